@@ -1,0 +1,31 @@
+# make run  : install what is missing, build, start the application
+# make test : install what is missing, build, run every test
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+BUILD_TYPE ?= RelWithDebInfo
+
+.PHONY: deps configure build run test bench format clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	./$(BUILD_DIR)/src/app/tindralume
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: build
+	./$(BUILD_DIR)/bench/store_bench
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/store/ManagedObjectContext.h"
+#include "linkpreview/URLPreview.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+class ClipboardMonitor;
+
+// The store manager: saving captured entries, the queries and edits of the panel, and the link
+// preview hand-off. Lives on the main thread; fetchItems/searchItems may be called from a worker
+// thread and then run on the main thread while the caller waits.
+class ClipboardDataManager : public QObject {
+public:
+    explicit ClipboardDataManager(ManagedObjectContext* context);
+    ~ClipboardDataManager() override;
+
+    ManagedObjectContext* context() const { return m_context; }
+    ClipboardMonitor* clipboardMonitor() const;
+    void setClipboardMonitor(ClipboardMonitor* monitor); // held weakly
+
+    // Saving
+    void saveClipboardItem(const QString& type, const OptString& textContent, const OptData& richTextData,
+                           const OptData& imageData, const OptData& originalImageData, const OptString& filePath,
+                           const OptString& appName, const OptString& bundleId);
+    SourceAppPtr findOrCreateSourceApp(const QString& bundleId, const OptString& appName);
+    void loadSourceAppIconAndColor(const SourceAppPtr& sourceApp, const QString& bundleId);
+    ClipboardItemPtr findDuplicate(const QString& type, const OptString& textContent, const OptData& imageData,
+                                   const OptData& originalImageData, const OptString& filePath);
+    QString makePreview(const QString& type, const OptString& textContent, const OptString& filePath) const;
+    static bool isWebURL(const QString& text, const QStringList& schemes);
+    bool needsLinkPreview(const ClipboardItemPtr& item) const;
+    void handlePreviewResult(const std::optional<URLPreview>& preview, const QString& urlString,
+                             const QString& objectID);
+    void storePreview(const URLPreview& preview, const QString& urlString, const QString& objectID);
+
+    // Queries and edits
+    std::vector<ClipboardItemPtr> fetchItems(std::optional<int> limit, int offset, bool favoritesOnly,
+                                             const std::optional<QString>& typeFilter);
+    std::vector<ClipboardItemPtr> searchItems(const QString& query, std::optional<int> limit, bool favoritesOnly,
+                                              const std::optional<QString>& typeFilter);
+    static Predicate typeFilterPredicate(const QString& typeFilter);
+    void copyToPasteboard(const ClipboardItemPtr& item, bool plainText);
+    void deleteItemsOlderThan(int days);
+    void clearAllHistory();
+    void toggleFavorite(const ClipboardItemPtr& item);
+    void saveContext();
+    void refreshAllObjects();
+
+    static inline const QString colorRegex = QStringLiteral("\\s*#([0-9A-Fa-f]{3,4}|[0-9A-Fa-f]{6}|[0-9A-Fa-f]{8})\\s*");
+
+private:
+    void startLinkPreview(const QString& link, const ClipboardItemPtr& item);
+
+    ManagedObjectContext* m_context;
+    QPointer<ClipboardMonitor> m_clipboardMonitor;
+};

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+// Notification names shared across the application (posted on NotificationCenter::defaultCenter()).
+namespace Notifications {
+inline const QString clearClipboardHistory = QStringLiteral("clearClipboardHistory");
+inline const QString clipboardHistoryDidClear = QStringLiteral("clipboardHistoryDidClear");
+inline const QString panelShouldHide = QStringLiteral("panelShouldHide");
+inline const QString searchFieldStateChanged = QStringLiteral("searchFieldStateChanged");
+inline const QString hotKeyDidChange = QStringLiteral("hotKeyDidChange");
+inline const QString urlPreviewUpdated = QStringLiteral("URLPreviewUpdated");
+inline const QString itemFavoriteStatusChanged = QStringLiteral("ItemFavoriteStatusChanged");
+inline const QString sourceAppUpdated = QStringLiteral("SourceAppUpdated");
+// user-info keys of searchFieldStateChanged
+inline const QString isExpandedKey = QStringLiteral("isExpanded");
+inline const QString isAnimatingKey = QStringLiteral("isAnimating");
+} // namespace Notifications
+
+// User-defaults keys shared across the application.
+namespace DefaultsKeys {
+inline const QString historyRetentionDays = QStringLiteral("historyRetentionDays");
+inline const QString pasteDirectly = QStringLiteral("pasteDirectly");
+inline const QString reverseScrollDirection = QStringLiteral("reverseScrollDirection");
+inline const QString plainTextModifier = QStringLiteral("plainTextModifier");
+inline const QString hotKeyCode = QStringLiteral("hotKeyCode");
+inline const QString hotKeyModifiers = QStringLiteral("hotKeyModifiers");
+inline const QString forceEnglish = QStringLiteral("forceEnglish");
+inline const QString appleLanguages = QStringLiteral("AppleLanguages");
+} // namespace DefaultsKeys
+
+// Entry type strings; "color" is a filter value only and never stored.
+namespace EntryType {
+inline const QString text = QStringLiteral("text");
+inline const QString richText = QStringLiteral("richText");
+inline const QString url = QStringLiteral("url");
+inline const QString image = QStringLiteral("image");
+inline const QString file = QStringLiteral("file");
+inline const QString color = QStringLiteral("color");
+} // namespace EntryType

@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+class ManagedObjectContext;
+class SourceApp;
+
+// Absent attributes are std::nullopt; an empty string or empty data is a present value.
+using OptString = std::optional<QString>;
+using OptData = std::optional<QByteArray>;
+
+// Common part of a stored object: its context, its row key and its life-cycle flags. Objects are
+// owned through std::shared_ptr and are unique per row within their context (identity map).
+// All attribute access happens on the context's (main) thread.
+class ManagedObject {
+public:
+    virtual ~ManagedObject() = default;
+
+    // Stable for the object's whole life, also before the first save; never reused for another row.
+    // Form: "tindralume://<Entity>/p<key>"; used as a cache key and by existingObject().
+    QString objectID() const;
+    qint64 primaryKey() const { return m_key; }
+    virtual QString entityName() const = 0;
+
+    bool isInserted() const { return m_inserted; } // inserted and not yet saved
+    bool isDeleted() const { return m_deleted; }   // deleted (pending or saved)
+    bool hasChanges() const { return m_inserted || m_updated || (m_deleted && !m_deletedSaved); }
+
+    // Generic access by the attribute names of the model ("textContent", "isFavorite", ...).
+    virtual QVariant value(const QString& key) const = 0;
+    virtual void setValue(const QString& key, const QVariant& value) = 0;
+
+protected:
+    friend class ManagedObjectContext;
+    void markUpdated();
+
+    ManagedObjectContext* m_context = nullptr;
+    qint64 m_key = 0;
+    bool m_inserted = false;
+    bool m_updated = false;
+    bool m_deleted = false;
+    bool m_deletedSaved = false;
+};
+
+// An application entries were copied from; one per bundle identifier.
+class SourceApp : public ManagedObject {
+public:
+    QString entityName() const override { return QStringLiteral("SourceApp"); }
+
+    OptString appName() const { return m_appName; }
+    OptString bundleId() const { return m_bundleId; }
+    OptData iconData() const;          // read from the store on first use
+    OptData dominantColorData() const; // read from the store on first use
+
+    void setAppName(const OptString& v);
+    void setBundleId(const OptString& v);
+    void setIconData(const OptData& v);
+    void setDominantColorData(const OptData& v);
+
+    QVariant value(const QString& key) const override;
+    void setValue(const QString& key, const QVariant& value) override;
+
+private:
+    friend class ManagedObjectContext;
+    OptString m_appName;
+    OptString m_bundleId;
+    mutable OptData m_iconData;
+    mutable OptData m_dominantColorData;
+    mutable bool m_blobsLoaded = true; // false for rows read from the store until first use
+};
+
+using SourceAppPtr = std::shared_ptr<SourceApp>;
+
+// One clipboard entry. Binary attributes are read from the store when first used, never with a page.
+class ClipboardItem : public ManagedObject {
+public:
+    QString entityName() const override { return QStringLiteral("ClipboardItem"); }
+
+    std::optional<QUuid> id() const { return m_id; }
+    OptString type() const { return m_type; }
+    OptString textContent() const { return m_textContent; }
+    OptString filePath() const { return m_filePath; }
+    OptString preview() const { return m_preview; }
+    std::optional<QDateTime> timestamp() const { return m_timestamp; }
+    std::optional<bool> isFavorite() const { return m_isFavorite; }
+    OptString urlPreviewTitle() const { return m_urlPreviewTitle; }
+    OptString urlPreviewDescription() const { return m_urlPreviewDescription; }
+    OptData richTextData() const;
+    OptData imageData() const;
+    OptData originalImageData() const;
+    OptData urlPreviewImageData() const;
+    SourceAppPtr sourceApp() const;
+
+    void setId(const std::optional<QUuid>& v);
+    void setType(const OptString& v);
+    void setTextContent(const OptString& v);
+    void setFilePath(const OptString& v);
+    void setPreview(const OptString& v);
+    void setTimestamp(const std::optional<QDateTime>& v);
+    void setIsFavorite(const std::optional<bool>& v);
+    void setUrlPreviewTitle(const OptString& v);
+    void setUrlPreviewDescription(const OptString& v);
+    void setRichTextData(const OptData& v);
+    void setImageData(const OptData& v);
+    void setOriginalImageData(const OptData& v);
+    void setUrlPreviewImageData(const OptData& v);
+    void setSourceApp(const SourceAppPtr& app);
+
+    QVariant value(const QString& key) const override;
+    void setValue(const QString& key, const QVariant& value) override;
+
+private:
+    friend class ManagedObjectContext;
+    std::optional<QUuid> m_id;
+    OptString m_type;
+    OptString m_textContent;
+    OptString m_filePath;
+    OptString m_preview;
+    std::optional<QDateTime> m_timestamp;
+    std::optional<bool> m_isFavorite;
+    OptString m_urlPreviewTitle;
+    OptString m_urlPreviewDescription;
+    mutable OptData m_richTextData;
+    mutable OptData m_imageData;
+    mutable OptData m_originalImageData;
+    mutable OptData m_urlPreviewImageData;
+    mutable bool m_blobsLoaded = true;
+    mutable SourceAppPtr m_sourceApp;
+    mutable qint64 m_sourceAppKey = 0; // row key of the source app, resolved on first use
+};
+
+using ClipboardItemPtr = std::shared_ptr<ClipboardItem>;

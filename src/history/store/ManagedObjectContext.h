@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/store/Entities.h"
+#include "history/store/Predicate.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct sqlite3;
+
+// An error of the store: a message for the console lines and the SQLite code behind it.
+struct StoreError {
+    int code = 0;
+    QString message;
+    QString description() const { return message; }
+};
+
+// The one object context of the application over an SQLite file. It belongs to the thread that
+// opened it (the main thread): inserts, changes and deletes stay pending until save(), which writes
+// them in one transaction; a failed save keeps them pending for the next one. One live object per
+// row. fetch() may be called from another thread: it then runs on the context's thread and waits.
+class ManagedObjectContext : public QObject {
+public:
+    // The default store file: $XDG_DATA_HOME/Tindralume/Tindralume.sqlite.
+    static QString defaultStorePath();
+
+    // Opens (creating or migrating) the store. A file that is not a store of ours, or is of a newer
+    // schema version, gives nullptr and an error, and is left untouched.
+    static std::unique_ptr<ManagedObjectContext> open(const QString& path, StoreError* error);
+    ~ManagedObjectContext() override;
+
+    QString path() const { return m_path; }
+    static int schemaVersion();
+
+    ClipboardItemPtr insertClipboardItem();
+    SourceAppPtr insertSourceApp();
+    void deleteObject(const std::shared_ptr<ManagedObject>& object);
+
+    bool hasChanges() const;
+    bool save(StoreError* error = nullptr);
+    // Drops cached attribute values so the next read comes from the store; pending changes are kept.
+    void refreshAllObjects();
+
+    // Returns the objects of the request, pending deletions left out. On failure: empty and error set.
+    std::vector<ClipboardItemPtr> fetchItems(const FetchRequest& request, StoreError* error = nullptr);
+    std::vector<SourceAppPtr> fetchSourceApps(const FetchRequest& request, StoreError* error = nullptr);
+    // Row count of a request, without materialising objects.
+    qint64 count(const FetchRequest& request, StoreError* error = nullptr);
+
+    // The live object for an object-ID string; nullptr when it no longer exists (deleted or unknown).
+    std::shared_ptr<ManagedObject> existingObject(const QString& objectID, StoreError* error = nullptr);
+    ClipboardItemPtr existingClipboardItem(const QString& objectID, StoreError* error = nullptr);
+
+    // Runs fn on the context's thread: performBlock later, performBlockAndWait now (waiting).
+    void performBlock(std::function<void()> fn);
+    void performBlockAndWait(const std::function<void()>& fn);
+
+    // Entries of one type whose content digest equals the given one (for duplicate detection).
+    std::vector<ClipboardItemPtr> itemsWithDigest(const QString& type, const QByteArray& digest,
+                                                  StoreError* error = nullptr);
+    // The digest the store keeps for an entry's content (text, image bytes or path by type).
+    static QByteArray contentDigest(const QString& type, const OptString& text, const OptData& imageData,
+                                    const OptData& originalImageData, const OptString& filePath);
+
+    // Implementation access for the entity classes (lazy blob reads, relationship resolution).
+    void loadBlobs(const ClipboardItem& item);
+    void loadBlobs(const SourceApp& app);
+    SourceAppPtr sourceAppForKey(qint64 key);
+    void noteChanged(ManagedObject* object);
+
+private:
+    ManagedObjectContext() = default;
+    struct Private;
+    std::unique_ptr<Private> d;
+    QString m_path;
+};

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+
+#include <functional>
+#include <memory>
+
+// The dispatch queues of the design on Qt: the main queue is the GUI thread's event loop, the global
+// queue is Qt's global thread pool, a serial queue is a one-thread pool.
+namespace Dispatch {
+
+bool isMainThread();
+
+// Runs fn on the main thread later (never inline). With a context, fn is dropped once the context
+// is destroyed (the "hold the owner weakly" of the design).
+void onMain(std::function<void()> fn);
+void onMain(QObject* context, std::function<void()> fn);
+void afterOnMain(int milliseconds, QObject* context, std::function<void()> fn);
+
+// Runs fn on the main thread and waits for it; runs it inline when already on the main thread.
+void syncOnMain(const std::function<void()>& fn);
+
+void onGlobal(std::function<void()> fn);
+
+} // namespace Dispatch
+
+// A queue that runs its blocks one after another, in order, on one worker thread.
+class SerialQueue {
+public:
+    SerialQueue();
+    ~SerialQueue();
+    void async(std::function<void()> fn);
+    void waitForDone();
+
+private:
+    std::unique_ptr<QThreadPool> m_pool;
+};

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#include "platform/UserDefaults.h"
+
+#include <QStandardPaths>
+
+namespace {
+std::unique_ptr<UserDefaults>& standardInstance() {
+    static std::unique_ptr<UserDefaults> instance;
+    return instance;
+}
+} // namespace
+
+QString UserDefaults::defaultPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Tindralume/Tindralume.conf");
+}
+
+UserDefaults& UserDefaults::standard() {
+    auto& instance = standardInstance();
+    if (!instance)
+        instance = std::make_unique<UserDefaults>(defaultPath());
+    return *instance;
+}
+
+void UserDefaults::setStandardPath(const QString& iniPath) {
+    auto& instance = standardInstance();
+    QVariantMap registered;
+    if (instance) {
+        QMutexLocker lock(&instance->m_mutex);
+        registered = instance->m_registered;
+    }
+    instance = std::make_unique<UserDefaults>(iniPath);
+    instance->m_registered = registered;
+}
+
+UserDefaults::UserDefaults(const QString& iniPath)
+    : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}
+
+void UserDefaults::registerDefaults(const QVariantMap& defaults) {
+    QMutexLocker lock(&m_mutex);
+    for (auto it = defaults.begin(); it != defaults.end(); ++it)
+        m_registered.insert(it.key(), it.value());
+}
+
+bool UserDefaults::objectExists(const QString& key) const {
+    QMutexLocker lock(&m_mutex);
+    return m_settings->contains(key) || m_registered.contains(key);
+}
+
+bool UserDefaults::persistentExists(const QString& key) const {
+    QMutexLocker lock(&m_mutex);
+    return m_settings->contains(key);
+}
+
+QVariant UserDefaults::object(const QString& key) const {
+    QMutexLocker lock(&m_mutex);
+    if (m_settings->contains(key))
+        return m_settings->value(key);
+    return m_registered.value(key);
+}
+
+qint64 UserDefaults::integer(const QString& key) const {
+    const QVariant v = object(key);
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool() ? 1 : 0;
+    bool ok = false;
+    const QString s = v.toString().trimmed();
+    if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return 1;
+    const qint64 n = s.toLongLong(&ok);
+    if (ok)
+        return n;
+    const double d = s.toDouble(&ok);
+    return ok ? static_cast<qint64>(d) : 0;
+}
+
+bool UserDefaults::boolean(const QString& key) const {
+    const QVariant v = object(key);
+    if (!v.isValid())
+        return false;
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    const QString s = v.toString().trimmed().toLower();
+    if (s == QLatin1String("true") || s == QLatin1String("yes"))
+        return true;
+    bool ok = false;
+    const double d = s.toDouble(&ok);
+    return ok && d != 0.0;
+}
+
+QString UserDefaults::string(const QString& key) const { return object(key).toString(); }
+
+QStringList UserDefaults::stringList(const QString& key) const { return object(key).toStringList(); }
+
+void UserDefaults::setInteger(const QString& key, qint64 value) { setValue(key, value); }
+
+void UserDefaults::setBool(const QString& key, bool value) { setValue(key, value); }
+
+void UserDefaults::setValue(const QString& key, const QVariant& value) {
+    QMutexLocker lock(&m_mutex);
+    m_settings->setValue(key, value);
+    m_settings->sync();
+}
+
+void UserDefaults::remove(const QString& key) {
+    QMutexLocker lock(&m_mutex);
+    m_settings->remove(key);
+    m_settings->sync();
+}
+
+void UserDefaults::sync() {
+    QMutexLocker lock(&m_mutex);
+    m_settings->sync();
+}
+
+QString UserDefaults::path() const {
+    QMutexLocker lock(&m_mutex);
+    return m_settings->fileName();
+}

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QMutex>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+
+// User defaults over an INI file ($XDG_CONFIG_HOME/Tindralume/Tindralume.conf). Registered defaults
+// answer for keys the file does not hold and are never written to it.
+class UserDefaults {
+public:
+    static UserDefaults& standard();
+    // Tests point the standard defaults at another file; the registered defaults are kept.
+    static void setStandardPath(const QString& iniPath);
+    static QString defaultPath();
+
+    explicit UserDefaults(const QString& iniPath);
+
+    void registerDefaults(const QVariantMap& defaults);
+
+    bool objectExists(const QString& key) const;     // stored or registered
+    bool persistentExists(const QString& key) const; // stored only
+    QVariant object(const QString& key) const;       // stored, else registered, else invalid
+
+    qint64 integer(const QString& key) const; // 0 when absent or not a number
+    bool boolean(const QString& key) const;   // false when absent
+    QString string(const QString& key) const;
+    QStringList stringList(const QString& key) const;
+
+    void setInteger(const QString& key, qint64 value);
+    void setBool(const QString& key, bool value);
+    void setValue(const QString& key, const QVariant& value);
+    void remove(const QString& key);
+    void sync();
+
+    QString path() const;
+
+private:
+    mutable QMutex m_mutex;
+    std::unique_ptr<QSettings> m_settings;
+    QVariantMap m_registered;
+};

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#include "support/XvfbSession.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+#include <sys/wait.h>
+
+namespace {
+
+bool displayInUse(int n) {
+    return QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
+           QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n));
+}
+
+void killAndReap(qint64& pid) {
+    if (pid <= 0)
+        return;
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    for (int i = 0; i < 50; ++i) {
+        if (::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) != 0)
+            break;
+        QThread::msleep(20);
+    }
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    ::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG);
+    pid = 0;
+}
+
+} // namespace
+
+XvfbSession::~XvfbSession() { stop(); }
+
+bool XvfbSession::start(const QString& geometry) {
+    // Start at a number derived from the pid so parallel ctest jobs rarely race for the same one.
+    const int base = 100 + (::getpid() % 400);
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        const int n = base + attempt * 7;
+        if (displayInUse(n))
+            continue;
+        const QString display = QStringLiteral(":%1").arg(n);
+        qint64 pid = 0;
+        if (!QProcess::startDetached(QStringLiteral("Xvfb"),
+                                     {display, QStringLiteral("-screen"), QStringLiteral("0"), geometry,
+                                      QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")},
+                                     QString(), &pid)) {
+            m_error = QStringLiteral("Xvfb could not be started (is it installed?)");
+            return false;
+        }
+        // Wait for the socket; a lost race shows as Xvfb exiting early.
+        for (int i = 0; i < 100; ++i) {
+            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))) {
+                m_xvfbPid = pid;
+                m_display = display;
+                qputenv("DISPLAY", display.toUtf8());
+                QThread::msleep(100);
+                return true;
+            }
+            if (::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) != 0)
+                break;
+            QThread::msleep(30);
+        }
+        qint64 p = pid;
+        killAndReap(p);
+    }
+    m_error = QStringLiteral("no free X display found");
+    return false;
+}
+
+bool XvfbSession::startWindowManager() {
+    if (m_display.isEmpty())
+        return false;
+    qint64 pid = 0;
+    if (!QProcess::startDetached(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, QString(), &pid))
+        return false;
+    m_wmPid = pid;
+    // openbox announces itself through _NET_SUPPORTING_WM_CHECK on the root window.
+    for (int i = 0; i < 100; ++i) {
+        QByteArray out;
+        runClient(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, &out);
+        if (out.contains("window id"))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+void XvfbSession::stop() {
+    killAndReap(m_wmPid);
+    killAndReap(m_xvfbPid);
+    m_display.clear();
+}
+
+int XvfbSession::runClient(const QString& program, const QStringList& args, QByteArray* out, int timeoutMs) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted(timeoutMs))
+        return -1;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    if (out)
+        *out = p.readAllStandardOutput();
+    return p.exitCode();
+}
