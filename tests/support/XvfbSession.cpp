@@ -15,12 +15,25 @@ bool displayInUse(int n) {
            QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n));
 }
 
+// Detached processes are not our children (waitpid answers -1), so ask the kernel instead; a zombie
+// whose reaper has not collected it yet counts as gone.
+bool processGone(qint64 pid) {
+    if (::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) > 0 || ::kill(static_cast<pid_t>(pid), 0) != 0)
+        return true;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype paren = line.lastIndexOf(')');
+    return paren > 0 && line.size() > paren + 2 && line.at(paren + 2) == 'Z';
+}
+
 void killAndReap(qint64& pid) {
     if (pid <= 0)
         return;
     ::kill(static_cast<pid_t>(pid), SIGTERM);
     for (int i = 0; i < 50; ++i) {
-        if (::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) != 0)
+        if (processGone(pid))
             break;
         QThread::msleep(20);
     }
@@ -58,7 +71,7 @@ bool XvfbSession::start(const QString& geometry) {
                 QThread::msleep(100);
                 return true;
             }
-            if (::waitpid(static_cast<pid_t>(pid), nullptr, WNOHANG) != 0)
+            if (processGone(pid))
                 break;
             QThread::msleep(30);
         }
