@@ -229,17 +229,27 @@ QString DesktopEntries::execProgram(const QString& exec) {
     qsizetype i = 0;
     if (i < args.size() && QFileInfo(args.at(i)).fileName() == QLatin1String("env")) {
         ++i;
-        while (i < args.size() && (args.at(i).contains(QLatin1Char('=')) || args.at(i).startsWith(QLatin1Char('-'))))
-            ++i;
+        while (i < args.size() && (args.at(i).contains(QLatin1Char('=')) || args.at(i).startsWith(QLatin1Char('-')))) {
+            // These options take the next argument as their value.
+            const QString& opt = args.at(i);
+            const bool takesValue = opt == QLatin1String("-u") || opt == QLatin1String("--unset") ||
+                                    opt == QLatin1String("-C") || opt == QLatin1String("--chdir") ||
+                                    opt == QLatin1String("-S") || opt == QLatin1String("--split-string");
+            i += takesValue ? 2 : 1;
+        }
     }
     return i < args.size() ? args.at(i) : QString();
 }
 
 void DesktopEntries::refreshIfChanged() {
     const QStringList dirs = applicationDirs();
-    QHash<QString, QDateTime> stamps;
-    for (const QString& d : dirs)
-        stamps.insert(d, QFileInfo(d).lastModified());
+    // A directory's time stamp may not move for a file added within its clock tick; its size does.
+    QHash<QString, QString> stamps;
+    for (const QString& d : dirs) {
+        const QFileInfo fi(d);
+        stamps.insert(d, QString::number(fi.lastModified().toMSecsSinceEpoch()) + QLatin1Char('/') +
+                             QString::number(QDir(d).count()));
+    }
     if (m_loaded && stamps == m_dirStamps)
         return;
     m_dirStamps = stamps;

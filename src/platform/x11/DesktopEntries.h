@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QDateTime>
 #include <QHash>
 #include <QImage>
 #include <QMutex>
@@ -47,6 +46,6 @@ private:
 
     QMutex m_mutex;
     std::vector<DesktopEntry> m_entries;
-    QHash<QString, QDateTime> m_dirStamps; // applications dir (and subdirs) -> last modification
+    QHash<QString, QString> m_dirStamps; // applications dir (and subdirs) -> modification time and size
     bool m_loaded = false;
 };
