@@ -1,0 +1,394 @@
+// SPDX-License-Identifier: MIT
+// The monitor over the in-memory pasteboard and workspace with a real SQLite store file.
+#include "history/ClipboardMonitor.h"
+#include "history/ClipboardDataManager.h"
+#include "history/Notifications.h"
+#include "history/store/ManagedObjectContext.h"
+#include "platform/memory/MemoryPasteboard.h"
+#include "platform/memory/MemoryWorkspace.h"
+#include "support/TestEnvironment.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Type = Pasteboard::Type;
+
+QByteArray encode(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QImage solid(int w, int h, QColor c = QColor(20, 120, 220)) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(c);
+    return image;
+}
+
+QSize sizeOf(const OptData& png) {
+    if (!png)
+        return {};
+    return QImage::fromData(*png).size();
+}
+
+QByteArray uriList(const QStringList& paths) {
+    QByteArray out;
+    for (const QString& p : paths)
+        out += QUrl::fromLocalFile(p).toEncoded() + "\r\n";
+    return out;
+}
+
+class ClipboardMonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto pb = std::make_unique<MemoryPasteboard>();
+        pasteboard = pb.get();
+        Pasteboard::setGeneral(std::move(pb));
+        auto ws = std::make_unique<MemoryWorkspace>();
+        workspace = ws.get();
+        Workspace::setShared(std::move(ws));
+        dir = TestEnvironment::instance().freshDir(QStringLiteral("monitor"));
+        StoreError error;
+        context = ManagedObjectContext::open(dir + QStringLiteral("/Tindralume.sqlite"), &error);
+        ASSERT_TRUE(context) << qPrintable(error.message);
+        manager = std::make_unique<ClipboardDataManager>(context.get());
+        monitor = std::make_unique<ClipboardMonitor>(manager.get(), pasteboard->changeCount());
+        manager->setClipboardMonitor(monitor.get());
+    }
+    void TearDown() override {
+        monitor.reset();
+        manager.reset();
+        context.reset();
+    }
+
+    std::vector<ClipboardItemPtr> items() {
+        FetchRequest request;
+        request.sortByTimestampDescending = true;
+        return context->fetchItems(request);
+    }
+    ClipboardItemPtr only() {
+        auto all = items();
+        EXPECT_EQ(all.size(), 1u);
+        return all.empty() ? nullptr : all.front();
+    }
+    // One copy by another application, read as the monitor's tick would.
+    void copyAndCheck(const QMap<Type, QByteArray>& contents) {
+        pasteboard->simulateCopy(contents);
+        monitor->checkClipboard();
+    }
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = dir + QLatin1Char('/') + name;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+
+    MemoryPasteboard* pasteboard = nullptr;
+    MemoryWorkspace* workspace = nullptr;
+    QString dir;
+    std::unique_ptr<ManagedObjectContext> context;
+    std::unique_ptr<ClipboardDataManager> manager;
+    std::unique_ptr<ClipboardMonitor> monitor;
+};
+
+TEST_F(ClipboardMonitorTest, PlainTextDecidesBetweenLinkAndText) {
+    // Links point at a closed local port, so a preview fetch they start never leaves the machine.
+    const struct {
+        QString text;
+        const char* type;
+    } cases[] = {
+        {QStringLiteral("https://127.0.0.1:9/page"), "url"},
+        {QStringLiteral("  http://127.0.0.1:9/spaced \n"), "url"},
+        {QStringLiteral("HTTP://127.0.0.1:9/upper"), "url"},
+        {QStringLiteral("ftp://files.example.org/pub/a.txt"), "url"},
+        {QStringLiteral("ftps://files.example.org/b"), "url"},
+        {QStringLiteral("example.com"), "text"},
+        {QStringLiteral("https:example.com"), "text"},
+        {QStringLiteral("http://"), "text"},
+        {QStringLiteral("mailto:someone@example.org"), "text"},
+        {QStringLiteral("file:///etc/hostname"), "text"},
+        {QStringLiteral("sftp://host/path"), "text"},
+        {QStringLiteral("https://exa mple.org/"), "text"},
+        {QStringLiteral("visit https://127.0.0.1:9/ now"), "text"},
+        {QStringLiteral("   "), "text"},
+        {QString(), "text"},
+    };
+    for (const auto& c : cases) {
+        copyAndCheck({{Type::String, c.text.toUtf8()}});
+        const auto all = items();
+        ASSERT_FALSE(all.empty());
+        const ClipboardItemPtr newest = all.front();
+        EXPECT_EQ(newest->type().value_or(QString()), QString::fromLatin1(c.type)) << qPrintable(c.text);
+        // The text is kept as copied, untrimmed.
+        EXPECT_EQ(newest->textContent().value_or(QStringLiteral("<none>")), c.text) << qPrintable(c.text);
+    }
+}
+
+TEST_F(ClipboardMonitorTest, RichText) {
+    const QByteArray rtf = "{\\rtf1\\ansi Hello \\b world\\b0}";
+    copyAndCheck({{Type::RTF, rtf}, {Type::String, "Hello world"}});
+    ClipboardItemPtr item = only();
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->type(), EntryType::richText);
+    EXPECT_EQ(item->richTextData(), rtf);
+    EXPECT_EQ(item->textContent(), QStringLiteral("Hello world"));
+
+    // A link copied as rich text is a link that keeps its RTF.
+    const QByteArray linkRtf = "{\\rtf1 ftp://files.example.org/x}";
+    copyAndCheck({{Type::RTF, linkRtf}, {Type::String, " ftp://files.example.org/x "}});
+    item = items().front();
+    EXPECT_EQ(item->type(), EntryType::url);
+    EXPECT_EQ(item->richTextData(), linkRtf);
+    EXPECT_EQ(item->textContent(), QStringLiteral(" ftp://files.example.org/x "));
+
+    // RTF without plain text: rich text with no text.
+    const QByteArray bare = "{\\rtf1 only}";
+    copyAndCheck({{Type::RTF, bare}});
+    item = items().front();
+    EXPECT_EQ(item->type(), EntryType::richText);
+    EXPECT_FALSE(item->textContent());
+    EXPECT_EQ(item->richTextData(), bare);
+    EXPECT_EQ(items().size(), 3u);
+}
+
+TEST_F(ClipboardMonitorTest, ImagesAreFittedAndWinOverText) {
+    const struct {
+        QSize size;
+        Type type;
+        const char* format;
+        QSize scaled;
+    } cases[] = {
+        {{800, 200}, Type::PNG, "PNG", {400, 100}},   {{300, 300}, Type::PNG, "PNG", {300, 300}},
+        {{200, 1000}, Type::TIFF, "TIFF", {80, 400}}, {{401, 401}, Type::PNG, "PNG", {400, 400}},
+        {{1, 1}, Type::PNG, "PNG", {1, 1}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const QImage image = solid(c.size.width(), c.size.height(), QColor(10 * ++n, 50, 90));
+        copyAndCheck({{c.type, encode(image, c.format)}, {Type::RTF, "{\\rtf1 x}"}, {Type::String, "x"}});
+        const ClipboardItemPtr item = items().front();
+        EXPECT_EQ(item->type(), EntryType::image);
+        EXPECT_EQ(item->preview(), QStringLiteral("Image"));
+        EXPECT_EQ(sizeOf(item->imageData()), c.scaled) << c.size.width() << "x" << c.size.height();
+        EXPECT_EQ(sizeOf(item->originalImageData()), c.size);
+        EXPECT_FALSE(item->textContent());
+        EXPECT_EQ(item->isFavorite(), false);
+    }
+    EXPECT_EQ(items().size(), std::size(cases));
+}
+
+TEST_F(ClipboardMonitorTest, BadImageDataFallsThroughToText) {
+    const QByteArray pngHeaderOnly = QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000000000000000806000000");
+    const struct {
+        const char* what;
+        QMap<Type, QByteArray> contents;
+        const char* expectedType; // "" = nothing stored
+    } cases[] = {
+        {"garbage PNG with text", {{Type::PNG, "definitely not an image"}, {Type::String, "caption"}}, "text"},
+        {"zero-size PNG with text", {{Type::PNG, pngHeaderOnly}, {Type::String, "zero"}}, "text"},
+        {"truncated PNG alone", {{Type::PNG, encode(solid(50, 50), "PNG").left(60)}}, ""},
+        {"empty TIFF alone", {{Type::TIFF, QByteArray()}}, ""},
+        {"nothing at all", {}, ""},
+    };
+    for (const auto& c : cases) {
+        const size_t before = items().size();
+        copyAndCheck(c.contents);
+        const auto all = items();
+        if (*c.expectedType == '\0') {
+            EXPECT_EQ(all.size(), before) << c.what;
+        } else {
+            ASSERT_EQ(all.size(), before + 1) << c.what;
+            EXPECT_EQ(all.front()->type(), QString::fromLatin1(c.expectedType)) << c.what;
+        }
+    }
+}
+
+TEST_F(ClipboardMonitorTest, HugeImageIsRefusedWithoutDecoding) {
+    // A 20000 x 20000 PNG is small on the pasteboard but 1.6 GB once decoded.
+    QImage big(20000, 20000, QImage::Format_Mono);
+    big.fill(0);
+    const QByteArray png = encode(big, "PNG");
+    ASSERT_FALSE(png.isEmpty());
+    copyAndCheck({{Type::PNG, png}});
+    EXPECT_TRUE(items().empty());
+    // The monitor is still fine afterwards.
+    copyAndCheck({{Type::String, "after"}});
+    EXPECT_EQ(only()->textContent(), QStringLiteral("after"));
+}
+
+TEST_F(ClipboardMonitorTest, FilesAndImageFiles) {
+    const QString pdf = writeFile(QStringLiteral("docs/report.pdf"), "%PDF-1.4 test");
+    const QString png = writeFile(QStringLiteral("pics/photo.PNG"), encode(solid(800, 200), "PNG"));
+    const QString badJpg = writeFile(QStringLiteral("pics/broken.jpg"), "not a jpeg");
+    const QString odd = writeFile(QStringLiteral("My Docs/résumé 2024.pdf"), "%PDF");
+    const QString notes = writeFile(QStringLiteral("docs/notes.txt"), "notes");
+    const QByteArray tiffIcon = encode(solid(32, 32), "TIFF");
+
+    struct Case {
+        const char* what;
+        QMap<Type, QByteArray> contents;
+        const char* type; // "" = nothing stored
+        QString path;     // for file entries
+        QString preview;
+    };
+    const Case cases[] = {
+        {"pdf with its icon",
+         {{Type::FileURL, uriList({pdf})}, {Type::TIFF, tiffIcon}},
+         "file",
+         pdf,
+         QStringLiteral("report.pdf")},
+        {"first of several", {{Type::FileURL, uriList({odd, pdf})}}, "file", odd, QStringLiteral("résumé 2024.pdf")},
+        {"image file", {{Type::FileURL, uriList({png})}}, "image", QString(), QStringLiteral("Image")},
+        {"undecodable image file",
+         {{Type::FileURL, uriList({badJpg})}, {Type::String, "broken.jpg"}},
+         "text",
+         QString(),
+         QStringLiteral("broken.jpg")},
+        {"undecodable image file alone", {{Type::FileURL, uriList({badJpg})}}, "", QString(), QString()},
+        {"remote file URL", {{Type::FileURL, "sftp://host.example/x.pdf\r\n"}}, "", QString(), QString()},
+        {"file URL of another host",
+         {{Type::FileURL, "file://elsewhere.example/tmp/x.pdf\r\n"}},
+         "",
+         QString(),
+         QString()},
+        {"localhost file URL",
+         {{Type::FileURL, "file://localhost" + QUrl::fromLocalFile(notes).toEncoded().mid(7) + "\r\n"}},
+         "file",
+         notes,
+         QStringLiteral("notes.txt")},
+        {"malformed list", {{Type::FileURL, "::::\n%%%zz\n\x01\x02\n#comment\n"}}, "", QString(), QString()},
+        {"malformed list with text",
+         {{Type::FileURL, "not a uri"}, {Type::String, "plain"}},
+         "text",
+         QString(),
+         QStringLiteral("plain")},
+        {"empty list", {{Type::FileURL, ""}}, "", QString(), QString()},
+    };
+    for (const Case& c : cases) {
+        const auto before = items();
+        copyAndCheck(c.contents);
+        const auto all = items();
+        if (*c.type == '\0') {
+            EXPECT_EQ(all.size(), before.size()) << c.what;
+            continue;
+        }
+        ASSERT_FALSE(all.empty()) << c.what;
+        const ClipboardItemPtr item = all.front();
+        EXPECT_EQ(item->type(), QString::fromLatin1(c.type)) << c.what;
+        EXPECT_EQ(item->preview(), c.preview) << c.what;
+        if (QString::fromLatin1(c.type) == EntryType::file) {
+            EXPECT_EQ(item->filePath(), c.path) << c.what;
+            EXPECT_FALSE(item->imageData()) << c.what;
+        }
+        if (QString::fromLatin1(c.type) == EntryType::image) {
+            EXPECT_EQ(sizeOf(item->imageData()), QSize(400, 100)) << c.what;
+            EXPECT_FALSE(item->filePath()) << c.what;
+        }
+    }
+}
+
+TEST_F(ClipboardMonitorTest, RepeatsFoldAndTakeTheNewSource) {
+    const QByteArray png = encode(solid(64, 64), "PNG");
+    const QString pdf = writeFile(QStringLiteral("a.pdf"), "%PDF");
+    workspace->front = RunningApplication{QStringLiteral("Painter"), QStringLiteral("org.example.Painter"), 42};
+    copyAndCheck({{Type::PNG, png}});
+    copyAndCheck({{Type::FileURL, uriList({pdf})}});
+    ASSERT_EQ(items().size(), 2u);
+    ClipboardItemPtr image = items().back();
+    ASSERT_EQ(image->type(), EntryType::image);
+    ASSERT_TRUE(image->sourceApp());
+    EXPECT_EQ(image->sourceApp()->appName(), QStringLiteral("Painter"));
+    const QDateTime firstStamp = *image->timestamp();
+
+    QThread::msleep(20); // timestamps must be able to differ
+    workspace->front.reset();
+    copyAndCheck({{Type::PNG, png}});
+    ASSERT_EQ(items().size(), 2u);
+    image = items().front();
+    EXPECT_EQ(image->type(), EntryType::image);
+    EXPECT_GT(*image->timestamp(), firstStamp);
+    EXPECT_FALSE(image->sourceApp()); // no application in front this time
+
+    workspace->front = RunningApplication{QStringLiteral("Files"), QStringLiteral("org.example.Files"), 7};
+    copyAndCheck({{Type::FileURL, uriList({pdf})}});
+    ASSERT_EQ(items().size(), 2u);
+    EXPECT_EQ(items().front()->type(), EntryType::file);
+    EXPECT_EQ(items().front()->sourceApp()->bundleId(), QStringLiteral("org.example.Files"));
+
+    // Both image entries from one application share its record.
+    workspace->front = RunningApplication{QStringLiteral("Painter"), QStringLiteral("org.example.Painter"), 42};
+    copyAndCheck({{Type::PNG, encode(solid(10, 10), "PNG")}});
+    copyAndCheck({{Type::PNG, png}});
+    FetchRequest apps;
+    apps.entityName = QStringLiteral("SourceApp");
+    EXPECT_EQ(context->fetchSourceApps(apps).size(), 2u);
+    EXPECT_EQ(items().size(), 3u);
+    EXPECT_EQ(items().at(0)->sourceApp(), items().at(1)->sourceApp());
+}
+
+TEST_F(ClipboardMonitorTest, SourceApplicationName) {
+    workspace->front = RunningApplication{QString(), QString(), 0};
+    copyAndCheck({{Type::String, "no name, no id"}});
+    EXPECT_FALSE(items().front()->sourceApp());
+    workspace->front = RunningApplication{QString(), QStringLiteral("org.example.Nameless"), 0};
+    copyAndCheck({{Type::String, "id without a name"}});
+    ASSERT_TRUE(items().front()->sourceApp());
+    EXPECT_EQ(items().front()->sourceApp()->appName(), QStringLiteral("Unknown"));
+}
+
+TEST_F(ClipboardMonitorTest, PollingSkipsLaunchContentsAndCopyBack) {
+    // Contents present before the monitor existed are never read.
+    pasteboard->simulateCopy({{Type::String, "at launch"}});
+    monitor = std::make_unique<ClipboardMonitor>(manager.get(), pasteboard->changeCount());
+    manager->setClipboardMonitor(monitor.get());
+    monitor->startMonitoring();
+    ASSERT_TRUE(monitor->timer);
+    EXPECT_EQ(monitor->timer->interval(), 500);
+
+    pasteboard->simulateCopy({{Type::String, "first copy"}});
+    QTRY_COMPARE(items().size(), size_t(1));
+    EXPECT_EQ(items().front()->textContent(), QStringLiteral("first copy"));
+
+    // Our own write: announced, skipped once, recorded no more.
+    monitor->skipNextChangeCount = pasteboard->changeCount() + 1;
+    pasteboard->clearContents();
+    pasteboard->setString(QStringLiteral("written back"));
+    QTRY_COMPARE(monitor->lastChangeCount, pasteboard->changeCount());
+    EXPECT_FALSE(monitor->skipNextChangeCount);
+    EXPECT_EQ(items().size(), 1u);
+
+    // A copy by someone else right after our write: the count passes the skip value, and the
+    // stale value harms nothing later.
+    monitor->skipNextChangeCount = pasteboard->changeCount() + 1;
+    pasteboard->clearContents();
+    pasteboard->setString(QStringLiteral("written back again"));
+    pasteboard->simulateCopy({{Type::String, "other app"}});
+    QTRY_COMPARE(items().size(), size_t(2));
+    EXPECT_EQ(items().front()->textContent(), QStringLiteral("other app"));
+    EXPECT_TRUE(monitor->skipNextChangeCount);
+    pasteboard->simulateCopy({{Type::String, "later"}});
+    QTRY_COMPARE(items().size(), size_t(3));
+
+    // Stopping ends the polling.
+    monitor->stopMonitoring();
+    EXPECT_FALSE(monitor->timer);
+    const qint64 seen = monitor->lastChangeCount;
+    pasteboard->simulateCopy({{Type::String, "after stop"}});
+    QTest::qWait(700);
+    EXPECT_EQ(monitor->lastChangeCount, seen);
+    EXPECT_EQ(items().size(), 3u);
+}
+
+} // namespace
