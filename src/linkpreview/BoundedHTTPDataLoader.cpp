@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: MIT
+#include "linkpreview/BoundedHTTPDataLoader.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+std::optional<QByteArray> HTTPURLResponse::value(const QByteArray& name) const {
+    for (const auto& field : headerFields) {
+        if (field.first.compare(name, Qt::CaseInsensitive) == 0)
+            return field.second;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Statuses the manager reports as errors although the server answered; the status tells the owner.
+bool isHTTPStatusError(QNetworkReply::NetworkError error) {
+    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
+           (error >= QNetworkReply::ProtocolUnknownError && error <= QNetworkReply::ProtocolFailure &&
+            error != QNetworkReply::ProtocolUnknownError) ||
+           (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
+bool isFollowedRedirect(QNetworkReply* reply) {
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status >= 300 && status < 400 && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+}
+
+} // namespace
+
+BoundedHTTPDataLoader::BoundedHTTPDataLoader(qint64 maximumBytes, bool allowsTruncatedData, Validator responseValidator,
+                                             Completion completion)
+    : m_maximumBytes(maximumBytes), m_allowsTruncatedData(allowsTruncatedData),
+      m_responseValidator(std::move(responseValidator)), m_completion(std::move(completion)) {}
+
+BoundedHTTPDataLoader::~BoundedHTTPDataLoader() = default;
+
+void BoundedHTTPDataLoader::start(const HTTPRequest& request, const Limits& limits) {
+    const QString scheme = request.url.scheme().toLower();
+    if (scheme != u"http" && scheme != u"https") {
+        // Only HTTP is spoken: anything else is a response that is not HTTP, and nothing is read.
+        QMetaObject::invokeMethod(
+            this, [this] { finish(std::nullopt, std::nullopt, std::nullopt); }, Qt::QueuedConnection);
+        return;
+    }
+
+    m_session = new QNetworkAccessManager(this);
+    m_session->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+
+    QNetworkRequest networkRequest(request.url);
+    for (const auto& field : request.headerFields)
+        networkRequest.setRawHeader(field.first, field.second);
+    networkRequest.setMaximumRedirectsAllowed(limits.maxRedirects);
+    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                                request.preferCache ? QNetworkRequest::PreferCache : QNetworkRequest::PreferNetwork);
+    networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setSingleShot(true);
+    m_idleTimer->setInterval(request.timeoutMs);
+    connect(m_idleTimer, &QTimer::timeout, this, &BoundedHTTPDataLoader::timedOut);
+    m_totalTimer = new QTimer(this);
+    m_totalTimer->setSingleShot(true);
+    m_totalTimer->setInterval(limits.totalTimeoutMs);
+    connect(m_totalTimer, &QTimer::timeout, this, &BoundedHTTPDataLoader::timedOut);
+
+    m_task = m_session->get(networkRequest);
+    // Keep the manager from buffering the whole body ahead of us; the limit is applied as we read.
+    m_task->setReadBufferSize(256 * 1024);
+    auto activity = [this] {
+        if (!m_isFinished)
+            m_idleTimer->start();
+    };
+    connect(m_task, &QNetworkReply::metaDataChanged, this, [this, activity] {
+        activity();
+        responseHead();
+    });
+    connect(m_task, &QNetworkReply::readyRead, this, [this, activity] {
+        activity();
+        bodyBytes();
+    });
+    connect(m_task, &QNetworkReply::downloadProgress, this, activity);
+    connect(m_task, &QNetworkReply::redirected, this, activity);
+    connect(m_task, &QNetworkReply::finished, this, &BoundedHTTPDataLoader::taskCompleted);
+    m_idleTimer->start();
+    m_totalTimer->start();
+}
+
+void BoundedHTTPDataLoader::responseHead() {
+    if (m_isFinished || m_headJudged || isFollowedRedirect(m_task))
+        return;
+    judgeHead();
+}
+
+// Returns true when the load may go on.
+bool BoundedHTTPDataLoader::judgeHead() {
+    m_headJudged = true;
+    const QVariant status = m_task->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        finish(std::nullopt, std::nullopt, std::nullopt);
+        return false;
+    }
+    HTTPURLResponse response;
+    response.url = m_task->url();
+    response.statusCode = status.toInt();
+    response.headerFields = m_task->rawHeaderPairs();
+    if (auto type = response.value("Content-Type"))
+        response.mimeType = QString::fromLatin1(type->split(';').first().trimmed()).toLower();
+    if (auto length = response.value("Content-Length")) {
+        bool ok = false;
+        const qint64 value = length->trimmed().toLongLong(&ok);
+        if (ok && value >= 0)
+            response.expectedContentLength = value;
+    }
+    if (!m_responseValidator(response)) {
+        finish(std::nullopt, response, std::nullopt);
+        return false;
+    }
+    m_response = response;
+    if (!m_allowsTruncatedData && response.expectedContentLength > m_maximumBytes) {
+        finish(std::nullopt, m_response, std::nullopt);
+        return false;
+    }
+    return true;
+}
+
+void BoundedHTTPDataLoader::bodyBytes() {
+    if (m_isFinished)
+        return;
+    if (!m_headJudged) {
+        if (isFollowedRedirect(m_task))
+            return;
+        if (!judgeHead())
+            return;
+    }
+    while (!m_isFinished && m_task->bytesAvailable() > 0) {
+        const qint64 room = m_maximumBytes - m_receivedData.size();
+        if (room <= 0) {
+            finishAtLimit();
+            return;
+        }
+        m_receivedData.append(m_task->read(qMin(room, m_task->bytesAvailable())));
+        if (m_receivedData.size() >= m_maximumBytes) {
+            finishAtLimit();
+            return;
+        }
+    }
+}
+
+void BoundedHTTPDataLoader::taskCompleted() {
+    if (m_isFinished)
+        return;
+    const auto error = m_task->error();
+    // A redirect the manager gave up on (a loop, a less safe target) ends in its error below.
+    const bool redirectGivenUp = isFollowedRedirect(m_task) && error != QNetworkReply::NoError;
+    if (!redirectGivenUp) {
+        if (!m_headJudged && !judgeHead())
+            return;
+        bodyBytes();
+        if (m_isFinished)
+            return;
+    }
+    if (error == QNetworkReply::NoError || (m_response && isHTTPStatusError(error))) {
+        finish(m_receivedData, m_response, std::nullopt);
+        return;
+    }
+    finish(std::nullopt, m_response, LoadError{LoadError::Network, m_task->errorString()});
+}
+
+void BoundedHTTPDataLoader::timedOut() {
+    finish(std::nullopt, m_response, LoadError{LoadError::TimedOut, QStringLiteral("The request timed out.")});
+}
+
+void BoundedHTTPDataLoader::finishAtLimit() {
+    if (m_allowsTruncatedData)
+        finish(m_receivedData, m_response, std::nullopt);
+    else
+        finish(std::nullopt, m_response, std::nullopt);
+}
+
+void BoundedHTTPDataLoader::finish(std::optional<QByteArray> body, std::optional<HTTPURLResponse> response,
+                                   std::optional<LoadError> error) {
+    if (m_isFinished)
+        return;
+    m_isFinished = true;
+    if (m_idleTimer)
+        m_idleTimer->stop();
+    if (m_totalTimer)
+        m_totalTimer->stop();
+    if (m_task) {
+        disconnect(m_task, nullptr, this, nullptr);
+        m_task->abort();
+    }
+    auto completion = std::move(m_completion);
+    m_completion = nullptr;
+    if (completion)
+        completion(std::move(body), std::move(response), std::move(error));
+    deleteLater();
+}

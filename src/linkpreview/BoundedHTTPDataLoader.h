@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+// The head of an HTTP response as the loader's owners judge it.
+struct HTTPURLResponse {
+    QUrl url; // after redirects
+    int statusCode = 0;
+    QString mimeType;                  // type/subtype of Content-Type, lowercased; empty when absent
+    qint64 expectedContentLength = -1; // Content-Length, or -1 when not announced
+    QList<QPair<QByteArray, QByteArray>> headerFields;
+
+    // The value of a header field, looked up without regard to case.
+    std::optional<QByteArray> value(const QByteArray& name) const;
+};
+
+// A transport failure or time-out.
+struct LoadError {
+    enum Code { TimedOut, Unsupported, Network };
+    Code code = Network;
+    QString localizedDescription;
+};
+
+// One HTTP request: the URL, the header fields in the order they are sent, and the idle time-out.
+struct HTTPRequest {
+    QUrl url;
+    QList<QPair<QByteArray, QByteArray>> headerFields;
+    int timeoutMs = 15000;
+    bool preferCache = false; // no cache is ever kept; recorded for what the request asks
+};
+
+// Loads one HTTP resource into memory and never keeps more than maximumBytes of it. The response
+// head is put to the validator before any body is kept; the completion runs exactly once, on the
+// loader's thread, with (body, response, error). The loader deletes itself after finishing.
+//
+// It is a QObject living on the thread that calls start() (the service's network thread); each load
+// has its own network manager, so no cookie, connection or credential outlives it, and no cache is
+// used. Redirects are followed as a browser does (never from https to http), at most maxRedirects.
+class BoundedHTTPDataLoader : public QObject {
+public:
+    using Validator = std::function<bool(const HTTPURLResponse&)>;
+    using Completion = std::function<void(std::optional<QByteArray> body, std::optional<HTTPURLResponse> response,
+                                          std::optional<LoadError> error)>;
+
+    struct Limits {
+        int totalTimeoutMs = 30000;
+        int maxRedirects = 10;
+    };
+
+    BoundedHTTPDataLoader(qint64 maximumBytes, bool allowsTruncatedData, Validator responseValidator,
+                          Completion completion);
+    ~BoundedHTTPDataLoader() override;
+
+    // Starts the load; call on the thread the loader lives on, right after creation. The idle
+    // time-out is the request's timeoutMs.
+    void start(const HTTPRequest& request, const Limits& limits);
+
+    qint64 maximumBytes() const { return m_maximumBytes; }
+    bool allowsTruncatedData() const { return m_allowsTruncatedData; }
+
+private:
+    void responseHead();
+    void bodyBytes();
+    void taskCompleted();
+    void timedOut();
+    bool judgeHead();
+    void finish(std::optional<QByteArray> body, std::optional<HTTPURLResponse> response,
+                std::optional<LoadError> error);
+    void finishAtLimit();
+
+    const qint64 m_maximumBytes;
+    const bool m_allowsTruncatedData;
+    Validator m_responseValidator;
+    Completion m_completion;
+    QByteArray m_receivedData;
+    std::optional<HTTPURLResponse> m_response;
+    bool m_headJudged = false;
+    bool m_isFinished = false;
+    QNetworkAccessManager* m_session = nullptr;
+    QNetworkReply* m_task = nullptr;
+    QTimer* m_idleTimer = nullptr;
+    QTimer* m_totalTimer = nullptr;
+};

@@ -1,0 +1,229 @@
+// SPDX-License-Identifier: MIT
+// Title, description and image of a page, from its meta tags, title element and JSON-LD.
+#include "linkpreview/MarkupScanner.h"
+#include "linkpreview/URLPreviewService.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+using Key = MarkupScanner::KeyAttribute;
+
+constexpr int maximumJSONLDBlocks = 5;
+
+bool isHexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+}
+
+// Hexadecimal, decimal, then named entities; no white-space handling.
+QString decodeEntities(const QString& text) {
+    QString result = URLPreviewService::replaceNumericEntities(text, 16);
+    result = URLPreviewService::replaceNumericEntities(result, 10);
+    // "&amp;" last, so an escaped entity stays an entity.
+    static const std::pair<QString, QString> named[] = {
+        {QStringLiteral("&lt;"), QStringLiteral("<")},    {QStringLiteral("&gt;"), QStringLiteral(">")},
+        {QStringLiteral("&quot;"), QStringLiteral("\"")}, {QStringLiteral("&apos;"), QStringLiteral("'")},
+        {QStringLiteral("&#39;"), QStringLiteral("'")},   {QStringLiteral("&nbsp;"), QStringLiteral(" ")},
+        {QStringLiteral("&amp;"), QStringLiteral("&")},
+    };
+    for (const auto& [entity, replacement] : named)
+        result.replace(entity, replacement);
+    return result;
+}
+
+URLPreviewService::JSONLDValues parseJSONLDBlocks(const QStringList& blocks) {
+    URLPreviewService::JSONLDValues values;
+    for (const QString& block : blocks) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(block.trimmed().toUtf8(), &error);
+        if (error.error != QJsonParseError::NoError)
+            continue;
+        QList<QJsonObject> nodes;
+        if (document.isObject()) {
+            nodes.append(document.object());
+        } else if (document.isArray()) {
+            const QJsonArray array = document.array();
+            bool allObjects = true;
+            for (const auto& element : array)
+                allObjects = allObjects && element.isObject();
+            if (!allObjects)
+                continue;
+            for (const auto& element : array)
+                nodes.append(element.toObject());
+        } else {
+            continue;
+        }
+        for (const QJsonObject& node : nodes) {
+            if (!values.title) {
+                if (node.value(u"headline").isString())
+                    values.title = node.value(u"headline").toString();
+                else if (node.value(u"name").isString())
+                    values.title = node.value(u"name").toString();
+            }
+            if (!values.description && node.value(u"description").isString())
+                values.description = node.value(u"description").toString();
+            if (!values.image)
+                values.image = URLPreviewService::jsonLDImageString(node.value(u"image"));
+        }
+    }
+    return values;
+}
+
+} // namespace
+
+std::optional<QString> URLPreviewService::metaPropertyContent(const QString& html, const QString& key) {
+    return MarkupScanner(html).metaContent(Key::Property, key);
+}
+
+std::optional<QString> URLPreviewService::metaNameContent(const QString& html, const QString& key) {
+    return MarkupScanner(html).metaContent(Key::NameOrHttpEquiv, key);
+}
+
+URLPreviewService::JSONLDValues URLPreviewService::parseJSONLD(const QString& html) {
+    return parseJSONLDBlocks(MarkupScanner(html).jsonLDBlocks(maximumJSONLDBlocks));
+}
+
+std::optional<QString> URLPreviewService::jsonLDImageString(const QJsonValue& value) {
+    if (value.isString())
+        return value.toString();
+    if (value.isObject()) {
+        const QJsonValue url = value.toObject().value(u"url");
+        if (url.isString())
+            return url.toString();
+        return std::nullopt;
+    }
+    if (value.isArray()) {
+        for (const auto& element : value.toArray()) {
+            if (auto found = jsonLDImageString(element))
+                return found;
+        }
+    }
+    return std::nullopt;
+}
+
+QString URLPreviewService::replaceNumericEntities(const QString& text, int radix) {
+    const QString prefix = radix == 16 ? QStringLiteral("&#x") : QStringLiteral("&#");
+    const qsizetype n = text.size();
+    QString result;
+    qsizetype copied = 0;
+    qsizetype i = 0;
+    while ((i = text.indexOf(prefix, i)) >= 0) {
+        const qsizetype start = i + prefix.size();
+        qsizetype j = start;
+        while (j < n && (radix == 16 ? isHexDigit(text[j]) : text[j].isDigit()))
+            ++j;
+        if (j == start || j >= n || text[j] != u';') {
+            ++i;
+            continue;
+        }
+        bool ok = false;
+        const uint code = QStringView(text).mid(start, j - start).toUInt(&ok, radix);
+        const bool ascii =
+            std::all_of(text.begin() + start, text.begin() + j, [](QChar c) { return c.unicode() < 0x80; });
+        if (ok && ascii && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
+            if (result.isNull())
+                result.reserve(n);
+            result.append(QStringView(text).mid(copied, i - copied));
+            const char32_t scalar = code;
+            result.append(QString::fromUcs4(&scalar, 1));
+            copied = j + 1;
+        }
+        i = j + 1;
+    }
+    if (copied == 0)
+        return text;
+    result.append(QStringView(text).mid(copied));
+    return result;
+}
+
+std::optional<QString> URLPreviewService::cleanText(const std::optional<QString>& text) {
+    if (!text)
+        return std::nullopt;
+    const QString decoded = decodeEntities(*text);
+    QString collapsed;
+    collapsed.reserve(decoded.size());
+    bool inSpace = false;
+    for (QChar c : decoded) {
+        if (MarkupScanner::isSpaceChar(c)) {
+            if (!inSpace)
+                collapsed.append(u' ');
+            inSpace = true;
+        } else {
+            collapsed.append(c);
+            inSpace = false;
+        }
+    }
+    collapsed = collapsed.trimmed();
+    if (collapsed.isEmpty())
+        return std::nullopt;
+    return collapsed;
+}
+
+std::optional<QUrl> URLPreviewService::resolveImageURL(const QString& string, const QUrl& pageURL) {
+    const QString trimmed = string.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(u"data:"))
+        return std::nullopt;
+    QUrl url;
+    if (trimmed.startsWith(u"http://") || trimmed.startsWith(u"https://")) {
+        url = QUrl(trimmed, QUrl::TolerantMode);
+    } else if (trimmed.startsWith(u"//")) {
+        const QString scheme = pageURL.scheme().isEmpty() ? QStringLiteral("https") : pageURL.scheme();
+        url = QUrl(scheme + u':' + trimmed, QUrl::TolerantMode);
+    } else {
+        const QUrl relative(trimmed, QUrl::TolerantMode);
+        if (!relative.isValid())
+            return std::nullopt;
+        url = pageURL.resolved(relative);
+    }
+    if (!url.isValid() || url.isRelative())
+        return std::nullopt;
+    return url;
+}
+
+URLPreviewService::PageMetadata URLPreviewService::parseMetadata(const QString& html, const QUrl& pageURL) {
+    // One scanner for every lookup: the positions it collects are shared, each source still
+    // consulted only when an earlier one left its field empty.
+    MarkupScanner scanner(html);
+    auto property = [&scanner](const QString& key) { return scanner.metaContent(Key::Property, key); };
+    auto name = [&scanner](const QString& key) { return scanner.metaContent(Key::NameOrHttpEquiv, key); };
+
+    PageMetadata metadata;
+    metadata.title = cleanText(property(QStringLiteral("og:title")));
+    metadata.description = cleanText(property(QStringLiteral("og:description")));
+    std::optional<QString> image = property(QStringLiteral("og:image"));
+    if (!image)
+        image = property(QStringLiteral("og:image:secure_url"));
+    if (!image)
+        image = property(QStringLiteral("og:image:url"));
+
+    if (!metadata.title)
+        metadata.title = cleanText(name(twitterTitleKey));
+    if (!metadata.description)
+        metadata.description = cleanText(name(QStringLiteral("twitter:description")));
+    if (!image)
+        image = name(QStringLiteral("twitter:image"));
+    if (!image)
+        image = name(QStringLiteral("twitter:image:src"));
+
+    if (!metadata.title)
+        metadata.title = cleanText(scanner.titleElement());
+    if (!metadata.description)
+        metadata.description = cleanText(name(QStringLiteral("description")));
+
+    if (!metadata.title || !image) {
+        const JSONLDValues structured = parseJSONLDBlocks(scanner.jsonLDBlocks(maximumJSONLDBlocks));
+        if (!metadata.title)
+            metadata.title = cleanText(structured.title);
+        if (!image)
+            image = structured.image;
+        if (!metadata.description)
+            metadata.description = cleanText(structured.description);
+    }
+
+    if (image)
+        metadata.imageURL = resolveImageURL(decodeEntities(*image), pageURL);
+    return metadata;
+}
