@@ -179,6 +179,7 @@ private:
     bool m_starPending = false;
     bool m_groupFresh = false; // no token yet in the current group
     int m_pendingSkip = 0;
+    char16_t m_pendingHigh = 0; // first half of a surrogate pair written as two \u
 
     int m_documentCodePage = 1252;
     int m_defaultFont = -1;
@@ -293,6 +294,8 @@ bool Parser::parse() {
         }
     }
     flushBytes();
+    if (m_pendingHigh)
+        appendText(QString());
     // A final empty paragraph is what the last \par leaves behind, not content.
     if (m_paragraphs.size() > 1 && m_paragraphs.back().isEmpty())
         m_paragraphs.pop_back();
@@ -627,14 +630,36 @@ void Parser::unicodeChar(int value) {
     if (value < 0 || value > 0xFFFF)
         value = 0xFFFD;
     flushBytes();
-    appendText(QString(QChar(char16_t(value))));
+    const char16_t unit = char16_t(value);
+    if (QChar::isHighSurrogate(unit)) {
+        appendText(QString()); // settles an earlier unpaired half
+        m_pendingHigh = unit;
+    } else if (QChar::isLowSurrogate(unit)) {
+        if (m_pendingHigh) {
+            const char16_t pair[2] = {m_pendingHigh, unit};
+            m_pendingHigh = 0;
+            appendText(QString(reinterpret_cast<const QChar*>(pair), 2));
+        } else {
+            appendText(QString(QChar::ReplacementCharacter));
+        }
+    } else {
+        appendText(QString(QChar(unit)));
+    }
     m_pendingSkip = state().ucSkip;
 }
 
-void Parser::appendText(const QString& text) {
+void Parser::appendText(const QString& input) {
     if (m_overflowDepth > 0 || state().destination != Destination::Text)
         return;
     flushBytes();
+    QString text = input;
+    if (m_pendingHigh) {
+        // Half of a surrogate pair followed by anything but its other half.
+        m_pendingHigh = 0;
+        text.prepend(QChar::ReplacementCharacter);
+    }
+    if (text.isEmpty())
+        return;
     Paragraph& p = m_paragraphs.back();
     const CharFormat& f = state().format;
     if (!p.runs.empty() && p.runs.back().format == f)
@@ -656,6 +681,8 @@ void Parser::flushBytes() {
 
 void Parser::endParagraph() {
     flushBytes();
+    if (m_pendingHigh)
+        appendText(QString());
     m_paragraphs.back().alignment = state().alignment;
     m_paragraphs.push_back(Paragraph{state().alignment, {}});
 }

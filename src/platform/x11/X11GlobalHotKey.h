@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/GlobalHotKey.h"
+
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+// Hot keys as passive key grabs on the root window, on Qt's own X connection. Each shortcut is
+// grabbed four times (plain, with NumLock, with CapsLock, with both) so the lock keys do not
+// disable it. Presses reach the handlers through a native event filter, queued to the main loop.
+class X11GlobalHotKey : public GlobalHotKey {
+public:
+    X11GlobalHotKey();
+    ~X11GlobalHotKey() override;
+
+    HotKeyRef registerHotKey(quint32 keyCode, quint32 modifiers) override;
+    void unregisterHotKey(HotKeyRef hotKey) override;
+
+    // The X keysym of a Carbon virtual key code; 0 for a key the table does not know.
+    static quint32 keysymForKeyCode(quint32 keyCode);
+    // The X core modifier bits of a Carbon modifier mask (Command is Super on Mod4, Option is Alt on
+    // Mod1); bits other than the four modifiers are ignored.
+    static quint16 modifiersForCarbonMask(quint32 modifiers);
+
+    // Called by the event filter with the fields of a core key event; true when it was ours.
+    bool handleKeyEvent(bool press, quint8 keycode, quint16 state, quint32 time);
+
+private:
+    class EventFilter;
+    struct Grab {
+        HotKeyRef ref = 0;
+        quint8 keycode = 0;
+        quint16 modifiers = 0;
+        quint16 lockMasks = 0; // NumLock and CapsLock bits at the time of the grab
+        std::vector<quint16> variants;
+        bool down = false;
+        quint32 lastReleaseTime = 0;
+    };
+
+    bool ensureConnection();
+    void ungrab(const Grab& grab);
+
+    void* m_connection = nullptr; // xcb_connection_t, owned by Qt
+    std::unique_ptr<EventFilter> m_filter;
+    std::unique_ptr<QObject> m_context; // queued deliveries die with this object
+    std::vector<Grab> m_grabs;
+    HotKeyRef m_nextRef = 1;
+};

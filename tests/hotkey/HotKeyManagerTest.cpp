@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: MIT
+#include "hotkey/HotKeyManager.h"
+
+#include "history/Notifications.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/memory/MemoryGlobalHotKey.h"
+#include "support/TestEnvironment.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace {
+
+using Combo = std::pair<quint32, quint32>;
+
+// Points the standard defaults at a settings file with exactly these lines under [General].
+void useSettingsFile(const QByteArray& generalLines) {
+    const QString path = TestEnvironment::instance().freshDir(QStringLiteral("hotkey")) + "/Tindralume.conf";
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\n" + generalLines);
+    file.close();
+    UserDefaults::setStandardPath(path);
+}
+
+class HotKeyManagerTest : public ::testing::Test {
+protected:
+    MemoryGlobalHotKey hotKeys;
+    int presses = 0;
+};
+
+} // namespace
+
+TEST_F(HotKeyManagerTest, SetupRegistersStoredShortcutOrDefaults) {
+    struct Case {
+        const char* name;
+        QByteArray settings;
+        Combo expected;
+    };
+    const Case cases[] = {
+        {"absent", "", {9, 768}},
+        {"stored", "hotKeyCode=49\nhotKeyModifiers=6144\n", {49, 6144}},
+        {"only the code stored", "hotKeyCode=122\n", {122, 768}},
+        {"only the mask stored", "hotKeyModifiers=4096\n", {9, 4096}},
+        {"code above 32 bits", "hotKeyCode=4294967296\nhotKeyModifiers=256\n", {9, 256}},
+        {"negative mask", "hotKeyCode=49\nhotKeyModifiers=-1\n", {49, 768}},
+        {"far out of range", "hotKeyCode=99999999999999999999999\nhotKeyModifiers=1e40\n", {9, 768}},
+        {"not a number", "hotKeyCode=vee\nhotKeyModifiers=768\n", {9, 768}},
+        {"largest valid values", "hotKeyCode=4294967295\nhotKeyModifiers=0\n", {4294967295u, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        useSettingsFile(c.settings);
+        MemoryGlobalHotKey layer;
+        HotKeyManager manager(layer);
+        manager.setup([] {});
+        ASSERT_EQ(layer.registered().size(), 1);
+        EXPECT_EQ(layer.registered().front(), c.expected);
+        EXPECT_TRUE(manager.isRegistered());
+    }
+}
+
+TEST_F(HotKeyManagerTest, EachPressRunsTheCallbackOnce) {
+    useSettingsFile("");
+    HotKeyManager manager(hotKeys);
+    manager.setup([this] { ++presses; });
+    EXPECT_TRUE(hotKeys.press(9, 768));
+    EXPECT_EQ(presses, 1);
+    EXPECT_TRUE(hotKeys.press(9, 768));
+    EXPECT_EQ(presses, 2);
+    EXPECT_FALSE(hotKeys.press(9, 256)); // Command-V alone is not the shortcut
+    EXPECT_EQ(presses, 2);
+}
+
+TEST_F(HotKeyManagerTest, RefusedRegistrationPrintsTheLineAndLeavesNoHotKey) {
+    useSettingsFile("");
+    hotKeys.markTaken(9, 768);
+    HotKeyManager manager(hotKeys);
+    testing::internal::CaptureStdout();
+    manager.setup([this] { ++presses; });
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "hot_key_registration_failed\n");
+    EXPECT_FALSE(manager.isRegistered());
+    EXPECT_TRUE(hotKeys.registered().isEmpty());
+
+    // A shortcut that registers brings the hot key back.
+    UserDefaults::standard().setInteger(DefaultsKeys::hotKeyCode, 49);
+    UserDefaults::standard().setInteger(DefaultsKeys::hotKeyModifiers, 6144);
+    testing::internal::CaptureStdout();
+    NotificationCenter::defaultCenter().post(Notifications::hotKeyDidChange);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(manager.isRegistered());
+    EXPECT_TRUE(hotKeys.press(49, 6144));
+    EXPECT_EQ(presses, 1);
+}
+
+TEST_F(HotKeyManagerTest, ChangeNotificationReplacesTheShortcut) {
+    useSettingsFile("");
+    HotKeyManager manager(hotKeys);
+    manager.setup([this] { ++presses; });
+    UserDefaults::standard().setInteger(DefaultsKeys::hotKeyCode, 49);
+    UserDefaults::standard().setInteger(DefaultsKeys::hotKeyModifiers, 6144);
+    NotificationCenter::defaultCenter().post(Notifications::hotKeyDidChange);
+
+    ASSERT_EQ(hotKeys.registered().size(), 1);
+    EXPECT_EQ(hotKeys.registered().front(), Combo(49, 6144));
+    EXPECT_FALSE(hotKeys.press(9, 768));
+    EXPECT_TRUE(hotKeys.press(49, 6144));
+    EXPECT_EQ(presses, 1);
+}
+
+TEST_F(HotKeyManagerTest, ReregisterAppliesNoDefaults) {
+    // After a change, absent or invalid keys read as 0, unlike at set-up.
+    useSettingsFile("");
+    HotKeyManager manager(hotKeys);
+    manager.setup([] {});
+    UserDefaults::standard().setValue(DefaultsKeys::hotKeyModifiers, QStringLiteral("5000000000"));
+    manager.reregister();
+    ASSERT_EQ(hotKeys.registered().size(), 1);
+    EXPECT_EQ(hotKeys.registered().front(), Combo(0, 0));
+}
+
+TEST_F(HotKeyManagerTest, DestructionUnregistersAndStopsObserving) {
+    useSettingsFile("");
+    const int observersBefore = NotificationCenter::defaultCenter().observerCount();
+    {
+        HotKeyManager manager(hotKeys);
+        manager.setup([this] { ++presses; });
+        EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(), observersBefore + 1);
+    }
+    EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(), observersBefore);
+    EXPECT_TRUE(hotKeys.registered().isEmpty());
+    const int calls = hotKeys.registerCalls();
+    NotificationCenter::defaultCenter().post(Notifications::hotKeyDidChange); // must not reach a dead manager
+    EXPECT_EQ(hotKeys.registerCalls(), calls);
+    EXPECT_EQ(presses, 0);
+}
