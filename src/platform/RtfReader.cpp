@@ -34,6 +34,7 @@ struct CharFormat {
     bool italic = false;
     bool underline = false;
     bool strike = false;
+    bool hidden = false;
     int foreground = 0; // colour table index; 0 is the automatic colour
     int background = 0;
 
@@ -494,6 +495,9 @@ void Parser::controlWord(const QByteArray& word, bool hasParam, int param) {
     } else if (word == "strike") {
         flushBytes();
         f.strike = on;
+    } else if (word == "v") {
+        flushBytes();
+        f.hidden = on;
     } else if (word == "f" && hasParam) {
         flushBytes();
         f.font = param;
@@ -649,7 +653,7 @@ void Parser::unicodeChar(int value) {
 }
 
 void Parser::appendText(const QString& input) {
-    if (m_overflowDepth > 0 || state().destination != Destination::Text)
+    if (m_overflowDepth > 0 || state().destination != Destination::Text || state().format.hidden)
         return;
     flushBytes();
     QString text = input;
@@ -714,10 +718,14 @@ void Parser::finishFontName() {
         return;
     }
     Font& font = m_fonts[m_fontEntry];
-    if (!m_fontNameBytes.isEmpty())
-        font.name = QString::fromLatin1(m_fontNameBytes).trimmed();
     if (m_fontEntryCharset >= 0)
         font.codePage = codePageForCharset(m_fontEntryCharset);
+    if (!m_fontNameBytes.isEmpty()) {
+        // Names of East Asian fonts come in the font's own code page.
+        QStringDecoder& decoder = decoderFor(font.codePage > 0 ? font.codePage : m_documentCodePage);
+        font.name = QString(decoder.decode(m_fontNameBytes)).trimmed();
+        decoder.resetState();
+    }
     m_fontNameBytes.clear();
 }
 

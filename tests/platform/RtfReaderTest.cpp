@@ -93,6 +93,16 @@ TEST(RtfReader, LibreOfficeDocument) {
     EXPECT_FALSE(document.find(QStringLiteral("😀")).isNull());
 }
 
+TEST(RtfReader, FontNamesInTheFontsCodePage) {
+    // "ＭＳ ゴシック" in Shift_JIS, as Japanese word processors write it.
+    const QByteArray rtf =
+        R"({\rtf1\ansi{\fonttbl{\f0\fnil\fcharset128 \'82\'6c\'82\'72 \'83\'53\'83\'56\'83\'62\'83\'4e;}}\f0 x})";
+    QTextDocument document;
+    ASSERT_TRUE(RtfReader::read(rtf, &document));
+    EXPECT_EQ(formatOf(document, QStringLiteral("x")).fontFamilies().toStringList(),
+              QStringList{QStringLiteral("ＭＳ ゴシック")});
+}
+
 TEST(RtfReader, TextOfHandWrittenRtf) {
     struct Case {
         const char* name;
@@ -129,6 +139,7 @@ TEST(RtfReader, TextOfHandWrittenRtf) {
          QStringLiteral("body")},
         {"field result kept, instruction dropped",
          R"({\rtf1 see {\field{\*\fldinst HYPERLINK "http://x"}{\fldrslt here}}.})", QStringLiteral("see here.")},
+        {"hidden text", R"({\rtf1 a{\v hidden}b\v c\v0 d})", QStringLiteral("abd")},
         {"picture data skipped", R"({\rtf1 a{\pict\pngblip 89504e470d0a}b})", QStringLiteral("ab")},
         {"binary data skipped", "{\\rtf1 a{\\bin6 }}{\\'x}b}", QStringLiteral("ab")},
         {"named punctuation", R"({\rtf1 \lquote a\rquote\~\ldblquote b\rdblquote \emdash \endash \bullet})",
