@@ -81,6 +81,8 @@ void ClipboardMonitor::startMonitoring() {
     connect(t, &QTimer::timeout, this, &ClipboardMonitor::pollPasteboard);
     t->start();
     timer = t;
+    m_firstPollLogged = false;
+    qCDebug(lcMonitor) << "monitoring started at" << QDateTime::currentMSecsSinceEpoch();
 }
 
 void ClipboardMonitor::stopMonitoring() {
@@ -92,6 +94,10 @@ void ClipboardMonitor::stopMonitoring() {
 }
 
 void ClipboardMonitor::pollPasteboard() {
+    if (!m_firstPollLogged) {
+        m_firstPollLogged = true;
+        qCDebug(lcMonitor) << "first poll at" << QDateTime::currentMSecsSinceEpoch();
+    }
     const qint64 count = Pasteboard::general().changeCount();
     if (count == lastChangeCount)
         return;

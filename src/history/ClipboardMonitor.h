@@ -28,7 +28,7 @@ public:
 
 private:
     void pollPasteboard();
-    std::pair<QString, QString> frontmostSourceApp() const; // name, bundle id
+    std::pair<QString, QString> frontmostSourceApp() const;       // name, bundle id
     std::optional<std::pair<QByteArray, QByteArray>> readImage(); // scaled PNG, full PNG
     std::optional<QString> readFilePath();
     static bool isValidURL(const QString& text);
@@ -37,4 +37,5 @@ private:
     void storeFileEntry(const QString& path, const QString& appName, const QString& bundleId);
 
     ClipboardDataManager* m_dataManager;
+    bool m_firstPollLogged = false;
 };

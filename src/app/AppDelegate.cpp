@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: MIT
+#include "app/AppDelegate.h"
+
+#include "history/ClipboardDataManager.h"
+#include "history/ClipboardMonitor.h"
+#include "history/Notifications.h"
+#include "history/store/ManagedObjectContext.h"
+#include "platform/Console.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "platform/UserDefaults.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+constexpr int kDefaultRetentionDays = 30;
+}
+
+AppDelegate::AppDelegate(const QString& storePath, QObject* parent) : QObject(parent), m_storePath(storePath) {
+    if (auto* app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+        connect(app, &QCoreApplication::aboutToQuit, this, &AppDelegate::tearDown);
+    }
+}
+
+AppDelegate::~AppDelegate() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    // The monitor holds the manager and the manager the context: release them in that order.
+    m_clipboardMonitor.reset();
+    m_clipboardDataManager.reset();
+    m_persistentContainer.reset();
+}
+
+bool AppDelegate::setUpApplication() {
+    // 1. Updates: the update step adds the shared update manager and its start here.
+
+    // 2. Defaults.
+    UserDefaults::standard().registerDefaults({{DefaultsKeys::reverseScrollDirection, false}});
+
+    // 3. Crash reporting.
+    CrashReporter::start(&AppDelegate::configureCrashReporting);
+
+    // 4. Store.
+    ManagedObjectContext* viewContext = persistentContainer();
+    if (!viewContext)
+        return false;
+
+    // 5. Store manager.
+    m_clipboardDataManager = std::make_unique<ClipboardDataManager>(viewContext);
+
+    // 6. Retention clean-up, once per launch, before anything can show or add entries.
+    applyHistoryRetention();
+
+    // 7, 8. Panel controller and its store manager: the panel step adds them here.
+
+    // 9. Monitor: what is on the pasteboard now is never recorded.
+    m_clipboardMonitor =
+        std::make_unique<ClipboardMonitor>(m_clipboardDataManager.get(), Pasteboard::general().changeCount());
+    m_clipboardMonitor->startMonitoring();
+    m_clipboardDataManager->setClipboardMonitor(m_clipboardMonitor.get());
+
+    // 10. Hot key: the hot-key step adds it here, with togglePanelFromHotKey as its callback.
+
+    // 11. Delayed first show.
+    showPanelAfterLaunch();
+
+    // 12. Menu-bar item: the menu-bar step adds it here.
+
+    // 13. "Clear History".
+    NotificationCenter::defaultCenter().addObserver(this, Notifications::clearClipboardHistory,
+                                                    [this](const Notification&) { clearHistory(); });
+    return true;
+}
+
+void AppDelegate::configureCrashReporting(CrashReporter::Options& options) {
+    options.dsn = CrashReporter::defaultDsn();
+    options.debug = false;
+    options.enableAppHangTracking = false;
+    options.tracesSampleRate = 1.0;
+}
+
+ManagedObjectContext* AppDelegate::persistentContainer() {
+    if (m_persistentContainer || m_storeFailed)
+        return m_persistentContainer.get();
+    const QString path = m_storePath.isEmpty() ? ManagedObjectContext::defaultStorePath() : m_storePath;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    StoreError error;
+    m_persistentContainer = ManagedObjectContext::open(path, &error);
+    if (!m_persistentContainer) {
+        m_storeFailed = true;
+        consoleLine(QStringLiteral("Unresolved error ") + error.description());
+    }
+    return m_persistentContainer.get();
+}
+
+void AppDelegate::applyHistoryRetention() {
+    if (!m_clipboardDataManager)
+        return;
+    UserDefaults& defaults = UserDefaults::standard();
+    const qint64 days = defaults.objectExists(DefaultsKeys::historyRetentionDays)
+                            ? defaults.integer(DefaultsKeys::historyRetentionDays)
+                            : kDefaultRetentionDays;
+    if (days < 1)
+        return;
+    m_clipboardDataManager->deleteItemsOlderThan(static_cast<int>(std::min<qint64>(days, INT_MAX)));
+}
+
+void AppDelegate::showPanelAfterLaunch() {
+    // The panel step schedules PanelWindowController::showPanel 0.5 s after launch here
+    // (Dispatch::afterOnMain(500, this, ...)).
+}
+
+void AppDelegate::togglePanelFromHotKey() {
+    // The panel step adds: hide the panel when it is visible, else show it.
+}
+
+void AppDelegate::clearHistory() {
+    if (m_clipboardDataManager)
+        m_clipboardDataManager->clearAllHistory();
+    NotificationCenter::defaultCenter().post(Notifications::clipboardHistoryDidClear);
+}
+
+void AppDelegate::tearDown() {
+    if (m_tornDown)
+        return;
+    m_tornDown = true;
+    if (m_clipboardMonitor)
+        m_clipboardMonitor->stopMonitoring();
+    NotificationCenter::defaultCenter().removeObserver(this);
+    saveAction();
+}
+
+void AppDelegate::saveAction() {
+    // Nothing edits outside the context (no editors to commit), so committing cannot fail here.
+    ManagedObjectContext* context = persistentContainer();
+    if (!context || !context->hasChanges())
+        return;
+    StoreError error;
+    if (!context->save(&error))
+        presentError(error);
+}
+
+bool AppDelegate::presentError(const StoreError& error) {
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), error.description(), QMessageBox::Ok);
+    box.exec();
+    // Our errors offer no recovery.
+    return false;
+}
+
+AppDelegate::TerminateReply AppDelegate::terminateReply() {
+    ManagedObjectContext* context = persistentContainer();
+    if (!context || !context->hasChanges())
+        return TerminateNow;
+    StoreError error;
+    if (context->save(&error))
+        return TerminateNow;
+    if (presentError(error))
+        return TerminateCancel;
+
+    QMessageBox alert;
+    alert.setWindowTitle(QCoreApplication::applicationName());
+    alert.setText(QCoreApplication::translate("AppDelegate", "Could not save changes while quitting. Quit anyway?",
+                                              "Quit without saves error question message"));
+    alert.setInformativeText(QCoreApplication::translate(
+        "AppDelegate", "Quitting now will lose any changes you have made since the last successful save",
+        "Quit without saves error question info"));
+    QPushButton* quitButton = alert.addButton(
+        QCoreApplication::translate("AppDelegate", "Quit anyway", "Quit anyway button title"), QMessageBox::AcceptRole);
+    QPushButton* cancelButton = alert.addButton(
+        QCoreApplication::translate("AppDelegate", "Cancel", "Cancel button title"), QMessageBox::RejectRole);
+    alert.setDefaultButton(quitButton);
+    alert.setEscapeButton(cancelButton);
+    alert.exec();
+    return alert.clickedButton() == cancelButton ? TerminateCancel : TerminateNow;
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        // Qt delivers one request as up to two Quit events (the platform's, then its own): once the
+        // answer is "now", the rest pass without asking again.
+        if (m_terminating)
+            return QObject::eventFilter(watched, event);
+        // An ignored Quit event is what cancels the quit; a request while the user is still being
+        // asked changes nothing.
+        if (m_askingToTerminate) {
+            event->ignore();
+            return true;
+        }
+        m_askingToTerminate = true;
+        const TerminateReply reply = terminateReply();
+        m_askingToTerminate = false;
+        if (reply == TerminateCancel) {
+            event->ignore();
+            return true;
+        }
+        m_terminating = true;
+    }
+    return QObject::eventFilter(watched, event);
+}

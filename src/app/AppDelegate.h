@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/CrashReporter.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class ClipboardDataManager;
+class ClipboardMonitor;
+class ManagedObjectContext;
+struct StoreError;
+
+// Builds and wires every long-lived component at launch, answers the termination question, saves
+// at shutdown and clears the history on request. Main thread only; owns what it creates.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    enum TerminateReply { TerminateCancel = 0, TerminateNow = 1 };
+
+    // storePath: the store file; empty means ManagedObjectContext::defaultStorePath().
+    explicit AppDelegate(const QString& storePath = QString(), QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Start-up. False when the store could not be opened: "Unresolved error " was printed and the
+    // process must end without going on.
+    bool setUpApplication();
+    void applyHistoryRetention();
+    // Shutdown: stops polling, removes the observers, saves. Runs once, on QCoreApplication::aboutToQuit.
+    void tearDown();
+    void clearHistory();
+    void showPanelAfterLaunch();
+    // The store, opened on first use; null when it cannot be opened.
+    ManagedObjectContext* persistentContainer();
+    void saveAction();
+    TerminateReply terminateReply();
+    void togglePanelFromHotKey();
+    static void configureCrashReporting(CrashReporter::Options& options);
+
+    ClipboardDataManager* clipboardDataManager() const { return m_clipboardDataManager.get(); }
+    ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
+
+protected:
+    // Every quit request (QCoreApplication::quit(), the session, SIGTERM/SIGINT) passes here first.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool presentError(const StoreError& error);
+
+    // Fields in the order of the design; each lives as long as the delegate.
+    // hotKeyManager: the hot-key step adds it.
+    // panelController: the panel step adds it.
+    std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
+    std::unique_ptr<ClipboardDataManager> m_clipboardDataManager;
+    // statusBarManager: the menu-bar step adds it.
+    std::unique_ptr<ManagedObjectContext> m_persistentContainer;
+
+    QString m_storePath;
+    bool m_storeFailed = false;
+    bool m_askingToTerminate = false;
+    bool m_terminating = false;
+    bool m_tornDown = false;
+};

@@ -1,0 +1,373 @@
+// SPDX-License-Identifier: MIT
+// The application delegate in this process: start-up, retention, clearing, the store failure path,
+// the termination questions and the signal path, over a real SQLite file.
+#include "app/AppDelegate.h"
+#include "app/AppTestSupport.h"
+#include "app/UnixSignalWatcher.h"
+#include "history/ClipboardDataManager.h"
+#include "history/ClipboardMonitor.h"
+#include "history/Notifications.h"
+#include "history/store/ManagedObjectContext.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "platform/memory/MemoryPasteboard.h"
+#include "platform/memory/MemoryWorkspace.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <functional>
+
+namespace {
+
+struct Seed {
+    const char* text;
+    double ageDays;
+    bool favorite;
+};
+
+QString freshStore(const std::vector<Seed>& seeds) {
+    const QString path = TestEnvironment::instance().freshDir(QStringLiteral("app-store")) + "/Tindralume.sqlite";
+    StoreError error;
+    auto ctx = ManagedObjectContext::open(path, &error);
+    EXPECT_TRUE(ctx) << qPrintable(error.message);
+    if (!ctx)
+        return path;
+    for (const Seed& s : seeds) {
+        auto item = ctx->insertClipboardItem();
+        item->setId(QUuid::createUuid());
+        item->setType(QStringLiteral("text"));
+        item->setTextContent(QString::fromUtf8(s.text));
+        item->setPreview(QString::fromUtf8(s.text));
+        item->setTimestamp(QDateTime::currentDateTime().addMSecs(-qint64(s.ageDays * 86400.0 * 1000.0)));
+        item->setIsFavorite(s.favorite);
+    }
+    EXPECT_TRUE(ctx->save(&error)) << qPrintable(error.message);
+    return path;
+}
+
+QStringList texts(const QString& storePath) {
+    StoreReader reader(storePath);
+    QStringList out;
+    for (const auto& r : reader.rows())
+        out.append(QString::fromUtf8(r.text));
+    out.sort();
+    return out;
+}
+
+// Answers the modal boxes that appear, in order, by the text of the button to press.
+class ModalAnswerer : public QObject {
+public:
+    explicit ModalAnswerer(QStringList buttons) : m_buttons(std::move(buttons)) {
+        connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::poke);
+        m_timer.start(20);
+    }
+    struct Seen {
+        QString text, informativeText;
+        QStringList buttons;
+    };
+    std::vector<Seen> seen;
+    std::function<void()> afterLast;
+
+private:
+    void poke() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box == m_last)
+            return;
+        m_last = box;
+        Seen s{box->text(), box->informativeText(), {}};
+        for (QAbstractButton* b : box->buttons())
+            s.buttons.append(b->text());
+        seen.push_back(s);
+        const QString want = m_buttons.isEmpty() ? QString() : m_buttons.takeFirst();
+        for (QAbstractButton* b : box->buttons()) {
+            if (b->text() == want || (want.isEmpty() && b == box->buttons().first())) {
+                QTimer::singleShot(0, b, &QAbstractButton::click);
+                break;
+            }
+        }
+        if (m_buttons.isEmpty() && afterLast)
+            QTimer::singleShot(0, this, afterLast);
+    }
+    QStringList m_buttons;
+    QTimer m_timer;
+    QPointer<QMessageBox> m_last;
+};
+
+// Holds the store's write lock from another connection, so saving fails until released.
+class WriteLock {
+public:
+    explicit WriteLock(const QString& path) {
+        sqlite3_open(QFile::encodeName(path).constData(), &m_db);
+        m_locked = sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~WriteLock() { release(); }
+    bool locked() const { return m_locked; }
+    void release() {
+        if (m_db) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(m_db);
+            m_db = nullptr;
+        }
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    bool m_locked = false;
+};
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // As in main(): closing a message box must not count as closing the application.
+        QApplication::setQuitOnLastWindowClosed(false);
+        auto pb = std::make_unique<MemoryPasteboard>();
+        pasteboard = pb.get();
+        Pasteboard::setGeneral(std::move(pb));
+        Workspace::setShared(std::make_unique<MemoryWorkspace>());
+        UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("defaults")) +
+                                      QStringLiteral("/Tindralume.conf"));
+    }
+    MemoryPasteboard* pasteboard = nullptr;
+};
+
+TEST_F(AppDelegateTest, RetentionRunsAtLaunch) {
+    const std::vector<Seed> seeds = {
+        {"half a day", 0.5, false}, {"ten days", 10, false}, {"a month", 31, false}, {"old favourite", 100, true}};
+    const struct {
+        std::optional<int> days;
+        QStringList kept;
+    } cases[] = {
+        {std::nullopt, {"half a day", "old favourite", "ten days"}},
+        {0, {"a month", "half a day", "old favourite", "ten days"}},
+        {-3, {"a month", "half a day", "old favourite", "ten days"}},
+        {7, {"half a day", "old favourite"}},
+        {1, {"half a day", "old favourite"}},
+        {365, {"a month", "half a day", "old favourite", "ten days"}},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        if (c.days)
+            UserDefaults::standard().setInteger(DefaultsKeys::historyRetentionDays, *c.days);
+        const QString store = freshStore(seeds);
+        {
+            AppDelegate delegate(store);
+            ASSERT_TRUE(delegate.setUpApplication());
+        }
+        EXPECT_EQ(texts(store), c.kept) << (c.days ? *c.days : -999);
+    }
+}
+
+TEST_F(AppDelegateTest, StartUpRegistersTheDefaultAndIgnoresLaunchContents) {
+    pasteboard->simulateCopy({{Pasteboard::Type::String, "on the pasteboard at launch"}});
+    const QString store = freshStore({});
+    AppDelegate delegate(store);
+    ASSERT_TRUE(delegate.setUpApplication());
+
+    EXPECT_TRUE(UserDefaults::standard().objectExists(DefaultsKeys::reverseScrollDirection));
+    EXPECT_FALSE(UserDefaults::standard().persistentExists(DefaultsKeys::reverseScrollDirection));
+    EXPECT_FALSE(UserDefaults::standard().boolean(DefaultsKeys::reverseScrollDirection));
+    EXPECT_FALSE(UserDefaults::standard().objectExists(DefaultsKeys::historyRetentionDays));
+    EXPECT_TRUE(CrashReporter::isStarted());
+    EXPECT_EQ(CrashReporter::options().tracesSampleRate, 1.0);
+    EXPECT_FALSE(CrashReporter::options().debug);
+    EXPECT_FALSE(CrashReporter::options().enableAppHangTracking);
+
+    ASSERT_TRUE(delegate.clipboardMonitor());
+    EXPECT_EQ(delegate.clipboardDataManager()->clipboardMonitor(), delegate.clipboardMonitor());
+    EXPECT_TRUE(delegate.clipboardMonitor()->timer && delegate.clipboardMonitor()->timer->isActive());
+    // A tick passes without recording what was there at launch; the first real copy is recorded.
+    pasteboard->simulateCopy({{Pasteboard::Type::String, "first copy"}});
+    QTRY_COMPARE(texts(store), QStringList{QStringLiteral("first copy")});
+}
+
+TEST_F(AppDelegateTest, ClearHistoryEmptiesTheStoreAndAnnouncesIt) {
+    const QString store = freshStore({{"plain", 1, false}, {"kept dear", 2, true}});
+    auto delegate = std::make_unique<AppDelegate>(store);
+    ASSERT_TRUE(delegate->setUpApplication());
+    QObject observer;
+    int cleared = 0;
+    NotificationCenter::defaultCenter().addObserver(&observer, Notifications::clipboardHistoryDidClear,
+                                                    [&](const Notification&) { ++cleared; });
+
+    NotificationCenter::defaultCenter().post(Notifications::clearClipboardHistory);
+    EXPECT_EQ(cleared, 1);
+    EXPECT_TRUE(texts(store).isEmpty()); // favourites too
+
+    // After shutdown the delegate no longer listens.
+    delegate->tearDown();
+    EXPECT_FALSE(delegate->clipboardMonitor()->timer);
+    NotificationCenter::defaultCenter().post(Notifications::clearClipboardHistory);
+    EXPECT_EQ(cleared, 1);
+}
+
+TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {
+    const QByteArray garbage = QByteArray("this is not a database\n").repeated(200);
+    const QString foreign = TestEnvironment::instance().freshDir(QStringLiteral("foreign")) + "/f.sqlite";
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(foreign).constData(), &db);
+        sqlite3_exec(db, "CREATE TABLE accounts(name TEXT, balance REAL); INSERT INTO accounts VALUES('a', 1);",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const QString newer = freshStore({{"from the future", 1, false}});
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(newer).constData(), &db);
+        sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE); PRAGMA journal_mode=DELETE; PRAGMA user_version = 99;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const struct {
+        const char* what;
+        QString path;
+    } cases[] = {
+        {"garbage",
+         [&] {
+             const QString p = TestEnvironment::instance().freshDir(QStringLiteral("garbage")) + "/Tindralume.sqlite";
+             writeBytes(p, garbage);
+             return p;
+         }()},
+        {"foreign database", foreign},
+        {"newer schema", newer},
+        {"a directory", TestEnvironment::instance().freshDir(QStringLiteral("dir-store"))},
+    };
+    for (const auto& c : cases) {
+        const QByteArray before = fileBytes(c.path);
+        const QStringList dirBefore = QDir(QFileInfo(c.path).absolutePath()).entryList(QDir::Files);
+        StdoutCapture out;
+        AppDelegate delegate(c.path);
+        EXPECT_FALSE(delegate.setUpApplication()) << c.what;
+        const QStringList lines = out.lines();
+        ASSERT_EQ(lines.size(), 1) << c.what;
+        EXPECT_TRUE(lines.first().startsWith(QStringLiteral("Unresolved error "))) << qPrintable(lines.first());
+        EXPECT_GT(lines.first().size(), QStringLiteral("Unresolved error ").size() + 5) << c.what;
+        EXPECT_FALSE(delegate.clipboardMonitor()) << c.what;
+        EXPECT_FALSE(delegate.clipboardDataManager()) << c.what;
+        EXPECT_EQ(fileBytes(c.path), before) << c.what;
+        EXPECT_EQ(QDir(QFileInfo(c.path).absolutePath()).entryList(QDir::Files), dirBefore) << c.what;
+        // Nothing was wired: asking to clear or to quit does no harm.
+        NotificationCenter::defaultCenter().post(Notifications::clearClipboardHistory);
+        EXPECT_EQ(delegate.terminateReply(), AppDelegate::TerminateNow);
+    }
+}
+
+TEST_F(AppDelegateTest, TheBuiltApplicationExitsOnACorruptStore) {
+    // The real program, its standard output a pipe: the line arrives and the exit status says failure.
+    const QString home = TestEnvironment::instance().freshDir(QStringLiteral("corrupt-run"));
+    const QString store = home + QStringLiteral("/data/Tindralume/Tindralume.sqlite");
+    QDir().mkpath(QFileInfo(store).absolutePath());
+    const QByteArray garbage = QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xee');
+    writeBytes(store, garbage);
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(TINDRALUME_APP_PATH), {});
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(app.exitCode(), 0);
+    const QList<QByteArray> lines = app.readAllStandardOutput().split('\n');
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.first().startsWith("Unresolved error ")) << lines.first().constData();
+    EXPECT_EQ(fileBytes(store), garbage);
+}
+
+TEST_F(AppDelegateTest, TerminationAsksOnlyWhenSavingFails) {
+    const QString store = freshStore({});
+    AppDelegate delegate(store);
+    ASSERT_TRUE(delegate.setUpApplication());
+    ManagedObjectContext* context = delegate.persistentContainer();
+
+    // Nothing pending: quit at once, no question.
+    EXPECT_EQ(delegate.terminateReply(), AppDelegate::TerminateNow);
+
+    // Pending and savable: saved, no question.
+    pasteboard->simulateCopy({{Pasteboard::Type::String, "pending"}});
+    delegate.clipboardMonitor()->checkClipboard();
+    auto extra = context->insertClipboardItem();
+    extra->setType(QStringLiteral("text"));
+    extra->setTextContent(QStringLiteral("unsaved"));
+    extra->setTimestamp(QDateTime::currentDateTime());
+    ASSERT_TRUE(context->hasChanges());
+    EXPECT_EQ(delegate.terminateReply(), AppDelegate::TerminateNow);
+    EXPECT_FALSE(context->hasChanges());
+
+    // Pending and not savable: the error, then the question; Cancel keeps running with the changes.
+    auto blocked = context->insertClipboardItem();
+    blocked->setType(QStringLiteral("text"));
+    blocked->setTextContent(QStringLiteral("blocked"));
+    blocked->setTimestamp(QDateTime::currentDateTime());
+    WriteLock lock(store);
+    ASSERT_TRUE(lock.locked());
+    {
+        ModalAnswerer answers({QStringLiteral("OK"), QStringLiteral("Cancel")});
+        EXPECT_EQ(delegate.terminateReply(), AppDelegate::TerminateCancel);
+        ASSERT_EQ(answers.seen.size(), 2u);
+        EXPECT_EQ(answers.seen[1].text, QStringLiteral("Could not save changes while quitting. Quit anyway?"));
+        EXPECT_EQ(answers.seen[1].informativeText,
+                  QStringLiteral("Quitting now will lose any changes you have made since the last successful save"));
+        EXPECT_EQ(answers.seen[1].buttons, (QStringList{QStringLiteral("Quit anyway"), QStringLiteral("Cancel")}));
+    }
+    EXPECT_TRUE(context->hasChanges());
+    {
+        ModalAnswerer answers({QStringLiteral("OK"), QStringLiteral("Quit anyway")});
+        EXPECT_EQ(delegate.terminateReply(), AppDelegate::TerminateNow);
+        EXPECT_EQ(answers.seen.size(), 2u);
+    }
+    lock.release();
+    EXPECT_EQ(delegate.terminateReply(), AppDelegate::TerminateNow);
+    EXPECT_TRUE(texts(store).contains(QStringLiteral("blocked")));
+}
+
+TEST_F(AppDelegateTest, SigtermEndsThroughTheOrderlyPathAndSaves) {
+    const QString store = freshStore({});
+    AppDelegate delegate(store);
+    ASSERT_TRUE(delegate.setUpApplication());
+    UnixSignalWatcher watcher({SIGTERM, SIGINT});
+    ASSERT_TRUE(watcher.isValid());
+    QObject::connect(&watcher, &UnixSignalWatcher::unixSignal, qApp, [] { QCoreApplication::quit(); });
+    ManagedObjectContext* context = delegate.persistentContainer();
+
+    // First attempt: saving is blocked and the user cancels; the application keeps running.
+    auto item = context->insertClipboardItem();
+    item->setType(QStringLiteral("text"));
+    item->setTextContent(QStringLiteral("saved on the way out"));
+    item->setTimestamp(QDateTime::currentDateTime());
+    auto lock = std::make_unique<WriteLock>(store);
+    ASSERT_TRUE(lock->locked());
+    bool cancelledAndStillRunning = false;
+    ModalAnswerer answers({QStringLiteral("OK"), QStringLiteral("Cancel")});
+    answers.afterLast = [&] {
+        // Still in the event loop after the cancel: unblock the store and ask again with SIGINT.
+        QTimer::singleShot(200, qApp, [&] {
+            cancelledAndStillRunning = context->hasChanges() && delegate.clipboardMonitor()->timer;
+            lock.reset();
+            ::raise(SIGINT);
+        });
+    };
+    QTimer::singleShot(0, qApp, [] { ::raise(SIGTERM); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(2); });
+    watchdog.start(60000);
+    const int rc = qApp->exec();
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(cancelledAndStillRunning);
+    EXPECT_EQ(answers.seen.size(), 2u);
+    // tearDown ran: no more polling, nothing pending, the entry is in the file.
+    EXPECT_FALSE(delegate.clipboardMonitor()->timer);
+    EXPECT_FALSE(context->hasChanges());
+    EXPECT_EQ(texts(store), QStringList{QStringLiteral("saved on the way out")});
+}
+
+} // namespace
