@@ -24,9 +24,19 @@ bool isHTTPStatusError(QNetworkReply::NetworkError error) {
            (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
 }
 
+// A redirect the manager follows by itself; its head is not the response the owner judges.
 bool isFollowedRedirect(QNetworkReply* reply) {
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return status >= 300 && status < 400 && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+    switch (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()) {
+    case 301:
+    case 302:
+    case 303:
+    case 305:
+    case 307:
+    case 308:
+        return !reply->rawHeader("Location").isEmpty();
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -156,7 +166,8 @@ void BoundedHTTPDataLoader::taskCompleted() {
     const auto error = m_task->error();
     // A redirect the manager gave up on (a loop, a less safe target) ends in its error below.
     const bool redirectGivenUp = isFollowedRedirect(m_task) && error != QNetworkReply::NoError;
-    if (!redirectGivenUp) {
+    const bool answered = m_task->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (!redirectGivenUp && (answered || error == QNetworkReply::NoError)) {
         if (!m_headJudged && !judgeHead())
             return;
         bodyBytes();

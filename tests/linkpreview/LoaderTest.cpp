@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: MIT
+#include "linkpreview/BoundedHTTPDataLoader.h"
+
+#include "PrintQt.h"
+#include "TestHTTPServer.h"
+#include "support/TestEnvironment.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct Outcome {
+    int calls = 0;
+    std::optional<QByteArray> body;
+    std::optional<HTTPURLResponse> response;
+    std::optional<LoadError> error;
+};
+
+struct LoadOptions {
+    qint64 maximumBytes = 1000;
+    bool allowsTruncatedData = true;
+    BoundedHTTPDataLoader::Validator validator = [](const HTTPURLResponse&) { return true; };
+    int idleMs = 5000;
+    int totalMs = 20000;
+    int maxRedirects = 10;
+};
+
+std::shared_ptr<Outcome> load(const QByteArray& url, LoadOptions options = {}) {
+    auto outcome = std::make_shared<Outcome>();
+    auto* loader =
+        new BoundedHTTPDataLoader(options.maximumBytes, options.allowsTruncatedData, options.validator,
+                                  [outcome](std::optional<QByteArray> body, std::optional<HTTPURLResponse> response,
+                                            std::optional<LoadError> error) {
+                                      ++outcome->calls;
+                                      outcome->body = std::move(body);
+                                      outcome->response = std::move(response);
+                                      outcome->error = std::move(error);
+                                  });
+    HTTPRequest request;
+    request.url = QUrl(QString::fromUtf8(url));
+    request.timeoutMs = options.idleMs;
+    BoundedHTTPDataLoader::Limits limits;
+    limits.totalTimeoutMs = options.totalMs;
+    limits.maxRedirects = options.maxRedirects;
+    loader->start(request, limits);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return outcome->calls > 0; }, 30000)) << url.toStdString();
+    // Late reports of the cancelled task must not reach the owner again.
+    QTest::qWait(100);
+    EXPECT_EQ(outcome->calls, 1);
+    return outcome;
+}
+
+QByteArray pattern(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char('a' + i % 26);
+    return bytes;
+}
+
+TestHTTPServer::Response ok(const QByteArray& body, const QByteArray& type = "text/html") {
+    TestHTTPServer::Response response;
+    response.body = body;
+    response.headers = {{"Content-Type", type}};
+    return response;
+}
+
+} // namespace
+
+TEST(BoundedHTTPDataLoader, KeepsAtMostTheLimitAndStopsTheTransfer) {
+    TestHTTPServer server;
+    TestHTTPServer::Response endless;
+    endless.headers = {{"Content-Type", "text/html"}};
+    endless.streamBytes = 20 * 1000 * 1000;
+    server.route("/endless", endless);
+    server.route("/three", ok(pattern(3 * 1048576)));
+
+    LoadOptions options;
+    options.maximumBytes = 1048576;
+    auto streamed = load(server.url("/endless"), options);
+    ASSERT_TRUE(streamed->body.has_value());
+    EXPECT_EQ(streamed->body->size(), 1048576);
+    EXPECT_EQ(streamed->body->count('x'), 1048576);
+    EXPECT_FALSE(streamed->error.has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.log().value(0).closedByPeer; }, 10000));
+    // What the kernel buffers for a reader that stopped is all that goes beyond the limit.
+    EXPECT_LT(server.log().value(0).bodyBytesSent, 8 * 1048576);
+
+    auto withLength = load(server.url("/three"), options);
+    ASSERT_TRUE(withLength->body.has_value());
+    EXPECT_EQ(*withLength->body, pattern(3 * 1048576).left(1048576));
+    ASSERT_TRUE(withLength->response.has_value());
+    EXPECT_EQ(withLength->response->expectedContentLength, 3 * 1048576);
+}
+
+TEST(BoundedHTTPDataLoader, ExactLimitCountsAsReachingIt) {
+    TestHTTPServer server;
+    auto unannounced = [](qsizetype size) {
+        TestHTTPServer::Response response = ok(pattern(size), "image/png");
+        response.announceLength = false;
+        return response;
+    };
+    server.route("/exact", unannounced(1000));
+    server.route("/less", unannounced(999));
+    server.route("/straddle", [](const TestHTTPServer::Request&) {
+        TestHTTPServer::Response response = ok(pattern(1500));
+        response.splitBodyAt = {600, 1200};
+        return response;
+    });
+
+    struct Case {
+        const char* path;
+        bool truncation;
+        std::optional<QByteArray> body;
+    };
+    const Case cases[] = {
+        {"/exact", false, std::nullopt},    {"/exact", true, pattern(1000)},    {"/less", false, pattern(999)},
+        {"/straddle", true, pattern(1000)}, {"/straddle", false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + (c.truncation ? " truncation" : " whole only"));
+        LoadOptions options;
+        options.allowsTruncatedData = c.truncation;
+        auto outcome = load(server.url(c.path), options);
+        EXPECT_EQ(outcome->body, c.body);
+        EXPECT_TRUE(outcome->response.has_value());
+        EXPECT_FALSE(outcome->error.has_value());
+    }
+}
+
+TEST(BoundedHTTPDataLoader, HeadIsJudgedBeforeAnyBody) {
+    TestHTTPServer server;
+    TestHTTPServer::Response huge;
+    huge.headers = {{"Content-Type", "image/png"}};
+    huge.announcedLength = 9000000;
+    huge.streamBytes = 9000000;
+    server.route("/huge", huge);
+    TestHTTPServer::Response json = huge;
+    json.headers = {{"Content-Type", "application/json"}};
+    json.announcedLength = -1;
+    server.route("/json", json);
+
+    LoadOptions options;
+    options.maximumBytes = 8388608;
+    options.allowsTruncatedData = false;
+    auto announced = load(server.url("/huge"), options);
+    EXPECT_FALSE(announced->body.has_value());
+    ASSERT_TRUE(announced->response.has_value());
+    EXPECT_EQ(announced->response->expectedContentLength, 9000000);
+    EXPECT_FALSE(announced->error.has_value());
+
+    options.validator = [](const HTTPURLResponse& r) { return r.mimeType.startsWith(u"image/"); };
+    auto rejected = load(server.url("/json"), options);
+    EXPECT_FALSE(rejected->body.has_value());
+    ASSERT_TRUE(rejected->response.has_value());
+    EXPECT_EQ(rejected->response->mimeType, QStringLiteral("application/json"));
+    EXPECT_FALSE(rejected->error.has_value());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.log().size() == 2 && server.log()[1].closedByPeer; }, 10000));
+    for (const auto& entry : server.log()) {
+        EXPECT_TRUE(entry.closedByPeer);
+        EXPECT_LT(entry.bodyBytesSent, 9000000);
+    }
+}
+
+TEST(BoundedHTTPDataLoader, StatusesAreNotTransportErrors) {
+    TestHTTPServer server;
+    TestHTTPServer::Response missing = ok("gone away");
+    missing.status = 404;
+    server.route("/missing", missing);
+    auto outcome = load(server.url("/missing"));
+    EXPECT_EQ(outcome->body, QByteArray("gone away"));
+    ASSERT_TRUE(outcome->response.has_value());
+    EXPECT_EQ(outcome->response->statusCode, 404);
+    EXPECT_FALSE(outcome->error.has_value());
+}
+
+TEST(BoundedHTTPDataLoader, TransportFailuresAndTimeOuts) {
+    TestHTTPServer server;
+    TestHTTPServer::Response stall;
+    stall.headers = {{"Content-Type", "text/html"}};
+    stall.announcedLength = 5000;
+    stall.stallAfterHead = true;
+    server.route("/stall", stall);
+
+    LoadOptions idle;
+    idle.idleMs = 300;
+    auto idled = load(server.url("/stall"), idle);
+    ASSERT_TRUE(idled->error.has_value());
+    EXPECT_EQ(idled->error->code, LoadError::TimedOut);
+    EXPECT_EQ(idled->error->localizedDescription, QStringLiteral("The request timed out."));
+    EXPECT_TRUE(idled->response.has_value());
+    EXPECT_FALSE(idled->body.has_value());
+
+    LoadOptions total;
+    total.totalMs = 300;
+    auto capped = load(server.url("/stall"), total);
+    ASSERT_TRUE(capped->error.has_value());
+    EXPECT_EQ(capped->error->code, LoadError::TimedOut);
+
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closedPort = probe.serverPort();
+    }
+    auto refused = load("http://127.0.0.1:" + QByteArray::number(closedPort) + "/");
+    ASSERT_TRUE(refused->error.has_value());
+    EXPECT_EQ(refused->error->code, LoadError::Network);
+    EXPECT_FALSE(refused->error->localizedDescription.isEmpty());
+    EXPECT_FALSE(refused->response.has_value());
+    EXPECT_FALSE(refused->body.has_value());
+}
+
+TEST(BoundedHTTPDataLoader, NonHTTPIsNeitherReadNorAnError) {
+    const QString path = TestEnvironment::instance().freshDir(QStringLiteral("loader")) + QStringLiteral("/secret");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("secret");
+    file.close();
+    auto outcome = load(QUrl::fromLocalFile(path).toEncoded());
+    EXPECT_FALSE(outcome->body.has_value());
+    EXPECT_FALSE(outcome->response.has_value());
+    EXPECT_FALSE(outcome->error.has_value());
+}
+
+TEST(BoundedHTTPDataLoader, CompressedBodiesCountDecompressedBytes) {
+    TestHTTPServer server;
+    const QByteArray page = pattern(3 * 1048576);
+    TestHTTPServer::Response deflated = ok(qCompress(page, 9).mid(4)); // zlib stream without Qt's size prefix
+    deflated.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("deflate")));
+    server.route("/deflated", deflated);
+    LoadOptions options;
+    options.maximumBytes = 1048576;
+    auto outcome = load(server.url("/deflated"), options);
+    ASSERT_TRUE(outcome->body.has_value());
+    EXPECT_EQ(*outcome->body, page.left(1048576));
+    EXPECT_TRUE(server.log().value(0).request.header("accept-encoding").contains("deflate"));
+}
+
+TEST(BoundedHTTPDataLoader, RedirectsAsABrowser) {
+    TestHTTPServer server;
+    TestHTTPServer other;
+    auto redirect = [](const QByteArray& location) {
+        TestHTTPServer::Response response;
+        response.status = 302;
+        response.headers = {{"Location", location}};
+        return response;
+    };
+    server.route("/relative", redirect("/final"));
+    server.route("/elsewhere", redirect(other.url("/there")));
+    server.route("/loop-a", redirect("/loop-b"));
+    server.route("/loop-b", redirect("/loop-a"));
+    server.route("/final", ok("final page"));
+    other.route("/there", ok("other port"));
+
+    auto relative = load(server.url("/relative"));
+    EXPECT_EQ(relative->body, QByteArray("final page"));
+    ASSERT_TRUE(relative->response.has_value());
+    EXPECT_EQ(relative->response->statusCode, 200);
+    EXPECT_EQ(relative->response->url.path(), QStringLiteral("/final"));
+
+    auto elsewhere = load(server.url("/elsewhere"));
+    EXPECT_EQ(elsewhere->body, QByteArray("other port"));
+    EXPECT_EQ(other.requestsFor("/there").size(), 1);
+
+    LoadOptions bounded;
+    bounded.maxRedirects = 5;
+    auto loop = load(server.url("/loop-a"), bounded);
+    EXPECT_TRUE(loop->error.has_value());
+    EXPECT_FALSE(loop->body.has_value());
+    EXPECT_LE(server.requestsFor("/loop-a").size() + server.requestsFor("/loop-b").size(), 7);
+}

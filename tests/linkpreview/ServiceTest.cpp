@@ -1,0 +1,404 @@
+// SPDX-License-Identifier: MIT
+#include "linkpreview/URLPreviewService.h"
+
+#include "ConsoleCapture.h"
+#include "PrintQt.h"
+#include "TestHTTPServer.h"
+#include "platform/Dispatch.h"
+#include "platform/ImageUtils.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QStringEncoder>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct Fetch {
+    int calls = 0;
+    bool onMainThread = true;
+    bool calledSynchronously = false;
+    bool returned = false;
+    std::optional<URLPreview> preview;
+};
+
+URLPreviewService::Timing quickTiming() {
+    URLPreviewService::Timing timing;
+    timing.requestTimeoutMs = 500;
+    timing.resourceTimeoutMs = 5000;
+    return timing; // the retry delay stays the real 0.8 s
+}
+
+std::shared_ptr<Fetch> startFetch(URLPreviewService& service, const QString& link) {
+    auto fetch = std::make_shared<Fetch>();
+    service.fetchPreview(link, [fetch](std::optional<URLPreview> preview) {
+        ++fetch->calls;
+        fetch->onMainThread = fetch->onMainThread && Dispatch::isMainThread();
+        fetch->calledSynchronously = fetch->calledSynchronously || !fetch->returned;
+        fetch->preview = std::move(preview);
+    });
+    fetch->returned = true;
+    return fetch;
+}
+
+std::shared_ptr<Fetch> fetchPreview(URLPreviewService& service, const QString& link) {
+    auto fetch = startFetch(service, link);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fetch->calls > 0; }, 30000)) << link.toStdString();
+    QTest::qWait(50);
+    EXPECT_EQ(fetch->calls, 1);
+    EXPECT_TRUE(fetch->onMainThread);
+    EXPECT_FALSE(fetch->calledSynchronously);
+    return fetch;
+}
+
+QByteArray png(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    return ImageUtils::pngData(image).value_or(QByteArray());
+}
+
+TestHTTPServer::Response html(const QByteArray& body, const QByteArray& type = "text/html; charset=utf-8") {
+    TestHTTPServer::Response response;
+    response.body = body;
+    response.headers = {{"Content-Type", type}};
+    return response;
+}
+
+TestHTTPServer::Response image(const QByteArray& body, const QByteArray& type = "image/png") {
+    return html(body, type);
+}
+
+TestHTTPServer::Response status(int code) {
+    TestHTTPServer::Response response = html("<title>error page</title>");
+    response.status = code;
+    return response;
+}
+
+QByteArray page(const QByteArray& title, const QByteArray& description, const QByteArray& imagePath) {
+    QByteArray head = "<html><head>";
+    if (!title.isEmpty())
+        head += "<meta property=\"og:title\" content=\"" + title + "\">";
+    if (!description.isEmpty())
+        head += "<meta name=\"description\" content=\"" + description + "\">";
+    if (!imagePath.isEmpty())
+        head += "<meta property=\"og:image\" content=\"" + imagePath + "\">";
+    return head + "</head><body>text</body></html>";
+}
+
+QStringList linesContaining(const QStringList& lines, const QString& part) {
+    QStringList found;
+    for (const QString& line : lines) {
+        if (line.contains(part))
+            found.append(line);
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(URLPreviewService, QualifiesLinks) {
+    const std::pair<const char*, bool> cases[] = {
+        {"https://example.com", true},
+        {"  https://example.com/page.html \n", true},
+        {"HTTPS://EXAMPLE.COM/", true},
+        {"http://example.com/a/b?c=d", true},
+        {"ftp://example.com/", false},
+        {"example.com", false},
+        {"mailto:someone@example.com", false},
+        {"https:example.com", false},
+        {"https:///path", false},
+        {"https://example.com/report.PDF", false},
+        {"https://example.com/archive.tar.gz", false},
+        {"https://example.com/file.zip/", false},
+        {"https://example.com/pages.html", true},
+        {"", false},
+        {"   ", false},
+    };
+    for (const auto& [link, qualifies] : cases) {
+        SCOPED_TRACE(link);
+        EXPECT_EQ(URLPreviewService::validatedURL(QString::fromUtf8(link)).has_value(), qualifies);
+    }
+}
+
+TEST(URLPreviewService, InvalidLinkIsReportedAsPassedIn) {
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+    auto fetch = fetchPreview(service, QStringLiteral("  ftp://example.com  "));
+    EXPECT_FALSE(fetch->preview.has_value());
+    EXPECT_EQ(console.lines(), QStringList{QStringLiteral("[URLPreview] Invalid URL:   ftp://example.com  ")});
+}
+
+TEST(URLPreviewService, FullPreviewWithRequestHeadersAndShrunkImage) {
+    TestHTTPServer server;
+    const QByteArray wide = png(1200, 630);
+    server.route("/article", [](const TestHTTPServer::Request& request) {
+        TestHTTPServer::Response response = html(page("Tom &amp; Jerry", "A  cat\nand a mouse", "/img/wide.png"));
+        if (request.header("range") == "bytes=0-1048575") {
+            response.status = 206;
+            response.headers.append(qMakePair(QByteArray("Content-Range"), QByteArray("bytes 0-200/201")));
+        }
+        return response;
+    });
+    server.route("/img/wide.png", image(wide));
+    server.route("/small", html(page("Small", "", "/img/small.png")));
+    server.route("/img/small.png", image(png(300, 200)));
+
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+    auto fetch = fetchPreview(service, QString::fromUtf8(server.url("/article")));
+    ASSERT_TRUE(fetch->preview.has_value());
+    EXPECT_EQ(fetch->preview->title, QStringLiteral("Tom & Jerry"));
+    EXPECT_EQ(fetch->preview->description, QStringLiteral("A cat and a mouse"));
+    ASSERT_TRUE(fetch->preview->imageData.has_value());
+    const QImage shrunk = QImage::fromData(*fetch->preview->imageData, "PNG");
+    EXPECT_EQ(shrunk.size(), QSize(400, 210));
+    EXPECT_EQ(console.lines(), QStringList{QStringLiteral("[URLPreview] Parsed 127.0.0.1: title=Tom & Jerry, image=") +
+                                           QString::fromUtf8(server.url("/img/wide.png"))});
+
+    const auto pageRequest = server.requestsFor("/article").value(0).request;
+    EXPECT_EQ(pageRequest.header("user-agent"), URLPreviewService::userAgent);
+    EXPECT_EQ(pageRequest.header("accept"), QByteArray("text/html,application/xhtml+xml;q=0.9"));
+    EXPECT_EQ(pageRequest.header("accept-language"), QByteArray("en-US,en;q=0.9,zh-CN;q=0.8,zh;q=0.7"));
+    EXPECT_EQ(pageRequest.header("range"), QByteArray("bytes=0-1048575"));
+    const auto imageRequest = server.requestsFor("/img/wide.png").value(0).request;
+    EXPECT_EQ(imageRequest.header("referer"), server.url("/article"));
+    EXPECT_EQ(imageRequest.header("accept"), QByteArray("image/avif,image/webp,image/apng,image/*,*/*;q=0.8"));
+    EXPECT_TRUE(imageRequest.header("range").isEmpty());
+
+    auto small = fetchPreview(service, QString::fromUtf8(server.url("/small")));
+    ASSERT_TRUE(small->preview && small->preview->imageData);
+    EXPECT_EQ(QImage::fromData(*small->preview->imageData, "PNG").size(), QSize(300, 200));
+    EXPECT_FALSE(small->preview->description.has_value());
+}
+
+TEST(URLPreviewService, PagesInTheirCharsets) {
+    TestHTTPServer server;
+    const QString chinese = QStringLiteral(u"简体中文标题");
+    const QString japanese = QStringLiteral(u"日本語のページ");
+    const QString russian = QStringLiteral(u"Русская страница");
+    auto encoded = [](const char* encoding, const QString& text) {
+        QStringEncoder encoder(encoding);
+        return QByteArray(encoder.encode(text));
+    };
+    server.route("/utf8", html(("<title>" + chinese + "</title>").toUtf8(), "text/html; charset=utf-8"));
+    server.route("/gbk",
+                 html(encoded("GBK", "<meta charset=utf-8><title>" + chinese + "</title>"), "text/html; charset=GBK"));
+    server.route("/sjis", html(encoded("Shift_JIS", "<meta charset=\"Shift_JIS\"><title>" + japanese + "</title>"),
+                               "text/html"));
+    server.route("/cp1251", html(encoded("windows-1251", "<meta content=\"text/html; charset=windows-1251\" "
+                                                         "http-equiv=\"Content-Type\"><title>" +
+                                                             russian + "</title>"),
+                                 "text/html"));
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+    const std::pair<const char*, QString> cases[] = {
+        {"/utf8", chinese}, {"/gbk", chinese}, {"/sjis", japanese}, {"/cp1251", russian}};
+    for (const auto& [path, title] : cases) {
+        SCOPED_TRACE(path);
+        auto fetch = fetchPreview(service, QString::fromUtf8(server.url(path)));
+        ASSERT_TRUE(fetch->preview.has_value());
+        EXPECT_EQ(fetch->preview->title, title);
+        EXPECT_FALSE(fetch->preview->imageData.has_value());
+    }
+}
+
+TEST(URLPreviewService, OneRetryAfterServerErrorsOnly) {
+    TestHTTPServer server;
+    auto failures = std::make_shared<int>(0);
+    server.route("/flaky", [failures](const TestHTTPServer::Request&) {
+        return (*failures)++ == 0 ? status(503) : html(page("Back", "", ""));
+    });
+    server.route("/down", status(503));
+    server.route("/missing", status(404));
+    server.route("/busy", status(429));
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+
+    auto flaky = fetchPreview(service, QString::fromUtf8(server.url("/flaky")));
+    ASSERT_TRUE(flaky->preview.has_value());
+    EXPECT_EQ(flaky->preview->title, QStringLiteral("Back"));
+    const auto attempts = server.requestsFor("/flaky");
+    ASSERT_EQ(attempts.size(), 2);
+    // The second attempt is scheduled 0.8 s after the first one failed, so it cannot arrive sooner.
+    EXPECT_GE(attempts[1].receivedAtMs - attempts[0].receivedAtMs, 800);
+
+    auto down = fetchPreview(service, QString::fromUtf8(server.url("/down")));
+    EXPECT_FALSE(down->preview.has_value());
+    EXPECT_EQ(server.requestsFor("/down").size(), 2);
+
+    for (const char* path : {"/missing", "/busy"}) {
+        auto fetch = fetchPreview(service, QString::fromUtf8(server.url(path)));
+        EXPECT_FALSE(fetch->preview.has_value());
+        EXPECT_EQ(server.requestsFor(path).size(), 1) << path;
+    }
+
+    const QStringList lines = console.lines();
+    EXPECT_EQ(linesContaining(lines, QStringLiteral("/flaky")),
+              QStringList({QStringLiteral("[URLPreview] HTTP 503 for ") + QString::fromUtf8(server.url("/flaky"))}));
+    EXPECT_TRUE(lines.contains(QStringLiteral("[URLPreview] Parsed 127.0.0.1: title=Back, image=nil")));
+    EXPECT_EQ(linesContaining(lines, QStringLiteral("HTTP 503 for ") + QString::fromUtf8(server.url("/down"))).size(),
+              2);
+    EXPECT_EQ(linesContaining(lines, QStringLiteral("[URLPreview] HTTP 404 for ")).size(), 1);
+    EXPECT_EQ(linesContaining(lines, QStringLiteral("[URLPreview] HTTP 429 for ")).size(), 1);
+}
+
+TEST(URLPreviewService, StalledServerTimesOutAndIsRetriedOnce) {
+    TestHTTPServer server;
+    TestHTTPServer::Response stall = html("");
+    stall.announcedLength = 4000;
+    stall.stallAfterHead = true;
+    server.route("/stall", stall);
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+    auto fetch = fetchPreview(service, QString::fromUtf8(server.url("/stall")));
+    EXPECT_FALSE(fetch->preview.has_value());
+    EXPECT_EQ(server.requestsFor("/stall").size(), 2);
+    const QString line = QStringLiteral("[URLPreview] Network error for ") + server.url("/stall") +
+                         QStringLiteral(": The request timed out.");
+    EXPECT_EQ(console.lines(), QStringList({line, line}));
+}
+
+TEST(URLPreviewService, RejectedPagesAreEmptyBodies) {
+    TestHTTPServer server;
+    TestHTTPServer::Response attachment = html(page("Download", "", ""));
+    attachment.headers.append(qMakePair(QByteArray("Content-Disposition"), QByteArray("Attachment; filename=a.html")));
+    server.route("/attachment", attachment);
+    server.route("/json", html("{\"title\":\"x\"}", "application/json"));
+    server.route("/text", html("<title>plain</title>", "text/plain"));
+    server.route("/empty", html(""));
+    server.route("/nothing", html("<html><body>no metadata</body></html>"));
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+    for (const char* path : {"/attachment", "/json", "/text", "/empty"}) {
+        auto fetch = fetchPreview(service, QString::fromUtf8(server.url(path)));
+        EXPECT_FALSE(fetch->preview.has_value()) << path;
+    }
+    auto nothing = fetchPreview(service, QString::fromUtf8(server.url("/nothing")));
+    EXPECT_FALSE(nothing->preview.has_value());
+    const QStringList expected = {
+        QStringLiteral("[URLPreview] Empty body for ") + server.url("/attachment"),
+        QStringLiteral("[URLPreview] Empty body for ") + server.url("/json"),
+        QStringLiteral("[URLPreview] Empty body for ") + server.url("/text"),
+        QStringLiteral("[URLPreview] Empty body for ") + server.url("/empty"),
+        QStringLiteral("[URLPreview] Parsed 127.0.0.1: title=nil, image=nil"),
+        QStringLiteral("[URLPreview] No metadata found for ") + server.url("/nothing"),
+    };
+    EXPECT_EQ(console.lines(), expected);
+}
+
+TEST(URLPreviewService, ImageFailuresLeaveTheTextOfThePreview) {
+    TestHTTPServer server;
+    server.route("/octet", html(page("Octet", "d", "/i/octet")));
+    server.route("/i/octet", image(png(50, 50), "application/octet-stream"));
+    server.route("/announced", html(page("Announced", "d", "/i/announced")));
+    TestHTTPServer::Response announced = image({});
+    announced.announcedLength = 9000000;
+    announced.streamBytes = 9000000;
+    server.route("/i/announced", announced);
+    server.route("/endless", html(page("Endless", "d", "/i/endless")));
+    TestHTTPServer::Response endless = image({});
+    endless.streamBytes = 20 * 1000 * 1000;
+    server.route("/i/endless", endless);
+    server.route("/missing", html(page("Missing", "d", "/i/missing.png")));
+    server.route("/broken", html(page("", "", "/i/broken.png")));
+    server.route("/i/broken.png", image("definitely not a png"));
+
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+    for (const char* path : {"/octet", "/announced", "/endless", "/missing"}) {
+        SCOPED_TRACE(path);
+        auto fetch = fetchPreview(service, QString::fromUtf8(server.url(path)));
+        ASSERT_TRUE(fetch->preview.has_value());
+        EXPECT_TRUE(fetch->preview->title.has_value());
+        EXPECT_EQ(fetch->preview->description, QStringLiteral("d"));
+        EXPECT_FALSE(fetch->preview->imageData.has_value());
+    }
+    // A page whose only find is an image that fails still yields a preview, all of it empty.
+    auto broken = fetchPreview(service, QString::fromUtf8(server.url("/broken")));
+    ASSERT_TRUE(broken->preview.has_value());
+    EXPECT_FALSE(broken->preview->title || broken->preview->description || broken->preview->imageData);
+
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return server.requestsFor("/i/endless").value(0).closedByPeer &&
+                   server.requestsFor("/i/announced").value(0).closedByPeer;
+        },
+        10000));
+    EXPECT_LT(server.requestsFor("/i/endless").value(0).bodyBytesSent, 20 * 1000 * 1000);
+    EXPECT_LT(server.requestsFor("/i/announced").value(0).bodyBytesSent, 9000000);
+
+    const QStringList imageLines = linesContaining(console.lines(), QStringLiteral("Image HTTP")) +
+                                   linesContaining(console.lines(), QStringLiteral("Invalid image data")) +
+                                   linesContaining(console.lines(), QStringLiteral("Image download error"));
+    EXPECT_EQ(imageLines,
+              QStringList({QStringLiteral("[URLPreview] Image HTTP 404: ") + server.url("/i/missing.png"),
+                           QStringLiteral("[URLPreview] Invalid image data from ") + server.url("/i/broken.png")}));
+}
+
+TEST(URLPreviewService, RedirectsAndNoCookiesBetweenFetches) {
+    TestHTTPServer server;
+    TestHTTPServer other;
+    auto redirect = [](const QByteArray& location) {
+        TestHTTPServer::Response response;
+        response.status = 301;
+        response.headers = {{"Location", location}};
+        return response;
+    };
+    server.route("/old", redirect("/new"));
+    server.route("/new", html(page("Moved", "", "")));
+    server.route("/away", redirect(other.url("/there")));
+    other.route("/there", html(page("Other port", "", "")));
+    server.route("/loop", redirect("/loop"));
+    server.route("/cookie", [](const TestHTTPServer::Request&) {
+        TestHTTPServer::Response response = html(page("Cookie", "", ""));
+        response.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("session=abc; Path=/")));
+        return response;
+    });
+
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+    auto moved = fetchPreview(service, QString::fromUtf8(server.url("/old")));
+    ASSERT_TRUE(moved->preview.has_value());
+    EXPECT_EQ(moved->preview->title, QStringLiteral("Moved"));
+    auto away = fetchPreview(service, QString::fromUtf8(server.url("/away")));
+    ASSERT_TRUE(away->preview.has_value());
+    EXPECT_EQ(away->preview->title, QStringLiteral("Other port"));
+    auto loop = fetchPreview(service, QString::fromUtf8(server.url("/loop")));
+    EXPECT_FALSE(loop->preview.has_value());
+    EXPECT_EQ(linesContaining(console.lines(), QStringLiteral("Network error for ") + server.url("/loop")).size(), 2);
+
+    fetchPreview(service, QString::fromUtf8(server.url("/cookie")));
+    fetchPreview(service, QString::fromUtf8(server.url("/cookie")));
+    const auto cookieRequests = server.requestsFor("/cookie");
+    ASSERT_EQ(cookieRequests.size(), 2);
+    EXPECT_TRUE(cookieRequests[1].request.header("cookie").isEmpty());
+}
+
+TEST(URLPreviewService, ConcurrentFetchesEachCompleteOnce) {
+    TestHTTPServer server;
+    server.route("/a", html(page("A", "", "/a.png")));
+    server.route("/a.png", image(png(20, 20)));
+    server.route("/b", status(404));
+    server.route("/c", html("<title>C</title>"));
+    URLPreviewService service(quickTiming());
+    ConsoleCapture console;
+    std::vector<std::shared_ptr<Fetch>> fetches;
+    for (int i = 0; i < 30; ++i) {
+        const char* path = i % 3 == 0 ? "/a" : i % 3 == 1 ? "/b" : "/c";
+        fetches.push_back(startFetch(service, QString::fromUtf8(server.url(path))));
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return std::all_of(fetches.begin(), fetches.end(), [](const auto& f) { return f->calls > 0; }); },
+        30000));
+    QTest::qWait(100);
+    for (size_t i = 0; i < fetches.size(); ++i) {
+        EXPECT_EQ(fetches[i]->calls, 1);
+        EXPECT_TRUE(fetches[i]->onMainThread);
+        EXPECT_EQ(fetches[i]->preview.has_value(), i % 3 != 1);
+    }
+    EXPECT_EQ(server.requestsFor("/a").size(), 10); // nothing cached, nothing shared
+}
