@@ -75,16 +75,52 @@ int MarkupScanner::skipSpaces(int pos) const {
     return pos;
 }
 
+// The needles are lowercase ASCII; apart from ASCII only the long s and the Kelvin sign fold onto
+// ASCII letters, as they do in the expressions' case-insensitive matching.
+static inline char16_t foldToASCII(char16_t c) {
+    if (c >= u'A' && c <= u'Z')
+        return c + 32;
+    if (c == 0x017F)
+        return u's';
+    if (c == 0x212A)
+        return u'k';
+    return c;
+}
+
+// The first place at or after from where text holds needle (lowercase ASCII), or -1.
+static qsizetype findFolded(QStringView haystack, QStringView needle, qsizetype from) {
+    const auto* text = reinterpret_cast<const char16_t*>(haystack.data());
+    const auto* pattern = reinterpret_cast<const char16_t*>(needle.data());
+    const qsizetype length = needle.size();
+    const qsizetype last = haystack.size() - length;
+    const char16_t first = pattern[0];
+    for (qsizetype i = from; i <= last; ++i) {
+        if (foldToASCII(text[i]) != first)
+            continue;
+        qsizetype k = 1;
+        while (k < length && foldToASCII(text[i + k]) == pattern[k])
+            ++k;
+        if (k == length)
+            return i;
+    }
+    return -1;
+}
+
+static bool equalsFolded(QStringView text, QStringView lowercaseKey) {
+    if (text.size() != lowercaseKey.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (foldToASCII(text[i].unicode()) != lowercaseKey[i].unicode())
+            return false;
+    }
+    return true;
+}
+
 std::vector<int> MarkupScanner::occurrences(QStringView needle) const {
     std::vector<int> found;
-    qsizetype from = 0;
-    while (true) {
-        const qsizetype at = m_text.indexOf(needle, from, Qt::CaseInsensitive);
-        if (at < 0)
-            break;
+    qsizetype at = -1;
+    while ((at = findFolded(m_text, needle, at + 1)) >= 0)
         found.push_back(static_cast<int>(at));
-        from = at + 1;
-    }
     return found;
 }
 
@@ -119,7 +155,7 @@ const std::vector<MarkupScanner::Attribute>& MarkupScanner::contentAttributes() 
     return *m_contents;
 }
 
-std::vector<MarkupScanner::Attribute> MarkupScanner::keyAttributes(KeyAttribute attribute, const QString& key) const {
+std::vector<MarkupScanner::Attribute> MarkupScanner::keyAttributes(KeyAttribute attribute, const QString& key) {
     static const QString property = QStringLiteral("property");
     static const QString name = QStringLiteral("name");
     static const QString httpEquiv = QStringLiteral("http-equiv");
@@ -130,9 +166,13 @@ std::vector<MarkupScanner::Attribute> MarkupScanner::keyAttributes(KeyAttribute 
         words = {name, httpEquiv};
 
     std::vector<Attribute> list;
+    const QString lowerKey = key.toLower();
     const int keyLength = static_cast<int>(key.size());
     for (QStringView word : words) {
-        for (int p : occurrences(word)) {
+        auto cached = m_wordOccurrences.find(word.toString());
+        if (cached == m_wordOccurrences.end())
+            cached = m_wordOccurrences.emplace(word.toString(), occurrences(word)).first;
+        for (int p : cached->second) {
             if (!wordBoundaryBefore(p))
                 continue;
             int pos = skipSpaces(p + static_cast<int>(word.size()));
@@ -144,7 +184,7 @@ std::vector<MarkupScanner::Attribute> MarkupScanner::keyAttributes(KeyAttribute 
             ++pos;
             if (pos + keyLength >= m_size)
                 continue;
-            if (m_text.mid(pos, keyLength).compare(key, Qt::CaseInsensitive) != 0)
+            if (!equalsFolded(m_text.mid(pos, keyLength), lowerKey))
                 continue;
             if (!isQuote(m_text[pos + keyLength]))
                 continue;
@@ -240,13 +280,13 @@ std::optional<QString> MarkupScanner::metaContentContentFirst(KeyAttribute attri
 // <title[^>]*>([\s\S]*?)</title>: a later start can only find a later '>' and closing tag, so the
 // first "<title" decides.
 std::optional<QString> MarkupScanner::titleElement() {
-    const qsizetype s = m_text.indexOf(u"<title", 0, Qt::CaseInsensitive);
+    const qsizetype s = findFolded(m_text, u"<title", 0);
     if (s < 0)
         return std::nullopt;
     const qsizetype g = m_text.indexOf(u'>', s + 6);
     if (g < 0)
         return std::nullopt;
-    const qsizetype close = m_text.indexOf(u"</title>", g + 1, Qt::CaseInsensitive);
+    const qsizetype close = findFolded(m_text, u"</title>", g + 1);
     if (close < 0)
         return std::nullopt;
     return m_text.mid(g + 1, close - g - 1).toString();
@@ -272,8 +312,7 @@ QStringList MarkupScanner::jsonLDBlocks(int maximum) {
             continue;
         ++pos;
         const int length = static_cast<int>(ldJson.size());
-        if (pos + length >= m_size || m_text.mid(pos, length).compare(ldJson, Qt::CaseInsensitive) != 0 ||
-            !isQuote(m_text[pos + length]))
+        if (pos + length >= m_size || !equalsFolded(m_text.mid(pos, length), ldJson) || !isQuote(m_text[pos + length]))
             continue;
         types.push_back({t, pos + length + 1});
     }
@@ -292,7 +331,7 @@ QStringList MarkupScanner::jsonLDBlocks(int maximum) {
             resumeAt = g;
             continue;
         }
-        const qsizetype close = m_text.indexOf(u"</script>", g + 1, Qt::CaseInsensitive);
+        const qsizetype close = findFolded(m_text, u"</script>", g + 1);
         if (close < 0)
             break;
         blocks.append(m_text.mid(g + 1, close - g - 1).toString());
@@ -361,7 +400,7 @@ std::optional<QString> MarkupScanner::metaCharset() {
 std::optional<QString> MarkupScanner::charsetParameter(QStringView text) {
     qsizetype from = 0;
     while (true) {
-        const qsizetype h = text.indexOf(u"charset", from, Qt::CaseInsensitive);
+        const qsizetype h = findFolded(text, u"charset", from);
         if (h < 0)
             return std::nullopt;
         if (auto name = charsetAt(text, static_cast<int>(h)))

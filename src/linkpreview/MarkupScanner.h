@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -62,7 +63,7 @@ private:
     void ensureIndexes();
     const std::vector<int>& metaStarts(bool requireBoundary);
     const std::vector<Attribute>& contentAttributes();
-    std::vector<Attribute> keyAttributes(KeyAttribute attribute, const QString& key) const;
+    std::vector<Attribute> keyAttributes(KeyAttribute attribute, const QString& key);
     std::vector<int> occurrences(QStringView needle) const;
 
     QStringView m_text;
@@ -73,4 +74,5 @@ private:
     std::optional<std::vector<int>> m_metaStartsBounded;
     std::optional<std::vector<int>> m_metaStartsAny;
     std::optional<std::vector<Attribute>> m_contents;
+    std::map<QString, std::vector<int>> m_wordOccurrences;
 };

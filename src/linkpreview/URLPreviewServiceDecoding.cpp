@@ -15,9 +15,15 @@ std::optional<QString> URLPreviewService::decodeWith(const QByteArray& bytes, co
     QStringDecoder decoder(encoding.constData());
     if (!decoder.isValid())
         return std::nullopt;
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
+    // In pieces, so bytes that do not fit are given up on at the first bad piece, not after 1 MiB.
+    constexpr qsizetype piece = 64 * 1024;
+    QString text;
+    text.reserve(bytes.size());
+    for (qsizetype at = 0; at < bytes.size(); at += piece) {
+        text += decoder.decode(QByteArrayView(bytes).sliced(at, qMin(piece, bytes.size() - at)));
+        if (decoder.hasError())
+            return std::nullopt;
+    }
     return text;
 }
 

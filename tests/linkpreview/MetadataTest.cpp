@@ -170,6 +170,14 @@ TEST(MarkupScanner, HostileMarkupGivesTheSameAnswersAsTheExpressions) {
     }
 }
 
+TEST(MarkupScanner, HostileRunDoesNotHideALaterTag) {
+    // A backtracking engine gives up on this at its match limit and reports no match at all.
+    const QString text = QStringLiteral("<meta property=\"og:title\" content=x ").repeated(4000) +
+                         QStringLiteral("><meta property=\"og:title\" content=\"real\">");
+    MarkupScanner scanner(text);
+    EXPECT_EQ(scanner.metaContent(Key::Property, QStringLiteral("og:title")), QStringLiteral("real"));
+}
+
 struct MetadataCase {
     const char* name;
     const char* html;
