@@ -24,6 +24,9 @@ std::optional<QString> URLPreviewService::decodeWith(const QByteArray& bytes, co
         if (decoder.hasError())
             return std::nullopt;
     }
+    // Bytes that make no character at all (one byte of a two-byte encoding) do not fit either.
+    if (!bytes.isEmpty() && text.isEmpty())
+        return std::nullopt;
     return text;
 }
 

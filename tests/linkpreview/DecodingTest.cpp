@@ -124,6 +124,14 @@ TEST(DecodeHTML, UTF8CutInsideACharacterStaysUTF8) {
     EXPECT_TRUE(text.startsWith(QStringLiteral("<title>") + kChinese.chopped(1)));
 }
 
+TEST(DecodeHTML, BytesThatMakeNoCharacterDoNotFit) {
+    // Found by fuzzing: one byte under a two-byte charset decoded to an empty page.
+    const QString text =
+        URLPreviewService::decodeHTML(QByteArray("\x9e"), withContentType("text/html; charset=utf-16"));
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_EQ(URLPreviewService::decodeWith(QByteArray("\xe4\xb8"), "UTF-8"), std::nullopt);
+}
+
 TEST(DecodeHTML, RandomBytesAlwaysDecode) {
     QRandomGenerator random(7);
     for (int round = 0; round < 50; ++round) {
