@@ -174,7 +174,9 @@ void BoundedHTTPDataLoader::taskCompleted() {
         if (m_isFinished)
             return;
     }
-    if (error == QNetworkReply::NoError || (m_response && isHTTPStatusError(error))) {
+    // An error status comes with the manager's error for it; that is the owner's to judge. Any
+    // other error (a broken or over-inflating compressed body, too) is a failed load.
+    if (error == QNetworkReply::NoError || (m_response && m_response->statusCode >= 400 && isHTTPStatusError(error))) {
         finish(m_receivedData, m_response, std::nullopt);
         return;
     }

@@ -240,6 +240,17 @@ TEST(BoundedHTTPDataLoader, CompressedBodiesCountDecompressedBytes) {
     ASSERT_TRUE(outcome->body.has_value());
     EXPECT_EQ(*outcome->body, page.left(1048576));
     EXPECT_TRUE(server.log().value(0).request.header("accept-encoding").contains("deflate"));
+
+    // A small body that inflates without end is refused by the decompressor's ratio check: a
+    // failed load, not a page.
+    const QByteArray bomb = qCompress(QByteArray(64 * 1048576, '\0'), 9).mid(4);
+    ASSERT_LT(bomb.size(), 1048576);
+    TestHTTPServer::Response inflating = ok(bomb);
+    inflating.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("deflate")));
+    server.route("/bomb", inflating);
+    auto refused = load(server.url("/bomb"), options);
+    EXPECT_FALSE(refused->body.has_value());
+    EXPECT_TRUE(refused->error.has_value());
 }
 
 TEST(BoundedHTTPDataLoader, RedirectsAsABrowser) {
