@@ -252,37 +252,3 @@ TEST(BoundedHTTPDataLoader, CompressedBodiesCountDecompressedBytes) {
     EXPECT_FALSE(refused->body.has_value());
     EXPECT_TRUE(refused->error.has_value());
 }
-
-TEST(BoundedHTTPDataLoader, RedirectsAsABrowser) {
-    TestHTTPServer server;
-    TestHTTPServer other;
-    auto redirect = [](const QByteArray& location) {
-        TestHTTPServer::Response response;
-        response.status = 302;
-        response.headers = {{"Location", location}};
-        return response;
-    };
-    server.route("/relative", redirect("/final"));
-    server.route("/elsewhere", redirect(other.url("/there")));
-    server.route("/loop-a", redirect("/loop-b"));
-    server.route("/loop-b", redirect("/loop-a"));
-    server.route("/final", ok("final page"));
-    other.route("/there", ok("other port"));
-
-    auto relative = load(server.url("/relative"));
-    EXPECT_EQ(relative->body, QByteArray("final page"));
-    ASSERT_TRUE(relative->response.has_value());
-    EXPECT_EQ(relative->response->statusCode, 200);
-    EXPECT_EQ(relative->response->url.path(), QStringLiteral("/final"));
-
-    auto elsewhere = load(server.url("/elsewhere"));
-    EXPECT_EQ(elsewhere->body, QByteArray("other port"));
-    EXPECT_EQ(other.requestsFor("/there").size(), 1);
-
-    LoadOptions bounded;
-    bounded.maxRedirects = 5;
-    auto loop = load(server.url("/loop-a"), bounded);
-    EXPECT_TRUE(loop->error.has_value());
-    EXPECT_FALSE(loop->body.has_value());
-    EXPECT_LE(server.requestsFor("/loop-a").size() + server.requestsFor("/loop-b").size(), 7);
-}

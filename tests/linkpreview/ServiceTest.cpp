@@ -364,12 +364,16 @@ TEST(URLPreviewService, RedirectsAndNoCookiesBetweenFetches) {
     auto moved = fetchPreview(service, QString::fromUtf8(server.url("/old")));
     ASSERT_TRUE(moved->preview.has_value());
     EXPECT_EQ(moved->preview->title, QStringLiteral("Moved"));
+    EXPECT_EQ(server.requestsFor("/new").size(), 1);
     auto away = fetchPreview(service, QString::fromUtf8(server.url("/away")));
     ASSERT_TRUE(away->preview.has_value());
     EXPECT_EQ(away->preview->title, QStringLiteral("Other port"));
     auto loop = fetchPreview(service, QString::fromUtf8(server.url("/loop")));
     EXPECT_FALSE(loop->preview.has_value());
     EXPECT_EQ(linesContaining(console.lines(), QStringLiteral("Network error for ") + server.url("/loop")).size(), 2);
+    // Two attempts, each giving up after a bounded number of redirects (a dozen or so requests,
+    // where the network manager's own default would allow fifty).
+    EXPECT_LT(server.requestsFor("/loop").size(), 2 * 20);
 
     fetchPreview(service, QString::fromUtf8(server.url("/cookie")));
     fetchPreview(service, QString::fromUtf8(server.url("/cookie")));
