@@ -19,8 +19,9 @@ using OptData = std::optional<QByteArray>;
 
 // Common part of a stored object: its context, its row key and its life-cycle flags. Objects are
 // owned through std::shared_ptr and are unique per row within their context (identity map).
-// All attribute access happens on the context's (main) thread.
-class ManagedObject {
+// All attribute access happens on the context's (main) thread; lazily read binary attributes are
+// fetched through the main thread when read elsewhere.
+class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
 public:
     virtual ~ManagedObject() = default;
 
@@ -29,18 +30,21 @@ public:
     QString objectID() const;
     qint64 primaryKey() const { return m_key; }
     virtual QString entityName() const = 0;
+    ManagedObjectContext* managedObjectContext() const { return m_context; }
 
     bool isInserted() const { return m_inserted; } // inserted and not yet saved
     bool isDeleted() const { return m_deleted; }   // deleted (pending or saved)
     bool hasChanges() const { return m_inserted || m_updated || (m_deleted && !m_deletedSaved); }
 
     // Generic access by the attribute names of the model ("textContent", "isFavorite", ...).
+    // Unknown keys read as an invalid QVariant and are ignored when written.
     virtual QVariant value(const QString& key) const = 0;
     virtual void setValue(const QString& key, const QVariant& value) = 0;
 
 protected:
     friend class ManagedObjectContext;
-    void markUpdated();
+    // Records a change of the attributes in fieldMask (bits of the entity's Field enum).
+    void markUpdated(quint32 fieldMask);
 
     ManagedObjectContext* m_context = nullptr;
     qint64 m_key = 0;
@@ -48,11 +52,15 @@ protected:
     bool m_updated = false;
     bool m_deleted = false;
     bool m_deletedSaved = false;
+    quint32 m_dirtyFields = 0;          // attributes changed since the last save
+    mutable quint32 m_blobsPending = 0; // binary attributes not read from the store yet
 };
 
 // An application entries were copied from; one per bundle identifier.
 class SourceApp : public ManagedObject {
 public:
+    enum Field : quint32 { AppName = 1, BundleId = 2, IconData = 4, DominantColorData = 8 };
+
     QString entityName() const override { return QStringLiteral("SourceApp"); }
 
     OptString appName() const { return m_appName; }
@@ -70,11 +78,12 @@ public:
 
 private:
     friend class ManagedObjectContext;
+    void loadBlob(Field field) const;
+
     OptString m_appName;
     OptString m_bundleId;
     mutable OptData m_iconData;
     mutable OptData m_dominantColorData;
-    mutable bool m_blobsLoaded = true; // false for rows read from the store until first use
 };
 
 using SourceAppPtr = std::shared_ptr<SourceApp>;
@@ -82,6 +91,23 @@ using SourceAppPtr = std::shared_ptr<SourceApp>;
 // One clipboard entry. Binary attributes are read from the store when first used, never with a page.
 class ClipboardItem : public ManagedObject {
 public:
+    enum Field : quint32 {
+        FilePath = 1 << 0,
+        Id = 1 << 1,
+        ImageData = 1 << 2,
+        IsFavorite = 1 << 3,
+        OriginalImageData = 1 << 4,
+        Preview = 1 << 5,
+        RichTextData = 1 << 6,
+        TextContent = 1 << 7,
+        Timestamp = 1 << 8,
+        Type = 1 << 9,
+        UrlPreviewDescription = 1 << 10,
+        UrlPreviewImageData = 1 << 11,
+        UrlPreviewTitle = 1 << 12,
+        SourceAppField = 1 << 13,
+    };
+
     QString entityName() const override { return QStringLiteral("ClipboardItem"); }
 
     std::optional<QUuid> id() const { return m_id; }
@@ -119,6 +145,8 @@ public:
 
 private:
     friend class ManagedObjectContext;
+    void loadBlob(Field field) const;
+
     std::optional<QUuid> m_id;
     OptString m_type;
     OptString m_textContent;
@@ -132,9 +160,8 @@ private:
     mutable OptData m_imageData;
     mutable OptData m_originalImageData;
     mutable OptData m_urlPreviewImageData;
-    mutable bool m_blobsLoaded = true;
     mutable SourceAppPtr m_sourceApp;
-    mutable qint64 m_sourceAppKey = 0; // row key of the source app, resolved on first use
+    mutable qint64 m_sourceAppKey = 0; // row key of the source app (0: none), resolved on first use
 };
 
 using ClipboardItemPtr = std::shared_ptr<ClipboardItem>;

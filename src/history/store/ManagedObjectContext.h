@@ -4,7 +4,6 @@
 #include "history/store/Entities.h"
 #include "history/store/Predicate.h"
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -13,6 +12,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // An error of the store: a message for the console lines and the SQLite code behind it.
 struct StoreError {
@@ -24,7 +24,9 @@ struct StoreError {
 // The one object context of the application over an SQLite file. It belongs to the thread that
 // opened it (the main thread): inserts, changes and deletes stay pending until save(), which writes
 // them in one transaction; a failed save keeps them pending for the next one. One live object per
-// row. fetch() may be called from another thread: it then runs on the context's thread and waits.
+// row. Fetches see pending changes, as the rest of the application expects. fetchItems(),
+// fetchSourceApps() and count() may be called from another thread: they then run on the context's
+// thread while the caller waits.
 class ManagedObjectContext : public QObject {
 public:
     // The default store file: $XDG_DATA_HOME/Tindralume/Tindralume.sqlite.
@@ -40,6 +42,7 @@ public:
 
     ClipboardItemPtr insertClipboardItem();
     SourceAppPtr insertSourceApp();
+    // Deleting a SourceApp clears the sourceApp of its entries.
     void deleteObject(const std::shared_ptr<ManagedObject>& object);
 
     bool hasChanges() const;
@@ -50,7 +53,7 @@ public:
     // Returns the objects of the request, pending deletions left out. On failure: empty and error set.
     std::vector<ClipboardItemPtr> fetchItems(const FetchRequest& request, StoreError* error = nullptr);
     std::vector<SourceAppPtr> fetchSourceApps(const FetchRequest& request, StoreError* error = nullptr);
-    // Row count of a request, without materialising objects.
+    // Number of objects a request would return (limit and offset applied), without materialising them.
     qint64 count(const FetchRequest& request, StoreError* error = nullptr);
 
     // The live object for an object-ID string; nullptr when it no longer exists (deleted or unknown).
@@ -61,21 +64,31 @@ public:
     void performBlock(std::function<void()> fn);
     void performBlockAndWait(const std::function<void()>& fn);
 
-    // Entries of one type whose content digest equals the given one (for duplicate detection).
+    // Entries of one type whose content digest equals the given one (for duplicate detection), in
+    // insertion order, pending changes included. Candidates only: callers confirm by comparing.
     std::vector<ClipboardItemPtr> itemsWithDigest(const QString& type, const QByteArray& digest,
                                                   StoreError* error = nullptr);
-    // The digest the store keeps for an entry's content (text, image bytes or path by type).
+    // The digest the store keeps for an entry's content (text, image bytes or path by type); empty
+    // for a type that is never compared or when the compared content is absent.
     static QByteArray contentDigest(const QString& type, const OptString& text, const OptData& imageData,
                                     const OptData& originalImageData, const OptString& filePath);
 
     // Implementation access for the entity classes (lazy blob reads, relationship resolution).
-    void loadBlobs(const ClipboardItem& item);
-    void loadBlobs(const SourceApp& app);
+    void loadBlob(const ClipboardItem& item, quint32 field);
+    void loadBlob(const SourceApp& app, quint32 field);
     SourceAppPtr sourceAppForKey(qint64 key);
     void noteChanged(ManagedObject* object);
 
+    // The SQLite connection, for tests and tools that need to reach below the object layer.
+    sqlite3* connection() const;
+
 private:
-    ManagedObjectContext() = default;
+    ManagedObjectContext();
+    bool backfillDerivedColumns(StoreError* error);
+    bool onOwnThread() const;
+    ClipboardItemPtr materializeItem(sqlite3_stmt* row);
+    SourceAppPtr materializeApp(sqlite3_stmt* row);
+    void readItemRow(ClipboardItem& item, sqlite3_stmt* row);
     struct Private;
     std::unique_ptr<Private> d;
     QString m_path;

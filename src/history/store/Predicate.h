@@ -6,7 +6,11 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
+
+class ClipboardItem;
+class SourceApp;
 
 // A typed fetch predicate over "ClipboardItem" (or "SourceApp" for bundleIdEquals). Each kind
 // stands for one of the design's predicate format strings; format() gives that string back for
@@ -46,7 +50,13 @@ public:
     const QDateTime& date() const { return m_date; }
     const std::vector<Predicate>& parts() const { return m_parts; }
 
+    // The predicate's format string, e.g. `type == "text" AND isFavorite == YES`.
     QString format() const;
+
+    // In-memory evaluation with the store's semantics (used for objects with unsaved changes).
+    // Predicates that do not apply to an entity are false for it.
+    bool evaluate(const ClipboardItem& item) const;
+    bool evaluate(const SourceApp& app) const;
 
 private:
     Kind m_kind = Kind::And;

@@ -1,0 +1,438 @@
+// SPDX-License-Identifier: MIT
+#include "history/ClipboardDataManager.h"
+
+#include "history/ClipboardMonitor.h"
+#include "history/ColorArchive.h"
+#include "history/ColorExtractor.h"
+#include "history/Notifications.h"
+#include "history/store/TextFolding.h"
+#include "linkpreview/URLPreviewService.h"
+#include "platform/Console.h"
+#include "platform/Dispatch.h"
+#include "platform/ImageUtils.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Pasteboard.h"
+#include "platform/Workspace.h"
+
+#include <QBuffer>
+#include <QTextBoundaryFinder>
+#include <QUrl>
+
+namespace {
+
+const QStringList kTextTypes = {EntryType::text, EntryType::richText, EntryType::url};
+const QStringList kPreviewSchemes = {QStringLiteral("http"), QStringLiteral("https")};
+const QStringList kLinkSchemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
+                                  QStringLiteral("ftps")};
+constexpr int kPreviewLength = 100;
+
+// Trimmed of white space and newlines (Unicode white space, as the rest of the desktop trims).
+QString trimmed(const QString& s) {
+    return s.trimmed();
+}
+
+bool sameText(const QString& a, const QString& b) {
+    return a == b || TextFolding::normalized(a, QString::NormalizationForm_C) ==
+                         TextFolding::normalized(b, QString::NormalizationForm_C);
+}
+
+// The first n user-perceived characters, or the whole text when it has no more than n.
+std::optional<QString> truncatedToGraphemes(const QString& text, int n) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    qsizetype pos = 0;
+    while (count < n) {
+        pos = finder.toNextBoundary();
+        if (pos < 0)
+            return std::nullopt;
+        ++count;
+    }
+    if (pos >= text.size())
+        return std::nullopt;
+    return text.left(pos);
+}
+
+QString lastPathComponent(const QString& path) {
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    if (p == QLatin1String("/"))
+        return p;
+    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
+ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {}
+
+ClipboardDataManager::~ClipboardDataManager() = default;
+
+ClipboardMonitor* ClipboardDataManager::clipboardMonitor() const {
+    return m_clipboardMonitor.data();
+}
+
+void ClipboardDataManager::setClipboardMonitor(ClipboardMonitor* monitor) {
+    m_clipboardMonitor = monitor;
+}
+
+// Saving
+
+void ClipboardDataManager::saveClipboardItem(const QString& type, const OptString& textContent,
+                                             const OptData& richTextData, const OptData& imageData,
+                                             const OptData& originalImageData, const OptString& filePath,
+                                             const OptString& appName, const OptString& bundleId) {
+    SourceAppPtr sourceApp;
+    if (bundleId && !bundleId->isEmpty())
+        sourceApp = findOrCreateSourceApp(*bundleId, appName);
+
+    if (ClipboardItemPtr duplicate = findDuplicate(type, textContent, imageData, originalImageData, filePath)) {
+        duplicate->setTimestamp(QDateTime::currentDateTime());
+        duplicate->setSourceApp(sourceApp);
+        saveContext();
+        if (needsLinkPreview(duplicate)) {
+            const OptString text = duplicate->textContent() ? duplicate->textContent() : textContent;
+            if (!text)
+                return;
+            const QString link = trimmed(*text);
+            if (isWebURL(link, kPreviewSchemes))
+                startLinkPreview(link, duplicate);
+        }
+        return;
+    }
+
+    ClipboardItemPtr item = m_context->insertClipboardItem();
+    item->setId(QUuid::createUuid());
+    item->setTimestamp(QDateTime::currentDateTime());
+    item->setType(type);
+    item->setTextContent(textContent);
+    item->setRichTextData(richTextData);
+    item->setImageData(imageData);
+    item->setOriginalImageData(originalImageData);
+    item->setFilePath(filePath);
+    item->setPreview(makePreview(type, textContent, filePath));
+    item->setSourceApp(sourceApp);
+    item->setIsFavorite(false);
+    saveContext();
+    if (kTextTypes.contains(type) && textContent && isWebURL(*textContent, kPreviewSchemes))
+        startLinkPreview(trimmed(*textContent), item);
+}
+
+SourceAppPtr ClipboardDataManager::findOrCreateSourceApp(const QString& bundleId, const OptString& appName) {
+    FetchRequest request;
+    request.entityName = QStringLiteral("SourceApp");
+    request.predicate = Predicate::bundleIdEquals(bundleId);
+    request.fetchLimit = 1;
+    StoreError error;
+    const std::vector<SourceAppPtr> found = m_context->fetchSourceApps(request, &error);
+    if (error.code != 0)
+        consoleLine(QStringLiteral("Error fetching SourceApp: ") + error.description());
+    else if (!found.empty())
+        return found.front();
+
+    SourceAppPtr app = m_context->insertSourceApp();
+    app->setBundleId(bundleId);
+    app->setAppName(appName);
+    loadSourceAppIconAndColor(app, bundleId);
+    return app;
+}
+
+void ClipboardDataManager::loadSourceAppIconAndColor(const SourceAppPtr& sourceApp, const QString& bundleId) {
+    QPointer<ClipboardDataManager> self(this);
+    Dispatch::onGlobal([self, sourceApp, bundleId] {
+        if (!self)
+            return;
+        Workspace& workspace = Workspace::shared();
+        const std::optional<QString> path = workspace.applicationPath(bundleId);
+        if (!path)
+            return;
+        const QImage icon = workspace.iconForFile(*path);
+        const std::optional<QByteArray> png = ImageUtils::pngData(icon);
+        if (!png)
+            return;
+        const QColor color = ColorExtractor::dominantColor(icon, bundleId);
+        const QByteArray archive = ColorArchive::archivedData(color);
+        const OptData colorData = archive.isEmpty() ? std::nullopt : OptData(archive);
+        Dispatch::onMain([self, sourceApp, png = *png, colorData] {
+            if (!self)
+                return;
+            sourceApp->setIconData(png);
+            sourceApp->setDominantColorData(colorData);
+            self->saveContext();
+            NotificationCenter::defaultCenter().post(Notifications::sourceAppUpdated, sourceApp.get());
+        });
+    });
+}
+
+ClipboardItemPtr ClipboardDataManager::findDuplicate(const QString& type, const OptString& textContent,
+                                                     const OptData& imageData, const OptData& originalImageData,
+                                                     const OptString& filePath) {
+    const bool isText = kTextTypes.contains(type);
+    const bool isImage = type == EntryType::image;
+    const bool isFile = type == EntryType::file;
+    if (!isText && !isImage && !isFile)
+        return nullptr;
+    const OptData& givenBytes = originalImageData ? originalImageData : imageData;
+    if ((isText && !textContent) || (isImage && !givenBytes) || (isFile && !filePath))
+        return nullptr;
+
+    // The digest only narrows the candidates; each one is confirmed by comparing the content.
+    const QByteArray digest =
+        ManagedObjectContext::contentDigest(type, textContent, imageData, originalImageData, filePath);
+    StoreError error;
+    const std::vector<ClipboardItemPtr> candidates = m_context->itemsWithDigest(type, digest, &error);
+    if (error.code != 0) {
+        consoleLine(QStringLiteral("Error finding duplicate item: ") + error.description());
+        return nullptr;
+    }
+    for (const ClipboardItemPtr& item : candidates) {
+        if (isText) {
+            const OptString stored = item->textContent();
+            if (stored && sameText(*stored, *textContent))
+                return item;
+        } else if (isImage) {
+            OptData stored = item->originalImageData();
+            if (!stored)
+                stored = item->imageData();
+            if (stored && *stored == *givenBytes)
+                return item;
+        } else {
+            const OptString stored = item->filePath();
+            if (stored && sameText(*stored, *filePath))
+                return item;
+        }
+    }
+    return nullptr;
+}
+
+QString ClipboardDataManager::makePreview(const QString& type, const OptString& textContent,
+                                          const OptString& filePath) const {
+    if (kTextTypes.contains(type)) {
+        if (!textContent)
+            return QStringLiteral("Empty text");
+        const QString t = trimmed(*textContent);
+        if (isWebURL(t, kLinkSchemes))
+            return t;
+        if (const std::optional<QString> cut = truncatedToGraphemes(*textContent, kPreviewLength))
+            return *cut + QStringLiteral("...");
+        return *textContent;
+    }
+    if (type == EntryType::image)
+        return QStringLiteral("Image");
+    if (type == EntryType::file) {
+        if (!filePath || filePath->isEmpty())
+            return QStringLiteral("File");
+        return lastPathComponent(*filePath);
+    }
+    return QStringLiteral("Unknown type");
+}
+
+bool ClipboardDataManager::isWebURL(const QString& text, const QStringList& schemes) {
+    const QString t = trimmed(text);
+    if (t.isEmpty())
+        return false;
+    const QUrl url(t, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (!schemes.contains(scheme))
+        return false;
+    if (!t.toLower().startsWith(scheme + QStringLiteral("://")))
+        return false;
+    return !url.host().isEmpty();
+}
+
+bool ClipboardDataManager::needsLinkPreview(const ClipboardItemPtr& item) const {
+    const OptString title = item->urlPreviewTitle();
+    const bool blankTitle = !title || trimmed(*title).isEmpty();
+    const OptData image = item->urlPreviewImageData();
+    return blankTitle && (!image || image->isEmpty());
+}
+
+void ClipboardDataManager::startLinkPreview(const QString& link, const ClipboardItemPtr& item) {
+    const QString objectID = item->objectID();
+    QPointer<ClipboardDataManager> self(this);
+    URLPreviewService::shared().fetchPreview(link, [self, link, objectID](std::optional<URLPreview> preview) {
+        if (self)
+            self->handlePreviewResult(preview, link, objectID);
+    });
+}
+
+void ClipboardDataManager::handlePreviewResult(const std::optional<URLPreview>& preview, const QString& urlString,
+                                               const QString& objectID) {
+    if (!preview) {
+        consoleLine(QStringLiteral("[Preview] No preview for ") + urlString);
+        return;
+    }
+    consoleLine(QStringLiteral("[Preview] Got preview for ") + urlString);
+    consoleLine(QStringLiteral("[Preview] Title: ") + preview->title.value_or(QStringLiteral("nil")) +
+                QStringLiteral(", Has Image: ") +
+                (preview->imageData ? QStringLiteral("true") : QStringLiteral("false")));
+    QPointer<ClipboardDataManager> self(this);
+    m_context->performBlock([self, p = *preview, urlString, objectID] {
+        if (self)
+            self->storePreview(p, urlString, objectID);
+    });
+}
+
+void ClipboardDataManager::storePreview(const URLPreview& preview, const QString& urlString, const QString& objectID) {
+    const ClipboardItemPtr item = m_context->existingClipboardItem(objectID);
+    if (!item) {
+        consoleLine(QStringLiteral("[Preview] Item no longer exists for ") + urlString);
+        return;
+    }
+    item->setUrlPreviewTitle(preview.title);
+    item->setUrlPreviewDescription(preview.description);
+    item->setUrlPreviewImageData(preview.imageData);
+    StoreError error;
+    if (m_context->save(&error))
+        consoleLine(QStringLiteral("[Preview] Saved to Core Data"));
+    else
+        consoleLine(QStringLiteral("[Preview] Save failed: ") + error.description());
+    NotificationCenter::defaultCenter().post(Notifications::urlPreviewUpdated, item.get());
+    consoleLine(QStringLiteral("[Preview] Posted notification"));
+}
+
+// Queries and edits
+
+Predicate ClipboardDataManager::typeFilterPredicate(const QString& typeFilter) {
+    if (typeFilter == EntryType::color)
+        return Predicate::andOf({Predicate::typeIn(kTextTypes), Predicate::textMatches(colorRegex)});
+    return Predicate::typeEquals(typeFilter);
+}
+
+std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int> limit, int offset, bool favoritesOnly,
+                                                               const std::optional<QString>& typeFilter) {
+    FetchRequest request;
+    request.sortByTimestampDescending = true;
+    request.fetchLimit = limit;
+    request.fetchOffset = offset;
+    std::vector<Predicate> parts;
+    if (favoritesOnly)
+        parts.push_back(Predicate::isFavorite());
+    if (typeFilter)
+        parts.push_back(typeFilterPredicate(*typeFilter));
+    if (!parts.empty())
+        request.predicate = Predicate::andOf(std::move(parts));
+    StoreError error;
+    std::vector<ClipboardItemPtr> result = m_context->fetchItems(request, &error);
+    if (error.code != 0) {
+        consoleLine(QStringLiteral("Error fetching clipboard items: ") + error.description());
+        return {};
+    }
+    return result;
+}
+
+std::vector<ClipboardItemPtr> ClipboardDataManager::searchItems(const QString& query, std::optional<int> limit,
+                                                                bool favoritesOnly,
+                                                                const std::optional<QString>& typeFilter) {
+    const QString q = trimmed(query);
+    if (q.isEmpty())
+        return fetchItems(limit, 0, favoritesOnly, typeFilter);
+    FetchRequest request;
+    request.sortByTimestampDescending = true;
+    request.fetchLimit = limit;
+    std::vector<Predicate> parts;
+    parts.push_back(Predicate::orOf(
+        {Predicate::containsCD(Predicate::Field::TextContent, q), Predicate::containsCD(Predicate::Field::Preview, q),
+         Predicate::containsCD(Predicate::Field::Type, q), Predicate::containsCD(Predicate::Field::SourceAppName, q)}));
+    if (favoritesOnly)
+        parts.push_back(Predicate::isFavorite());
+    if (typeFilter)
+        parts.push_back(typeFilterPredicate(*typeFilter));
+    request.predicate = Predicate::andOf(std::move(parts));
+    StoreError error;
+    std::vector<ClipboardItemPtr> result = m_context->fetchItems(request, &error);
+    if (error.code != 0) {
+        consoleLine(QStringLiteral("Error searching clipboard items: ") + error.description());
+        return {};
+    }
+    return result;
+}
+
+void ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool plainText) {
+    Pasteboard& pasteboard = Pasteboard::general();
+    if (ClipboardMonitor* monitor = m_clipboardMonitor.data())
+        monitor->skipNextChangeCount = pasteboard.changeCount() + 1;
+    item->setTimestamp(QDateTime::currentDateTime());
+    saveContext();
+    pasteboard.clearContents();
+
+    const QString type = item->type().value_or(QString());
+    if (type == EntryType::text || type == EntryType::url) {
+        if (const OptString text = item->textContent())
+            pasteboard.setString(*text);
+    } else if (type == EntryType::richText) {
+        if (!plainText)
+            if (const OptData rtf = item->richTextData())
+                pasteboard.setData(Pasteboard::Type::RTF, *rtf);
+        if (const OptString text = item->textContent())
+            pasteboard.setString(*text);
+    } else if (type == EntryType::image) {
+        OptData bytes = item->originalImageData();
+        if (!bytes)
+            bytes = item->imageData();
+        if (!bytes)
+            return;
+        const QImage image = ImageUtils::decode(*bytes);
+        if (image.isNull())
+            return;
+        pasteboard.setData(Pasteboard::Type::PNG, *bytes);
+        QByteArray tiff;
+        QBuffer buffer(&tiff);
+        buffer.open(QIODevice::WriteOnly);
+        if (image.save(&buffer, "TIFF") && !tiff.isEmpty())
+            pasteboard.setData(Pasteboard::Type::TIFF, tiff);
+    } else if (type == EntryType::file) {
+        if (const OptString path = item->filePath())
+            pasteboard.setURLs({QUrl::fromLocalFile(*path)});
+    }
+}
+
+void ClipboardDataManager::deleteItemsOlderThan(int days) {
+    // Calendar days on local time: across a daylight-saving change the time of day is kept.
+    const QDateTime cutoff = QDateTime::currentDateTime().addDays(-qint64(days));
+    if (!cutoff.isValid())
+        return;
+    FetchRequest request;
+    request.predicate = Predicate::andOf({Predicate::timestampBefore(cutoff), Predicate::isNotFavorite()});
+    StoreError error;
+    const std::vector<ClipboardItemPtr> old = m_context->fetchItems(request, &error);
+    if (error.code != 0) {
+        consoleLine(QStringLiteral("Error deleting old items: ") + error.description());
+        return;
+    }
+    for (const ClipboardItemPtr& item : old)
+        m_context->deleteObject(item);
+    saveContext();
+}
+
+void ClipboardDataManager::clearAllHistory() {
+    StoreError error;
+    const std::vector<ClipboardItemPtr> all = m_context->fetchItems(FetchRequest{}, &error);
+    if (error.code != 0) {
+        consoleLine(QStringLiteral("Error clearing all history: ") + error.description());
+        return;
+    }
+    for (const ClipboardItemPtr& item : all)
+        m_context->deleteObject(item);
+    saveContext();
+}
+
+void ClipboardDataManager::toggleFavorite(const ClipboardItemPtr& item) {
+    const std::optional<bool> current = item->isFavorite();
+    item->setIsFavorite(current ? !*current : true);
+    saveContext();
+    NotificationCenter::defaultCenter().post(Notifications::itemFavoriteStatusChanged, item.get());
+}
+
+void ClipboardDataManager::saveContext() {
+    if (!m_context->hasChanges())
+        return;
+    StoreError error;
+    if (!m_context->save(&error))
+        consoleLine(QStringLiteral("Error saving context: ") + error.description());
+}
+
+void ClipboardDataManager::refreshAllObjects() {
+    m_context->refreshAllObjects();
+}

@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: MIT
+#include "history/store/Entities.h"
+
+#include "history/store/ManagedObjectContext.h"
+
+QString ManagedObject::objectID() const {
+    return QStringLiteral("tindralume://%1/p%2").arg(entityName()).arg(m_key);
+}
+
+void ManagedObject::markUpdated(quint32 fieldMask) {
+    m_dirtyFields |= fieldMask;
+    if (m_inserted || m_deleted || !m_context)
+        return;
+    if (!m_updated) {
+        m_updated = true;
+        m_context->noteChanged(this);
+    }
+}
+
+// SourceApp
+
+OptData SourceApp::iconData() const {
+    loadBlob(IconData);
+    return m_iconData;
+}
+
+OptData SourceApp::dominantColorData() const {
+    loadBlob(DominantColorData);
+    return m_dominantColorData;
+}
+
+void SourceApp::loadBlob(Field field) const {
+    if ((m_blobsPending & field) && m_context)
+        m_context->loadBlob(*this, field);
+    m_blobsPending &= ~quint32(field);
+}
+
+void SourceApp::setAppName(const OptString& v) {
+    m_appName = v;
+    markUpdated(AppName);
+}
+
+void SourceApp::setBundleId(const OptString& v) {
+    m_bundleId = v;
+    markUpdated(BundleId);
+}
+
+void SourceApp::setIconData(const OptData& v) {
+    m_blobsPending &= ~quint32(IconData);
+    m_iconData = v;
+    markUpdated(IconData);
+}
+
+void SourceApp::setDominantColorData(const OptData& v) {
+    m_blobsPending &= ~quint32(DominantColorData);
+    m_dominantColorData = v;
+    markUpdated(DominantColorData);
+}
+
+namespace {
+
+QVariant fromOpt(const OptString& v) {
+    return v ? QVariant(*v) : QVariant();
+}
+QVariant fromOpt(const OptData& v) {
+    return v ? QVariant(*v) : QVariant();
+}
+
+OptString toOptString(const QVariant& v) {
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
+    return v.toString();
+}
+
+OptData toOptData(const QVariant& v) {
+    if (!v.isValid() || v.isNull())
+        return std::nullopt;
+    return v.toByteArray();
+}
+
+} // namespace
+
+QVariant SourceApp::value(const QString& key) const {
+    if (key == QLatin1String("appName"))
+        return fromOpt(appName());
+    if (key == QLatin1String("bundleId"))
+        return fromOpt(bundleId());
+    if (key == QLatin1String("iconData"))
+        return fromOpt(iconData());
+    if (key == QLatin1String("dominantColorData"))
+        return fromOpt(dominantColorData());
+    return {};
+}
+
+void SourceApp::setValue(const QString& key, const QVariant& value) {
+    if (key == QLatin1String("appName"))
+        setAppName(toOptString(value));
+    else if (key == QLatin1String("bundleId"))
+        setBundleId(toOptString(value));
+    else if (key == QLatin1String("iconData"))
+        setIconData(toOptData(value));
+    else if (key == QLatin1String("dominantColorData"))
+        setDominantColorData(toOptData(value));
+}
+
+// ClipboardItem
+
+void ClipboardItem::loadBlob(Field field) const {
+    if ((m_blobsPending & field) && m_context)
+        m_context->loadBlob(*this, field);
+    m_blobsPending &= ~quint32(field);
+}
+
+OptData ClipboardItem::richTextData() const {
+    loadBlob(RichTextData);
+    return m_richTextData;
+}
+
+OptData ClipboardItem::imageData() const {
+    loadBlob(ImageData);
+    return m_imageData;
+}
+
+OptData ClipboardItem::originalImageData() const {
+    loadBlob(OriginalImageData);
+    return m_originalImageData;
+}
+
+OptData ClipboardItem::urlPreviewImageData() const {
+    loadBlob(UrlPreviewImageData);
+    return m_urlPreviewImageData;
+}
+
+SourceAppPtr ClipboardItem::sourceApp() const {
+    if (!m_sourceApp && m_sourceAppKey != 0 && m_context)
+        m_sourceApp = m_context->sourceAppForKey(m_sourceAppKey);
+    return m_sourceApp;
+}
+
+void ClipboardItem::setId(const std::optional<QUuid>& v) {
+    m_id = v;
+    markUpdated(Id);
+}
+
+void ClipboardItem::setType(const OptString& v) {
+    m_type = v;
+    markUpdated(Type);
+}
+
+void ClipboardItem::setTextContent(const OptString& v) {
+    m_textContent = v;
+    markUpdated(TextContent);
+}
+
+void ClipboardItem::setFilePath(const OptString& v) {
+    m_filePath = v;
+    markUpdated(FilePath);
+}
+
+void ClipboardItem::setPreview(const OptString& v) {
+    m_preview = v;
+    markUpdated(Preview);
+}
+
+void ClipboardItem::setTimestamp(const std::optional<QDateTime>& v) {
+    m_timestamp = v;
+    markUpdated(Timestamp);
+}
+
+void ClipboardItem::setIsFavorite(const std::optional<bool>& v) {
+    m_isFavorite = v;
+    markUpdated(IsFavorite);
+}
+
+void ClipboardItem::setUrlPreviewTitle(const OptString& v) {
+    m_urlPreviewTitle = v;
+    markUpdated(UrlPreviewTitle);
+}
+
+void ClipboardItem::setUrlPreviewDescription(const OptString& v) {
+    m_urlPreviewDescription = v;
+    markUpdated(UrlPreviewDescription);
+}
+
+void ClipboardItem::setRichTextData(const OptData& v) {
+    m_blobsPending &= ~quint32(RichTextData);
+    m_richTextData = v;
+    markUpdated(RichTextData);
+}
+
+void ClipboardItem::setImageData(const OptData& v) {
+    m_blobsPending &= ~quint32(ImageData);
+    m_imageData = v;
+    markUpdated(ImageData);
+}
+
+void ClipboardItem::setOriginalImageData(const OptData& v) {
+    m_blobsPending &= ~quint32(OriginalImageData);
+    m_originalImageData = v;
+    markUpdated(OriginalImageData);
+}
+
+void ClipboardItem::setUrlPreviewImageData(const OptData& v) {
+    m_blobsPending &= ~quint32(UrlPreviewImageData);
+    m_urlPreviewImageData = v;
+    markUpdated(UrlPreviewImageData);
+}
+
+void ClipboardItem::setSourceApp(const SourceAppPtr& app) {
+    m_sourceApp = app;
+    m_sourceAppKey = app ? app->primaryKey() : 0;
+    markUpdated(SourceAppField);
+}
+
+QVariant ClipboardItem::value(const QString& key) const {
+    if (key == QLatin1String("filePath"))
+        return fromOpt(filePath());
+    if (key == QLatin1String("id"))
+        return m_id ? QVariant(*m_id) : QVariant();
+    if (key == QLatin1String("imageData"))
+        return fromOpt(imageData());
+    if (key == QLatin1String("isFavorite"))
+        return m_isFavorite ? QVariant(*m_isFavorite) : QVariant();
+    if (key == QLatin1String("originalImageData"))
+        return fromOpt(originalImageData());
+    if (key == QLatin1String("preview"))
+        return fromOpt(preview());
+    if (key == QLatin1String("richTextData"))
+        return fromOpt(richTextData());
+    if (key == QLatin1String("textContent"))
+        return fromOpt(textContent());
+    if (key == QLatin1String("timestamp"))
+        return m_timestamp ? QVariant(*m_timestamp) : QVariant();
+    if (key == QLatin1String("type"))
+        return fromOpt(type());
+    if (key == QLatin1String("urlPreviewDescription"))
+        return fromOpt(urlPreviewDescription());
+    if (key == QLatin1String("urlPreviewImageData"))
+        return fromOpt(urlPreviewImageData());
+    if (key == QLatin1String("urlPreviewTitle"))
+        return fromOpt(urlPreviewTitle());
+    return {};
+}
+
+void ClipboardItem::setValue(const QString& key, const QVariant& value) {
+    const bool absent = !value.isValid() || value.isNull();
+    if (key == QLatin1String("filePath"))
+        setFilePath(toOptString(value));
+    else if (key == QLatin1String("id"))
+        setId(absent ? std::nullopt : std::optional<QUuid>(value.toUuid()));
+    else if (key == QLatin1String("imageData"))
+        setImageData(toOptData(value));
+    else if (key == QLatin1String("isFavorite"))
+        setIsFavorite(absent ? std::nullopt : std::optional<bool>(value.toBool()));
+    else if (key == QLatin1String("originalImageData"))
+        setOriginalImageData(toOptData(value));
+    else if (key == QLatin1String("preview"))
+        setPreview(toOptString(value));
+    else if (key == QLatin1String("richTextData"))
+        setRichTextData(toOptData(value));
+    else if (key == QLatin1String("textContent"))
+        setTextContent(toOptString(value));
+    else if (key == QLatin1String("timestamp"))
+        setTimestamp(absent ? std::nullopt : std::optional<QDateTime>(value.toDateTime()));
+    else if (key == QLatin1String("type"))
+        setType(toOptString(value));
+    else if (key == QLatin1String("urlPreviewDescription"))
+        setUrlPreviewDescription(toOptString(value));
+    else if (key == QLatin1String("urlPreviewImageData"))
+        setUrlPreviewImageData(toOptData(value));
+    else if (key == QLatin1String("urlPreviewTitle"))
+        setUrlPreviewTitle(toOptString(value));
+}

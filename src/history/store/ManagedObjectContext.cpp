@@ -1,0 +1,1466 @@
+// SPDX-License-Identifier: MIT
+#include "history/store/ManagedObjectContext.h"
+
+#include "history/store/RegexCache.h"
+#include "history/store/TextFolding.h"
+#include "platform/Dispatch.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+const QString kColorPattern = QStringLiteral("\\s*#([0-9A-Fa-f]{3,4}|[0-9A-Fa-f]{6}|[0-9A-Fa-f]{8})\\s*");
+
+// Columns in storage order: the small ones first, searched text next, large binary data last, so
+// paging and searching never walk a row's overflow pages.
+struct Column {
+    const char* name;
+    const char* decl;
+    bool derived;
+};
+
+const std::vector<Column> kItemColumns = {
+    {"id", "TEXT", false},
+    {"type", "TEXT", false},
+    {"timestamp", "REAL", false},
+    {"isFavorite", "INTEGER", false},
+    {"sourceApp", "INTEGER REFERENCES SourceApp(pk) ON DELETE SET NULL", false},
+    {"filePath", "TEXT", false},
+    {"preview", "TEXT", false},
+    {"urlPreviewTitle", "TEXT", false},
+    {"urlPreviewDescription", "TEXT", false},
+    {"contentDigest", "BLOB", true},
+    {"isColor", "INTEGER", true},
+    {"previewFolded", "TEXT", true},
+    {"textFolded", "TEXT", true},
+    {"textContent", "TEXT", false},
+    {"imageData", "BLOB", false},
+    {"originalImageData", "BLOB", false},
+    {"richTextData", "BLOB", false},
+    {"urlPreviewImageData", "BLOB", false},
+};
+
+const std::vector<Column> kAppColumns = {
+    {"appName", "TEXT", false},           {"bundleId", "TEXT", false}, {"appNameFolded", "TEXT", true},
+    {"dominantColorData", "BLOB", false}, {"iconData", "BLOB", false},
+};
+
+const char* const kIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS ClipboardItem_timestamp ON ClipboardItem(timestamp)",
+    "CREATE INDEX IF NOT EXISTS ClipboardItem_type_timestamp ON ClipboardItem(type, timestamp)",
+    "CREATE INDEX IF NOT EXISTS ClipboardItem_digest ON ClipboardItem(type, contentDigest)",
+    "CREATE INDEX IF NOT EXISTS ClipboardItem_color ON ClipboardItem(timestamp) WHERE isColor = 1",
+    "CREATE INDEX IF NOT EXISTS ClipboardItem_favorite ON ClipboardItem(timestamp) WHERE isFavorite = 1",
+    "CREATE INDEX IF NOT EXISTS ClipboardItem_sourceApp ON ClipboardItem(sourceApp)",
+    "CREATE INDEX IF NOT EXISTS SourceApp_bundleId ON SourceApp(bundleId)",
+};
+
+const char* const kItemSelect = "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
+                                "urlPreviewTitle, urlPreviewDescription, textContent FROM ClipboardItem";
+const char* const kAppSelect = "SELECT pk, appName, bundleId FROM SourceApp";
+
+constexpr quint32 kItemBlobs = ClipboardItem::ImageData | ClipboardItem::OriginalImageData |
+                               ClipboardItem::RichTextData | ClipboardItem::UrlPreviewImageData;
+constexpr quint32 kAppBlobs = SourceApp::IconData | SourceApp::DominantColorData;
+
+QString errorText(sqlite3* db, int code) {
+    const char* msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    return QStringLiteral("%1 (SQLite code %2)").arg(QString::fromUtf8(msg)).arg(code);
+}
+
+void setError(StoreError* error, int code, const QString& message) {
+    if (error) {
+        error->code = code;
+        error->message = message;
+    }
+}
+
+QString textOf(sqlite3_stmt* s, int col) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
+    return QString::fromUtf8(p, sqlite3_column_bytes(s, col));
+}
+
+OptString optTextOf(sqlite3_stmt* s, int col) {
+    if (sqlite3_column_type(s, col) == SQLITE_NULL)
+        return std::nullopt;
+    return textOf(s, col);
+}
+
+OptData optBlobOf(sqlite3_stmt* s, int col) {
+    if (sqlite3_column_type(s, col) == SQLITE_NULL)
+        return std::nullopt;
+    const void* p = sqlite3_column_blob(s, col);
+    const int n = sqlite3_column_bytes(s, col);
+    return n > 0 ? QByteArray(static_cast<const char*>(p), n) : QByteArray("");
+}
+
+double toSeconds(const QDateTime& t) {
+    return t.toMSecsSinceEpoch() / 1000.0;
+}
+
+QDateTime fromSeconds(double s) {
+    return QDateTime::fromMSecsSinceEpoch(std::llround(s * 1000.0));
+}
+
+// SQL functions of the store.
+void sqlContains(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_int(ctx, 0);
+        return;
+    }
+    const void* hay = sqlite3_value_blob(argv[0]);
+    const int hayLen = sqlite3_value_bytes(argv[0]);
+    const void* needle = sqlite3_value_blob(argv[1]);
+    const int needleLen = sqlite3_value_bytes(argv[1]);
+    if (needleLen == 0 || hayLen < needleLen || !hay || !needle) {
+        sqlite3_result_int(ctx, 0);
+        return;
+    }
+    sqlite3_result_int(ctx, memmem(hay, hayLen, needle, needleLen) != nullptr);
+}
+
+QString valueText(sqlite3_value* v) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return QString::fromUtf8(p, sqlite3_value_bytes(v));
+}
+
+void sqlRegexp(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_int(ctx, 0);
+        return;
+    }
+    sqlite3_result_int(ctx, RegexCache::matchesWhole(valueText(argv[0]), valueText(argv[1])));
+}
+
+QByteArray utf8(const QString& s) {
+    return s.toUtf8();
+}
+
+} // namespace
+
+// Statement with parameters bound by position; finalized by the owner of the cache.
+class Stmt {
+public:
+    Stmt(sqlite3* db, sqlite3_stmt* s) : m_db(db), m_s(s) {}
+    ~Stmt() {
+        if (m_s) {
+            sqlite3_reset(m_s);
+            sqlite3_clear_bindings(m_s);
+        }
+    }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    explicit operator bool() const { return m_s != nullptr; }
+    sqlite3_stmt* get() const { return m_s; }
+
+    void bind(int i, const QVariant& v) {
+        switch (v.typeId()) {
+        case QMetaType::UnknownType:
+        case QMetaType::Nullptr:
+            sqlite3_bind_null(m_s, i);
+            break;
+        case QMetaType::Double:
+            sqlite3_bind_double(m_s, i, v.toDouble());
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::Bool:
+            sqlite3_bind_int64(m_s, i, v.toLongLong());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray b = v.toByteArray();
+            sqlite3_bind_blob64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT);
+            break;
+        }
+        default: {
+            const QByteArray b = utf8(v.toString());
+            sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            break;
+        }
+        }
+    }
+    void bindText(int i, const OptString& v) {
+        if (!v) {
+            sqlite3_bind_null(m_s, i);
+            return;
+        }
+        const QByteArray b = utf8(*v);
+        sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    }
+    void bindBlob(int i, const OptData& v) {
+        if (!v) {
+            sqlite3_bind_null(m_s, i);
+            return;
+        }
+        sqlite3_bind_blob64(m_s, i, v->constData(), v->size(), SQLITE_TRANSIENT);
+    }
+    void bindAll(const QVariantList& values) {
+        for (int i = 0; i < values.size(); ++i)
+            bind(i + 1, values[i]);
+    }
+    int step() { return sqlite3_step(m_s); }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_s;
+};
+
+struct ManagedObjectContext::Private {
+    sqlite3* db = nullptr;
+    qint64 lastItemKey = 0;
+    qint64 lastAppKey = 0;
+    QHash<qint64, std::weak_ptr<ClipboardItem>> items;
+    QHash<qint64, std::weak_ptr<SourceApp>> apps;
+    qsizetype sweepAt = 1024;
+    std::map<qint64, ClipboardItemPtr> insertedItems, updatedItems, deletedItems;
+    std::map<qint64, SourceAppPtr> insertedApps, updatedApps, deletedApps;
+    QHash<QByteArray, sqlite3_stmt*> statements;
+
+    ~Private() {
+        for (sqlite3_stmt* s : std::as_const(statements))
+            sqlite3_finalize(s);
+        if (db)
+            sqlite3_close_v2(db);
+    }
+
+    sqlite3_stmt* prepare(const QByteArray& sql, StoreError* error) {
+        auto it = statements.find(sql);
+        if (it != statements.end())
+            return *it;
+        if (statements.size() > 200) {
+            for (sqlite3_stmt* s : std::as_const(statements))
+                sqlite3_finalize(s);
+            statements.clear();
+        }
+        sqlite3_stmt* s = nullptr;
+        const int rc = sqlite3_prepare_v3(db, sql.constData(), sql.size(), SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+        if (rc != SQLITE_OK) {
+            setError(error, rc, errorText(db, rc));
+            return nullptr;
+        }
+        statements.insert(sql, s);
+        return s;
+    }
+
+    bool exec(const char* sql, StoreError* error) {
+        char* msg = nullptr;
+        const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &msg);
+        if (rc != SQLITE_OK) {
+            setError(error, rc, QStringLiteral("%1 (SQLite code %2)").arg(QString::fromUtf8(msg ? msg : "")).arg(rc));
+            sqlite3_free(msg);
+            return false;
+        }
+        return true;
+    }
+
+    qint64 scalar(const char* sql, bool* ok = nullptr) {
+        sqlite3_stmt* s = nullptr;
+        qint64 v = 0;
+        bool good = sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK;
+        if (good) {
+            const int rc = sqlite3_step(s);
+            if (rc == SQLITE_ROW)
+                v = sqlite3_column_int64(s, 0);
+            else if (rc != SQLITE_DONE)
+                good = false;
+        }
+        sqlite3_finalize(s);
+        if (ok)
+            *ok = good;
+        return v;
+    }
+
+    template <class T> void sweep(QHash<qint64, std::weak_ptr<T>>& map) {
+        if (map.size() < sweepAt)
+            return;
+        map.removeIf([](auto it) { return it.value().expired(); });
+        sweepAt = std::max<qsizetype>(1024, map.size() * 2);
+    }
+};
+
+QString ManagedObjectContext::defaultStorePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Tindralume/Tindralume.sqlite");
+}
+
+int ManagedObjectContext::schemaVersion() {
+    return kSchemaVersion;
+}
+
+ManagedObjectContext::ManagedObjectContext() : d(std::make_unique<Private>()) {}
+
+ManagedObjectContext::~ManagedObjectContext() {
+    // Objects may outlive the context; they must not reach back into it.
+    for (const auto& weak : std::as_const(d->items))
+        if (auto item = weak.lock())
+            item->m_context = nullptr;
+    for (const auto& weak : std::as_const(d->apps))
+        if (auto app = weak.lock())
+            app->m_context = nullptr;
+}
+
+sqlite3* ManagedObjectContext::connection() const {
+    return d->db;
+}
+
+namespace {
+
+struct TableInfo {
+    bool exists = false;
+    QSet<QString> columns;
+    bool hasIntegerKey = false;
+};
+
+TableInfo tableInfo(sqlite3* db, const char* table) {
+    TableInfo info;
+    sqlite3_stmt* s = nullptr;
+    const QByteArray sql = QByteArray("PRAGMA table_info(") + table + ")";
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &s, nullptr) != SQLITE_OK)
+        return info;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        info.exists = true;
+        const QString name = textOf(s, 1);
+        info.columns.insert(name);
+        if (name == QLatin1String("pk") && textOf(s, 2).compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0 &&
+            sqlite3_column_int(s, 5) == 1)
+            info.hasIntegerKey = true;
+    }
+    sqlite3_finalize(s);
+    return info;
+}
+
+QByteArray createTableSql(const char* table, const std::vector<Column>& columns) {
+    QByteArray sql = QByteArray("CREATE TABLE ") + table + " (pk INTEGER PRIMARY KEY AUTOINCREMENT";
+    for (const Column& c : columns)
+        sql += QByteArray(", ") + c.name + " " + c.decl;
+    return sql + ")";
+}
+
+} // namespace
+
+std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& path, StoreError* error) {
+    const QFileInfo info(path);
+    // Everything that decides whether the file is ours happens before anything is written to it.
+    if (info.exists() && info.size() > 0) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) {
+            setError(error, SQLITE_CANTOPEN,
+                     QStringLiteral("Cannot read the store file %1: %2").arg(path, f.errorString()));
+            return nullptr;
+        }
+        if (f.read(16) != QByteArray("SQLite format 3\0", 16)) {
+            setError(error, SQLITE_NOTADB, QStringLiteral("The file %1 is not a database").arg(path));
+            return nullptr;
+        }
+    }
+    if (!QDir().mkpath(info.absolutePath())) {
+        setError(error, SQLITE_CANTOPEN, QStringLiteral("Cannot create the directory %1").arg(info.absolutePath()));
+        return nullptr;
+    }
+
+    std::unique_ptr<ManagedObjectContext> ctx(new ManagedObjectContext);
+    ctx->m_path = path;
+    Private& p = *ctx->d;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &p.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    if (rc != SQLITE_OK) {
+        setError(error, rc, errorText(p.db, rc));
+        return nullptr;
+    }
+    sqlite3_extended_result_codes(p.db, 1);
+    sqlite3_busy_timeout(p.db, 2000);
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(p.db, "tl_contains", 2, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(p.db, "tl_regexp", 2, flags, nullptr, sqlRegexp, nullptr, nullptr, nullptr);
+
+    bool ok = false;
+    const qint64 version = p.scalar("PRAGMA user_version", &ok);
+    if (!ok) {
+        rc = sqlite3_errcode(p.db);
+        setError(error, rc, QStringLiteral("Cannot read the store %1: %2").arg(path, errorText(p.db, rc)));
+        return nullptr;
+    }
+    if (version > kSchemaVersion) {
+        setError(error, SQLITE_ERROR,
+                 QStringLiteral("The store %1 has schema version %2; this version of Tindralume reads up to %3")
+                     .arg(path)
+                     .arg(version)
+                     .arg(kSchemaVersion));
+        return nullptr;
+    }
+    const qint64 tableCount = p.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table'", &ok);
+    if (!ok) {
+        rc = sqlite3_errcode(p.db);
+        setError(error, rc, QStringLiteral("Cannot read the store %1: %2").arg(path, errorText(p.db, rc)));
+        return nullptr;
+    }
+    if (version == 0 && tableCount > 0) {
+        setError(error, SQLITE_ERROR, QStringLiteral("The database %1 is not a Tindralume store").arg(path));
+        return nullptr;
+    }
+    const TableInfo items = tableInfo(p.db, "ClipboardItem");
+    const TableInfo apps = tableInfo(p.db, "SourceApp");
+    if ((items.exists && !items.hasIntegerKey) || (apps.exists && !apps.hasIntegerKey)) {
+        setError(error, SQLITE_ERROR,
+                 QStringLiteral("The store %1 has tables this version of Tindralume cannot migrate").arg(path));
+        return nullptr;
+    }
+
+    // The file is ours (or new): from here on it may be written.
+    p.exec("PRAGMA journal_mode = WAL", nullptr);
+    // In WAL mode NORMAL keeps every committed transaction across a crash of the process.
+    p.exec("PRAGMA synchronous = NORMAL", nullptr);
+    p.exec("PRAGMA foreign_keys = ON", nullptr);
+
+    StoreError migrateError;
+    bool migrated = p.exec("BEGIN IMMEDIATE", &migrateError);
+    bool derivedAdded = false;
+    auto migrateTable = [&](const char* table, const TableInfo& t, const std::vector<Column>& columns) {
+        if (!migrated)
+            return;
+        if (!t.exists) {
+            migrated = p.exec(createTableSql(table, columns).constData(), &migrateError);
+            return;
+        }
+        for (const Column& c : columns) {
+            if (t.columns.contains(QLatin1String(c.name)))
+                continue;
+            const QByteArray sql = QByteArray("ALTER TABLE ") + table + " ADD COLUMN " + c.name + " " + c.decl;
+            // A column with a REFERENCES clause can be added only with a NULL default, which it has.
+            migrated = migrated && p.exec(sql.constData(), &migrateError);
+            derivedAdded = derivedAdded || c.derived;
+        }
+    };
+    migrateTable("SourceApp", apps, kAppColumns);
+    migrateTable("ClipboardItem", items, kItemColumns);
+    for (const char* sql : kIndexes)
+        migrated = migrated && p.exec(sql, &migrateError);
+    if (migrated && version < kSchemaVersion)
+        migrated = p.exec(QByteArray("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData(),
+                          &migrateError);
+    if (migrated)
+        migrated = p.exec("COMMIT", &migrateError);
+    if (!migrated) {
+        p.exec("ROLLBACK", nullptr);
+        setError(error, migrateError.code,
+                 QStringLiteral("Cannot prepare the store %1: %2").arg(path, migrateError.message));
+        return nullptr;
+    }
+
+    p.lastItemKey = std::max(p.scalar("SELECT seq FROM sqlite_sequence WHERE name = 'ClipboardItem'"),
+                             p.scalar("SELECT max(pk) FROM ClipboardItem"));
+    p.lastAppKey = std::max(p.scalar("SELECT seq FROM sqlite_sequence WHERE name = 'SourceApp'"),
+                            p.scalar("SELECT max(pk) FROM SourceApp"));
+    if (derivedAdded && !ctx->backfillDerivedColumns(error))
+        return nullptr;
+    return ctx;
+}
+
+bool ManagedObjectContext::onOwnThread() const {
+    return QThread::currentThread() == thread();
+}
+
+namespace {
+
+QVariant optVariant(const OptString& v) {
+    return v ? QVariant(*v) : QVariant();
+}
+QVariant optVariant(const OptData& v) {
+    return v ? QVariant(*v) : QVariant();
+}
+
+QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
+    const QLatin1String n(name);
+    if (n == QLatin1String("id"))
+        return item.id() ? QVariant(item.id()->toString(QUuid::WithoutBraces)) : QVariant();
+    if (n == QLatin1String("type"))
+        return optVariant(item.type());
+    if (n == QLatin1String("timestamp"))
+        return item.timestamp() ? QVariant(toSeconds(*item.timestamp())) : QVariant();
+    if (n == QLatin1String("isFavorite"))
+        return item.isFavorite() ? QVariant(qint64(*item.isFavorite() ? 1 : 0)) : QVariant();
+    if (n == QLatin1String("sourceApp")) {
+        const SourceAppPtr app = item.sourceApp();
+        return app ? QVariant(app->primaryKey()) : QVariant();
+    }
+    if (n == QLatin1String("filePath"))
+        return optVariant(item.filePath());
+    if (n == QLatin1String("preview"))
+        return optVariant(item.preview());
+    if (n == QLatin1String("urlPreviewTitle"))
+        return optVariant(item.urlPreviewTitle());
+    if (n == QLatin1String("urlPreviewDescription"))
+        return optVariant(item.urlPreviewDescription());
+    if (n == QLatin1String("contentDigest")) {
+        const QString type = item.type().value_or(QString());
+        const bool image = type == QLatin1String("image");
+        const QByteArray digest =
+            ManagedObjectContext::contentDigest(type, item.textContent(), image ? item.imageData() : std::nullopt,
+                                                image ? item.originalImageData() : std::nullopt, item.filePath());
+        return digest.isEmpty() ? QVariant() : QVariant(digest);
+    }
+    if (n == QLatin1String("isColor"))
+        return item.textContent() ? QVariant(qint64(RegexCache::matchesWhole(kColorPattern, *item.textContent())))
+                                  : QVariant(qint64(0));
+    if (n == QLatin1String("previewFolded"))
+        return item.preview() ? QVariant(TextFolding::fold(*item.preview())) : QVariant();
+    if (n == QLatin1String("textFolded"))
+        return item.textContent() ? QVariant(TextFolding::fold(*item.textContent())) : QVariant();
+    if (n == QLatin1String("textContent"))
+        return optVariant(item.textContent());
+    if (n == QLatin1String("imageData"))
+        return optVariant(item.imageData());
+    if (n == QLatin1String("originalImageData"))
+        return optVariant(item.originalImageData());
+    if (n == QLatin1String("richTextData"))
+        return optVariant(item.richTextData());
+    if (n == QLatin1String("urlPreviewImageData"))
+        return optVariant(item.urlPreviewImageData());
+    return {};
+}
+
+QVariant appColumnValue(const SourceApp& app, const char* name) {
+    const QLatin1String n(name);
+    if (n == QLatin1String("appName"))
+        return optVariant(app.appName());
+    if (n == QLatin1String("bundleId"))
+        return optVariant(app.bundleId());
+    if (n == QLatin1String("appNameFolded"))
+        return app.appName() ? QVariant(TextFolding::fold(*app.appName())) : QVariant();
+    if (n == QLatin1String("dominantColorData"))
+        return optVariant(app.dominantColorData());
+    if (n == QLatin1String("iconData"))
+        return optVariant(app.iconData());
+    return {};
+}
+
+// Columns to write for a change of the given attributes, derived columns included.
+QList<const char*> itemColumnsFor(quint32 mask) {
+    QList<const char*> out;
+    auto add = [&](quint32 bit, const char* name) {
+        if (mask & bit)
+            out << name;
+    };
+    add(ClipboardItem::Id, "id");
+    add(ClipboardItem::Type, "type");
+    add(ClipboardItem::Timestamp, "timestamp");
+    add(ClipboardItem::IsFavorite, "isFavorite");
+    add(ClipboardItem::SourceAppField, "sourceApp");
+    add(ClipboardItem::FilePath, "filePath");
+    add(ClipboardItem::Preview, "preview");
+    add(ClipboardItem::UrlPreviewTitle, "urlPreviewTitle");
+    add(ClipboardItem::UrlPreviewDescription, "urlPreviewDescription");
+    if (mask & (ClipboardItem::Type | ClipboardItem::TextContent | ClipboardItem::ImageData |
+                ClipboardItem::OriginalImageData | ClipboardItem::FilePath))
+        out << "contentDigest";
+    add(ClipboardItem::TextContent, "isColor");
+    add(ClipboardItem::Preview, "previewFolded");
+    add(ClipboardItem::TextContent, "textFolded");
+    add(ClipboardItem::TextContent, "textContent");
+    add(ClipboardItem::ImageData, "imageData");
+    add(ClipboardItem::OriginalImageData, "originalImageData");
+    add(ClipboardItem::RichTextData, "richTextData");
+    add(ClipboardItem::UrlPreviewImageData, "urlPreviewImageData");
+    return out;
+}
+
+QList<const char*> appColumnsFor(quint32 mask) {
+    QList<const char*> out;
+    if (mask & SourceApp::AppName)
+        out << "appName"
+            << "appNameFolded";
+    if (mask & SourceApp::BundleId)
+        out << "bundleId";
+    if (mask & SourceApp::DominantColorData)
+        out << "dominantColorData";
+    if (mask & SourceApp::IconData)
+        out << "iconData";
+    return out;
+}
+
+QByteArray insertSql(const char* table, const std::vector<Column>& columns) {
+    QByteArray sql = QByteArray("INSERT INTO ") + table + " (pk";
+    QByteArray marks = "?";
+    for (const Column& c : columns) {
+        sql += QByteArray(", ") + c.name;
+        marks += ", ?";
+    }
+    return sql + ") VALUES (" + marks + ")";
+}
+
+QByteArray updateSql(const char* table, const QList<const char*>& columns) {
+    QByteArray sql = QByteArray("UPDATE ") + table + " SET ";
+    for (int i = 0; i < columns.size(); ++i)
+        sql += (i ? ", " : "") + QByteArray(columns[i]) + " = ?";
+    return sql + " WHERE pk = ?";
+}
+
+} // namespace
+
+bool ManagedObjectContext::backfillDerivedColumns(StoreError* error) {
+    Private& p = *d;
+    if (!p.exec("BEGIN IMMEDIATE", error))
+        return false;
+    bool ok = true;
+    {
+        sqlite3_stmt* sel = nullptr;
+        sqlite3_prepare_v2(p.db,
+                           "SELECT pk, type, textContent, filePath, preview, imageData, originalImageData "
+                           "FROM ClipboardItem",
+                           -1, &sel, nullptr);
+        sqlite3_stmt* upd = nullptr;
+        sqlite3_prepare_v2(p.db,
+                           "UPDATE ClipboardItem SET contentDigest = ?, isColor = ?, previewFolded = ?, "
+                           "textFolded = ? WHERE pk = ?",
+                           -1, &upd, nullptr);
+        while (ok && sel && upd && sqlite3_step(sel) == SQLITE_ROW) {
+            ClipboardItem item;
+            item.m_type = optTextOf(sel, 1);
+            item.m_textContent = optTextOf(sel, 2);
+            item.m_filePath = optTextOf(sel, 3);
+            item.m_preview = optTextOf(sel, 4);
+            item.m_imageData = optBlobOf(sel, 5);
+            item.m_originalImageData = optBlobOf(sel, 6);
+            Stmt u(p.db, upd);
+            u.bind(1, itemColumnValue(item, "contentDigest"));
+            u.bind(2, itemColumnValue(item, "isColor"));
+            u.bind(3, itemColumnValue(item, "previewFolded"));
+            u.bind(4, itemColumnValue(item, "textFolded"));
+            u.bind(5, sqlite3_column_int64(sel, 0));
+            ok = u.step() == SQLITE_DONE;
+        }
+        sqlite3_finalize(sel);
+        sqlite3_finalize(upd);
+        ok = ok && sel && upd;
+    }
+    ok = ok && p.exec("UPDATE SourceApp SET appNameFolded = NULL", error);
+    if (ok) {
+        sqlite3_stmt* sel = nullptr;
+        sqlite3_prepare_v2(p.db, "SELECT pk, appName FROM SourceApp", -1, &sel, nullptr);
+        sqlite3_stmt* upd = nullptr;
+        sqlite3_prepare_v2(p.db, "UPDATE SourceApp SET appNameFolded = ? WHERE pk = ?", -1, &upd, nullptr);
+        while (ok && sel && upd && sqlite3_step(sel) == SQLITE_ROW) {
+            const OptString name = optTextOf(sel, 1);
+            Stmt u(p.db, upd);
+            u.bind(1, name ? QVariant(TextFolding::fold(*name)) : QVariant());
+            u.bind(2, sqlite3_column_int64(sel, 0));
+            ok = u.step() == SQLITE_DONE;
+        }
+        sqlite3_finalize(sel);
+        sqlite3_finalize(upd);
+        ok = ok && sel && upd;
+    }
+    if (ok && p.exec("COMMIT", error))
+        return true;
+    if (error && error->message.isEmpty())
+        setError(error, sqlite3_errcode(p.db), errorText(p.db, sqlite3_errcode(p.db)));
+    p.exec("ROLLBACK", nullptr);
+    return false;
+}
+
+ClipboardItemPtr ManagedObjectContext::insertClipboardItem() {
+    auto item = std::make_shared<ClipboardItem>();
+    item->m_context = this;
+    item->m_key = ++d->lastItemKey;
+    item->m_inserted = true;
+    d->sweep(d->items);
+    d->items.insert(item->m_key, item);
+    d->insertedItems.emplace(item->m_key, item);
+    return item;
+}
+
+SourceAppPtr ManagedObjectContext::insertSourceApp() {
+    auto app = std::make_shared<SourceApp>();
+    app->m_context = this;
+    app->m_key = ++d->lastAppKey;
+    app->m_inserted = true;
+    d->apps.insert(app->m_key, app);
+    d->insertedApps.emplace(app->m_key, app);
+    return app;
+}
+
+void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& object) {
+    if (!object || object->m_context != this || object->m_deleted)
+        return;
+    const qint64 key = object->m_key;
+    object->m_deleted = true;
+    if (auto item = std::dynamic_pointer_cast<ClipboardItem>(object)) {
+        d->updatedItems.erase(key);
+        if (item->m_inserted) {
+            // Never written: it simply stops existing.
+            d->insertedItems.erase(key);
+            item->m_inserted = false;
+            item->m_deletedSaved = true;
+            d->items.remove(key);
+        } else {
+            d->deletedItems.emplace(key, item);
+        }
+    } else if (auto app = std::dynamic_pointer_cast<SourceApp>(object)) {
+        d->updatedApps.erase(key);
+        if (app->m_inserted) {
+            d->insertedApps.erase(key);
+            app->m_inserted = false;
+            app->m_deletedSaved = true;
+            d->apps.remove(key);
+        } else {
+            d->deletedApps.emplace(key, app);
+        }
+        // The relationship is nullified at once in memory, as on save in the store.
+        for (const auto& weak : std::as_const(d->items)) {
+            auto item = weak.lock();
+            if (item && item->m_sourceAppKey == key)
+                item->setSourceApp(nullptr);
+        }
+    }
+}
+
+bool ManagedObjectContext::hasChanges() const {
+    return !d->insertedItems.empty() || !d->updatedItems.empty() || !d->deletedItems.empty() ||
+           !d->insertedApps.empty() || !d->updatedApps.empty() || !d->deletedApps.empty();
+}
+
+void ManagedObjectContext::noteChanged(ManagedObject* object) {
+    if (!object || object->m_context != this)
+        return;
+    std::shared_ptr<ManagedObject> strong = object->shared_from_this();
+    if (auto item = std::dynamic_pointer_cast<ClipboardItem>(strong))
+        d->updatedItems.emplace(item->m_key, item);
+    else if (auto app = std::dynamic_pointer_cast<SourceApp>(strong))
+        d->updatedApps.emplace(app->m_key, app);
+}
+
+bool ManagedObjectContext::save(StoreError* error) {
+    if (!hasChanges())
+        return true;
+    Private& p = *d;
+    StoreError err;
+    auto fail = [&](int rc) {
+        if (err.message.isEmpty())
+            setError(&err, rc, errorText(p.db, rc));
+        p.exec("ROLLBACK", nullptr);
+        setError(error, err.code, err.message);
+        return false;
+    };
+    if (!p.exec("BEGIN IMMEDIATE", &err))
+        return fail(err.code);
+
+    auto writeRow = [&](const QByteArray& sql, const QVariantList& values) {
+        sqlite3_stmt* raw = p.prepare(sql, &err);
+        if (!raw)
+            return err.code ? err.code : SQLITE_ERROR;
+        Stmt s(p.db, raw);
+        s.bindAll(values);
+        const int rc = s.step();
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    };
+
+    const QByteArray itemInsert = insertSql("ClipboardItem", kItemColumns);
+    const QByteArray appInsert = insertSql("SourceApp", kAppColumns);
+    for (const auto& [key, app] : p.insertedApps) {
+        QVariantList values{key};
+        for (const Column& c : kAppColumns)
+            values << appColumnValue(*app, c.name);
+        if (int rc = writeRow(appInsert, values))
+            return fail(rc);
+    }
+    for (const auto& [key, app] : p.updatedApps) {
+        const QList<const char*> columns = appColumnsFor(app->m_dirtyFields);
+        if (columns.isEmpty())
+            continue;
+        QVariantList values;
+        for (const char* c : columns)
+            values << appColumnValue(*app, c);
+        values << key;
+        if (int rc = writeRow(updateSql("SourceApp", columns), values))
+            return fail(rc);
+    }
+    for (const auto& [key, item] : p.insertedItems) {
+        QVariantList values{key};
+        for (const Column& c : kItemColumns)
+            values << itemColumnValue(*item, c.name);
+        if (int rc = writeRow(itemInsert, values))
+            return fail(rc);
+    }
+    for (const auto& [key, item] : p.updatedItems) {
+        const QList<const char*> columns = itemColumnsFor(item->m_dirtyFields);
+        if (columns.isEmpty())
+            continue;
+        QVariantList values;
+        for (const char* c : columns)
+            values << itemColumnValue(*item, c);
+        values << key;
+        if (int rc = writeRow(updateSql("ClipboardItem", columns), values))
+            return fail(rc);
+    }
+    for (const auto& [key, item] : p.deletedItems)
+        if (int rc = writeRow("DELETE FROM ClipboardItem WHERE pk = ?", {key}))
+            return fail(rc);
+    for (const auto& [key, app] : p.deletedApps)
+        if (int rc = writeRow("DELETE FROM SourceApp WHERE pk = ?", {key}))
+            return fail(rc);
+    // Keys handed out for objects deleted before their first save are never used again either.
+    for (const auto& [name, last] : {std::pair{QStringLiteral("ClipboardItem"), p.lastItemKey},
+                                     std::pair{QStringLiteral("SourceApp"), p.lastAppKey}}) {
+        if (int rc = writeRow("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?", {last, name}))
+            return fail(rc);
+        if (sqlite3_changes(p.db) == 0)
+            if (int rc = writeRow("INSERT INTO sqlite_sequence (name, seq) VALUES (?, ?)", {name, last}))
+                return fail(rc);
+    }
+    if (!p.exec("COMMIT", &err))
+        return fail(err.code);
+
+    auto settle = [](ManagedObject& o) {
+        o.m_inserted = false;
+        o.m_updated = false;
+        o.m_dirtyFields = 0;
+    };
+    for (auto& [key, item] : p.insertedItems)
+        settle(*item);
+    for (auto& [key, item] : p.updatedItems)
+        settle(*item);
+    for (auto& [key, app] : p.insertedApps)
+        settle(*app);
+    for (auto& [key, app] : p.updatedApps)
+        settle(*app);
+    for (auto& [key, item] : p.deletedItems) {
+        item->m_deletedSaved = true;
+        p.items.remove(key);
+    }
+    for (auto& [key, app] : p.deletedApps) {
+        app->m_deletedSaved = true;
+        p.apps.remove(key);
+    }
+    p.insertedItems.clear();
+    p.updatedItems.clear();
+    p.deletedItems.clear();
+    p.insertedApps.clear();
+    p.updatedApps.clear();
+    p.deletedApps.clear();
+    return true;
+}
+
+namespace {
+
+// Compiles a predicate to an SQL condition with positional parameters.
+bool compile(const Predicate& pred, bool forItems, QByteArray& sql, QVariantList& binds) {
+    using K = Predicate::Kind;
+    switch (pred.kind()) {
+    case K::And:
+    case K::Or: {
+        if (pred.parts().empty()) {
+            sql += pred.kind() == K::And ? "1" : "0";
+            return true;
+        }
+        sql += "(";
+        bool first = true;
+        for (const Predicate& part : pred.parts()) {
+            if (!first)
+                sql += pred.kind() == K::And ? " AND " : " OR ";
+            first = false;
+            if (!compile(part, forItems, sql, binds))
+                return false;
+        }
+        sql += ")";
+        return true;
+    }
+    case K::BundleIdEquals:
+        if (forItems)
+            return false;
+        sql += "bundleId = ?";
+        binds << pred.string();
+        return true;
+    default:
+        break;
+    }
+    if (!forItems)
+        return false;
+    switch (pred.kind()) {
+    case K::TypeEquals:
+        sql += "type = ?";
+        binds << pred.string();
+        return true;
+    case K::TypeIn: {
+        if (pred.strings().isEmpty()) {
+            sql += "0";
+            return true;
+        }
+        sql += "type IN (";
+        for (int i = 0; i < pred.strings().size(); ++i) {
+            sql += i ? ", ?" : "?";
+            binds << pred.strings()[i];
+        }
+        sql += ")";
+        return true;
+    }
+    case K::IsFavorite:
+        sql += "isFavorite = 1";
+        return true;
+    case K::IsNotFavorite:
+        sql += "isFavorite IS NOT 1";
+        return true;
+    case K::TimestampBefore:
+        if (!pred.date().isValid())
+            return false;
+        sql += "timestamp < ?";
+        binds << toSeconds(pred.date());
+        return true;
+    case K::TextMatches:
+        // The colour filter is kept as a derived column with its own index.
+        if (pred.string() == kColorPattern) {
+            sql += "isColor = 1";
+        } else {
+            sql += "tl_regexp(?, textContent)";
+            binds << pred.string();
+        }
+        return true;
+    case K::ContainsCD: {
+        const QString needle = TextFolding::fold(pred.string());
+        switch (pred.field()) {
+        case Predicate::Field::TextContent:
+            sql += "tl_contains(textFolded, ?)";
+            break;
+        case Predicate::Field::Preview:
+            sql += "tl_contains(previewFolded, ?)";
+            break;
+        case Predicate::Field::Type:
+            sql += "tl_contains(lower(type), ?)";
+            break;
+        case Predicate::Field::SourceAppName:
+            sql += "sourceApp IN (SELECT pk FROM SourceApp WHERE tl_contains(appNameFolded, ?))";
+            break;
+        }
+        binds << needle;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool newerFirst(const ClipboardItemPtr& a, const ClipboardItemPtr& b) {
+    const qint64 ta = a->timestamp() ? a->timestamp()->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    const qint64 tb = b->timestamp() ? b->timestamp()->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    if (ta != tb)
+        return ta > tb;
+    return a->primaryKey() > b->primaryKey();
+}
+
+} // namespace
+
+std::vector<ClipboardItemPtr> ManagedObjectContext::fetchItems(const FetchRequest& request, StoreError* error) {
+    if (!onOwnThread()) {
+        std::vector<ClipboardItemPtr> result;
+        StoreError err;
+        Dispatch::syncOnMain([&] { result = fetchItems(request, &err); });
+        setError(error, err.code, err.message);
+        return result;
+    }
+    Private& p = *d;
+    if (request.entityName != QLatin1String("ClipboardItem")) {
+        setError(error, SQLITE_MISUSE, QStringLiteral("Not a ClipboardItem request: %1").arg(request.entityName));
+        return {};
+    }
+    // As with the platform's fetch requests, a limit of 0 means no limit.
+    const int limitValue = request.fetchLimit.value_or(0) > 0 ? *request.fetchLimit : 0;
+    const bool limit = limitValue > 0;
+    const int offset = std::max(0, request.fetchOffset);
+
+    QByteArray sql = kItemSelect;
+    QVariantList binds;
+    if (request.predicate) {
+        sql += " WHERE ";
+        if (!compile(*request.predicate, true, sql, binds)) {
+            setError(error, SQLITE_MISUSE,
+                     QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
+            return {};
+        }
+    }
+    sql += request.sortByTimestampDescending ? " ORDER BY timestamp DESC, pk DESC" : " ORDER BY pk";
+
+    // Objects with unsaved changes are judged in memory; their stored rows are left out.
+    const bool merge = !p.insertedItems.empty() || !p.updatedItems.empty() || !p.deletedItems.empty();
+    QSet<qint64> excluded;
+    std::vector<ClipboardItemPtr> pending;
+    if (merge) {
+        for (const auto& [key, item] : p.updatedItems)
+            excluded.insert(key);
+        for (const auto& [key, item] : p.deletedItems)
+            excluded.insert(key);
+        for (const auto* map : {&p.insertedItems, &p.updatedItems})
+            for (const auto& [key, item] : *map)
+                if (!request.predicate || request.predicate->evaluate(*item))
+                    pending.push_back(item);
+    }
+    if (limit && merge)
+        sql += " LIMIT " + QByteArray::number(qint64(limitValue) + offset + excluded.size());
+    else if (limit)
+        sql += " LIMIT " + QByteArray::number(limitValue) + " OFFSET " + QByteArray::number(offset);
+    else if (!merge && offset > 0)
+        sql += " LIMIT -1 OFFSET " + QByteArray::number(offset);
+
+    StoreError err;
+    sqlite3_stmt* raw = p.prepare(sql, &err);
+    if (!raw) {
+        setError(error, err.code, err.message);
+        return {};
+    }
+    std::vector<ClipboardItemPtr> result;
+    {
+        Stmt s(p.db, raw);
+        s.bindAll(binds);
+        int rc;
+        while ((rc = s.step()) == SQLITE_ROW) {
+            const qint64 key = sqlite3_column_int64(raw, 0);
+            if (merge && excluded.contains(key))
+                continue;
+            result.push_back(materializeItem(raw));
+        }
+        if (rc != SQLITE_DONE) {
+            setError(error, rc, errorText(p.db, rc));
+            return {};
+        }
+    }
+    if (!merge)
+        return result;
+    result.insert(result.end(), pending.begin(), pending.end());
+    if (request.sortByTimestampDescending)
+        std::stable_sort(result.begin(), result.end(), newerFirst);
+    else
+        std::stable_sort(result.begin(), result.end(),
+                         [](const auto& a, const auto& b) { return a->primaryKey() < b->primaryKey(); });
+    if (offset >= int(result.size()))
+        return {};
+    result.erase(result.begin(), result.begin() + offset);
+    if (limit && int(result.size()) > limitValue)
+        result.resize(limitValue);
+    return result;
+}
+
+std::vector<SourceAppPtr> ManagedObjectContext::fetchSourceApps(const FetchRequest& request, StoreError* error) {
+    if (!onOwnThread()) {
+        std::vector<SourceAppPtr> result;
+        StoreError err;
+        Dispatch::syncOnMain([&] { result = fetchSourceApps(request, &err); });
+        setError(error, err.code, err.message);
+        return result;
+    }
+    Private& p = *d;
+    QByteArray sql = kAppSelect;
+    QVariantList binds;
+    if (request.predicate) {
+        sql += " WHERE ";
+        if (!compile(*request.predicate, false, sql, binds)) {
+            setError(error, SQLITE_MISUSE,
+                     QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
+            return {};
+        }
+    }
+    sql += " ORDER BY pk";
+    StoreError err;
+    sqlite3_stmt* raw = p.prepare(sql, &err);
+    if (!raw) {
+        setError(error, err.code, err.message);
+        return {};
+    }
+    std::vector<SourceAppPtr> result;
+    {
+        Stmt s(p.db, raw);
+        s.bindAll(binds);
+        int rc;
+        while ((rc = s.step()) == SQLITE_ROW) {
+            const qint64 key = sqlite3_column_int64(raw, 0);
+            if (p.updatedApps.count(key) || p.deletedApps.count(key))
+                continue;
+            result.push_back(materializeApp(raw));
+        }
+        if (rc != SQLITE_DONE) {
+            setError(error, rc, errorText(p.db, rc));
+            return {};
+        }
+    }
+    for (const auto* map : {&p.insertedApps, &p.updatedApps})
+        for (const auto& [key, app] : *map)
+            if (!request.predicate || request.predicate->evaluate(*app))
+                result.push_back(app);
+    std::stable_sort(result.begin(), result.end(),
+                     [](const auto& a, const auto& b) { return a->primaryKey() < b->primaryKey(); });
+    const int offset = std::max(0, request.fetchOffset);
+    if (offset >= int(result.size()))
+        return {};
+    result.erase(result.begin(), result.begin() + offset);
+    if (request.fetchLimit && *request.fetchLimit > 0 && int(result.size()) > *request.fetchLimit)
+        result.resize(*request.fetchLimit);
+    return result;
+}
+
+qint64 ManagedObjectContext::count(const FetchRequest& request, StoreError* error) {
+    if (!onOwnThread()) {
+        qint64 n = 0;
+        StoreError err;
+        Dispatch::syncOnMain([&] { n = count(request, &err); });
+        setError(error, err.code, err.message);
+        return n;
+    }
+    if (request.entityName == QLatin1String("SourceApp"))
+        return qint64(fetchSourceApps(request, error).size());
+    Private& p = *d;
+    const bool merge = !p.insertedItems.empty() || !p.updatedItems.empty() || !p.deletedItems.empty();
+    if (merge)
+        return qint64(fetchItems(request, error).size());
+    QByteArray sql = "SELECT count(*) FROM (SELECT pk FROM ClipboardItem";
+    QVariantList binds;
+    if (request.predicate) {
+        sql += " WHERE ";
+        if (!compile(*request.predicate, true, sql, binds)) {
+            setError(error, SQLITE_MISUSE,
+                     QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
+            return 0;
+        }
+    }
+    const bool limited = request.fetchLimit && *request.fetchLimit > 0;
+    sql += " LIMIT " + QByteArray::number(limited ? *request.fetchLimit : -1) + " OFFSET " +
+           QByteArray::number(std::max(0, request.fetchOffset)) + ")";
+    StoreError err;
+    sqlite3_stmt* raw = p.prepare(sql, &err);
+    if (!raw) {
+        setError(error, err.code, err.message);
+        return 0;
+    }
+    Stmt s(p.db, raw);
+    s.bindAll(binds);
+    const int rc = s.step();
+    if (rc != SQLITE_ROW) {
+        setError(error, rc, errorText(p.db, rc));
+        return 0;
+    }
+    return sqlite3_column_int64(raw, 0);
+}
+
+void ManagedObjectContext::readItemRow(ClipboardItem& item, sqlite3_stmt* row) {
+    const OptString id = optTextOf(row, 1);
+    item.m_id = id ? std::optional<QUuid>(QUuid::fromString(*id)) : std::nullopt;
+    item.m_type = optTextOf(row, 2);
+    item.m_timestamp = sqlite3_column_type(row, 3) == SQLITE_NULL
+                           ? std::nullopt
+                           : std::optional<QDateTime>(fromSeconds(sqlite3_column_double(row, 3)));
+    item.m_isFavorite = sqlite3_column_type(row, 4) == SQLITE_NULL
+                            ? std::nullopt
+                            : std::optional<bool>(sqlite3_column_int64(row, 4) != 0);
+    const qint64 appKey = sqlite3_column_type(row, 5) == SQLITE_NULL ? 0 : sqlite3_column_int64(row, 5);
+    if (appKey != item.m_sourceAppKey || !appKey)
+        item.m_sourceApp.reset();
+    item.m_sourceAppKey = appKey;
+    item.m_filePath = optTextOf(row, 6);
+    item.m_preview = optTextOf(row, 7);
+    item.m_urlPreviewTitle = optTextOf(row, 8);
+    item.m_urlPreviewDescription = optTextOf(row, 9);
+    item.m_textContent = optTextOf(row, 10);
+    item.m_richTextData.reset();
+    item.m_imageData.reset();
+    item.m_originalImageData.reset();
+    item.m_urlPreviewImageData.reset();
+    item.m_blobsPending = kItemBlobs;
+}
+
+ClipboardItemPtr ManagedObjectContext::materializeItem(sqlite3_stmt* row) {
+    const qint64 key = sqlite3_column_int64(row, 0);
+    auto it = d->items.find(key);
+    if (it != d->items.end())
+        if (auto live = it->lock())
+            return live;
+    auto item = std::make_shared<ClipboardItem>();
+    item->m_context = this;
+    item->m_key = key;
+    readItemRow(*item, row);
+    d->sweep(d->items);
+    d->items.insert(key, item);
+    return item;
+}
+
+SourceAppPtr ManagedObjectContext::materializeApp(sqlite3_stmt* row) {
+    const qint64 key = sqlite3_column_int64(row, 0);
+    auto it = d->apps.find(key);
+    if (it != d->apps.end())
+        if (auto live = it->lock())
+            return live;
+    auto app = std::make_shared<SourceApp>();
+    app->m_context = this;
+    app->m_key = key;
+    app->m_appName = optTextOf(row, 1);
+    app->m_bundleId = optTextOf(row, 2);
+    app->m_blobsPending = kAppBlobs;
+    d->sweep(d->apps);
+    d->apps.insert(key, app);
+    return app;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::existingObject(const QString& objectID, StoreError* error) {
+    if (!onOwnThread()) {
+        std::shared_ptr<ManagedObject> result;
+        StoreError err;
+        Dispatch::syncOnMain([&] { result = existingObject(objectID, &err); });
+        setError(error, err.code, err.message);
+        return result;
+    }
+    static const QRegularExpression re(QStringLiteral("^tindralume://(ClipboardItem|SourceApp)/p([0-9]{1,18})$"));
+    const QRegularExpressionMatch m = re.match(objectID);
+    if (!m.hasMatch()) {
+        setError(error, SQLITE_NOTFOUND, QStringLiteral("Not an object ID of this store: %1").arg(objectID));
+        return nullptr;
+    }
+    const bool isItem = m.captured(1) == QLatin1String("ClipboardItem");
+    const qint64 key = m.captured(2).toLongLong();
+    std::shared_ptr<ManagedObject> live;
+    if (isItem) {
+        auto it = d->items.find(key);
+        if (it != d->items.end())
+            live = it->lock();
+    } else {
+        auto it = d->apps.find(key);
+        if (it != d->apps.end())
+            live = it->lock();
+    }
+    if (live) {
+        if (!live->m_deleted)
+            return live;
+        setError(error, SQLITE_NOTFOUND, QStringLiteral("The object %1 has been deleted").arg(objectID));
+        return nullptr;
+    }
+    const QByteArray sql = QByteArray(isItem ? kItemSelect : kAppSelect) + " WHERE pk = ?";
+    StoreError err;
+    sqlite3_stmt* raw = d->prepare(sql, &err);
+    if (!raw) {
+        setError(error, err.code, err.message);
+        return nullptr;
+    }
+    Stmt s(d->db, raw);
+    s.bind(1, key);
+    const int rc = s.step();
+    if (rc == SQLITE_ROW) {
+        if (isItem)
+            return materializeItem(raw);
+        return materializeApp(raw);
+    }
+    if (rc == SQLITE_DONE)
+        setError(error, SQLITE_NOTFOUND, QStringLiteral("No object for %1").arg(objectID));
+    else
+        setError(error, rc, errorText(d->db, rc));
+    return nullptr;
+}
+
+ClipboardItemPtr ManagedObjectContext::existingClipboardItem(const QString& objectID, StoreError* error) {
+    return std::dynamic_pointer_cast<ClipboardItem>(existingObject(objectID, error));
+}
+
+void ManagedObjectContext::performBlock(std::function<void()> fn) {
+    Dispatch::onMain(this, std::move(fn));
+}
+
+void ManagedObjectContext::performBlockAndWait(const std::function<void()>& fn) {
+    if (onOwnThread())
+        fn();
+    else
+        Dispatch::syncOnMain(fn);
+}
+
+std::vector<ClipboardItemPtr> ManagedObjectContext::itemsWithDigest(const QString& type, const QByteArray& digest,
+                                                                    StoreError* error) {
+    Private& p = *d;
+    std::vector<ClipboardItemPtr> result;
+    if (digest.isEmpty())
+        return result;
+    StoreError err;
+    sqlite3_stmt* raw = p.prepare(QByteArray(kItemSelect) + " WHERE type = ? AND contentDigest = ? ORDER BY pk", &err);
+    if (!raw) {
+        setError(error, err.code, err.message);
+        return {};
+    }
+    {
+        Stmt s(p.db, raw);
+        s.bind(1, type);
+        s.bind(2, digest);
+        int rc;
+        while ((rc = s.step()) == SQLITE_ROW) {
+            const qint64 key = sqlite3_column_int64(raw, 0);
+            if (p.updatedItems.count(key) || p.deletedItems.count(key))
+                continue;
+            result.push_back(materializeItem(raw));
+        }
+        if (rc != SQLITE_DONE) {
+            setError(error, rc, errorText(p.db, rc));
+            return {};
+        }
+    }
+    for (const auto* map : {&p.insertedItems, &p.updatedItems}) {
+        for (const auto& [key, item] : *map) {
+            if (item->type() != type)
+                continue;
+            if (itemColumnValue(*item, "contentDigest").toByteArray() == digest)
+                result.push_back(item);
+        }
+    }
+    std::stable_sort(result.begin(), result.end(),
+                     [](const auto& a, const auto& b) { return a->primaryKey() < b->primaryKey(); });
+    return result;
+}
+
+QByteArray ManagedObjectContext::contentDigest(const QString& type, const OptString& text, const OptData& imageData,
+                                               const OptData& originalImageData, const OptString& filePath) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (type == QLatin1String("text") || type == QLatin1String("richText") || type == QLatin1String("url")) {
+        if (!text)
+            return {};
+        // Canonically equivalent texts are equal, so they must share a digest.
+        hash.addData(TextFolding::normalized(*text, QString::NormalizationForm_C).toUtf8());
+    } else if (type == QLatin1String("image")) {
+        const OptData& bytes = originalImageData ? originalImageData : imageData;
+        if (!bytes)
+            return {};
+        hash.addData(*bytes);
+    } else if (type == QLatin1String("file")) {
+        if (!filePath)
+            return {};
+        hash.addData(TextFolding::normalized(*filePath, QString::NormalizationForm_C).toUtf8());
+    } else {
+        return {};
+    }
+    return hash.result();
+}
+
+void ManagedObjectContext::loadBlob(const ClipboardItem& item, quint32 field) {
+    if (!onOwnThread()) {
+        Dispatch::syncOnMain([&] { loadBlob(item, field); });
+        return;
+    }
+    const char* column = nullptr;
+    OptData* target = nullptr;
+    switch (field) {
+    case ClipboardItem::ImageData:
+        column = "imageData";
+        target = &item.m_imageData;
+        break;
+    case ClipboardItem::OriginalImageData:
+        column = "originalImageData";
+        target = &item.m_originalImageData;
+        break;
+    case ClipboardItem::RichTextData:
+        column = "richTextData";
+        target = &item.m_richTextData;
+        break;
+    case ClipboardItem::UrlPreviewImageData:
+        column = "urlPreviewImageData";
+        target = &item.m_urlPreviewImageData;
+        break;
+    default:
+        return;
+    }
+    if (!(item.m_blobsPending & field))
+        return;
+    item.m_blobsPending &= ~field;
+    sqlite3_stmt* raw = d->prepare(QByteArray("SELECT ") + column + " FROM ClipboardItem WHERE pk = ?", nullptr);
+    if (!raw)
+        return;
+    Stmt s(d->db, raw);
+    s.bind(1, item.m_key);
+    if (s.step() == SQLITE_ROW)
+        *target = optBlobOf(raw, 0);
+}
+
+void ManagedObjectContext::loadBlob(const SourceApp& app, quint32 field) {
+    if (!onOwnThread()) {
+        Dispatch::syncOnMain([&] { loadBlob(app, field); });
+        return;
+    }
+    const char* column = field == SourceApp::IconData ? "iconData" : "dominantColorData";
+    OptData* target = field == SourceApp::IconData ? &app.m_iconData : &app.m_dominantColorData;
+    if (!(app.m_blobsPending & field))
+        return;
+    app.m_blobsPending &= ~field;
+    sqlite3_stmt* raw = d->prepare(QByteArray("SELECT ") + column + " FROM SourceApp WHERE pk = ?", nullptr);
+    if (!raw)
+        return;
+    Stmt s(d->db, raw);
+    s.bind(1, app.m_key);
+    if (s.step() == SQLITE_ROW)
+        *target = optBlobOf(raw, 0);
+}
+
+SourceAppPtr ManagedObjectContext::sourceAppForKey(qint64 key) {
+    if (!onOwnThread()) {
+        SourceAppPtr result;
+        Dispatch::syncOnMain([&] { result = sourceAppForKey(key); });
+        return result;
+    }
+    auto it = d->apps.find(key);
+    if (it != d->apps.end())
+        if (auto live = it->lock())
+            return live;
+    sqlite3_stmt* raw = d->prepare(QByteArray(kAppSelect) + " WHERE pk = ?", nullptr);
+    if (!raw)
+        return nullptr;
+    Stmt s(d->db, raw);
+    s.bind(1, key);
+    if (s.step() == SQLITE_ROW)
+        return materializeApp(raw);
+    return nullptr;
+}
+
+void ManagedObjectContext::refreshAllObjects() {
+    Private& p = *d;
+    std::vector<ClipboardItemPtr> items;
+    std::vector<SourceAppPtr> apps;
+    for (const auto& weak : std::as_const(p.items))
+        if (auto item = weak.lock(); item && !item->hasChanges() && !item->m_deleted)
+            items.push_back(item);
+    for (const auto& weak : std::as_const(p.apps))
+        if (auto app = weak.lock(); app && !app->hasChanges() && !app->m_deleted)
+            apps.push_back(app);
+    sqlite3_stmt* itemRow = p.prepare(QByteArray(kItemSelect) + " WHERE pk = ?", nullptr);
+    for (const ClipboardItemPtr& item : items) {
+        if (!itemRow)
+            break;
+        Stmt s(p.db, itemRow);
+        s.bind(1, item->m_key);
+        const int rc = s.step();
+        if (rc == SQLITE_ROW) {
+            readItemRow(*item, itemRow);
+        } else if (rc == SQLITE_DONE) {
+            item->m_deleted = item->m_deletedSaved = true;
+            p.items.remove(item->m_key);
+        }
+    }
+    sqlite3_stmt* appRow = p.prepare(QByteArray(kAppSelect) + " WHERE pk = ?", nullptr);
+    for (const SourceAppPtr& app : apps) {
+        if (!appRow)
+            break;
+        Stmt s(p.db, appRow);
+        s.bind(1, app->m_key);
+        const int rc = s.step();
+        if (rc == SQLITE_ROW) {
+            app->m_appName = optTextOf(appRow, 1);
+            app->m_bundleId = optTextOf(appRow, 2);
+            app->m_iconData.reset();
+            app->m_dominantColorData.reset();
+            app->m_blobsPending = kAppBlobs;
+        } else if (rc == SQLITE_DONE) {
+            app->m_deleted = app->m_deletedSaved = true;
+            p.apps.remove(app->m_key);
+        }
+    }
+}

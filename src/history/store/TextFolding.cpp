@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+#include "history/store/TextFolding.h"
+
+namespace TextFolding {
+
+namespace {
+
+constexpr qsizetype kPiece = 4096;
+constexpr qsizetype kLongPiece = 65536;
+
+bool isMark(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether normalisation may cut the text just before position i.
+bool safeCut(const QString& text, qsizetype i, bool relaxed) {
+    const QChar c = text.at(i);
+    if (c.unicode() < 0x80)
+        return true; // ASCII is a starter that neither decomposes nor composes with what precedes it
+    if (!relaxed || c.isSurrogate())
+        return false;
+    const char16_t u = c.unicode();
+    const bool jamo = (u >= 0x1100 && u <= 0x11FF) || (u >= 0xA960 && u <= 0xA97F) || (u >= 0xD7B0 && u <= 0xD7FF);
+    return !jamo && c.combiningClass() == 0 && c.decompositionTag() == QChar::NoDecomposition && !isMark(u);
+}
+
+} // namespace
+
+QString normalized(const QString& text, QString::NormalizationForm form) {
+    if (text.size() <= kPiece)
+        return text.normalized(form);
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    while (start < n) {
+        qsizetype end = std::min(n, start + kPiece);
+        while (end < n && !safeCut(text, end, end - start > kLongPiece))
+            ++end;
+        out += QStringView(text).mid(start, end - start).toString().normalized(form);
+        start = end;
+    }
+    return out;
+}
+
+QString fold(const QString& text) {
+    const QString decomposed = normalized(text, QString::NormalizationForm_D);
+    QString out;
+    out.reserve(decomposed.size());
+    const qsizetype n = decomposed.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t c = decomposed.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < n && decomposed.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(decomposed.at(i), decomposed.at(i + 1));
+            ++i;
+        }
+        if (isMark(c))
+            continue;
+        if (QChar::requiresSurrogates(c)) {
+            out.append(QChar(QChar::highSurrogate(c)));
+            out.append(QChar(QChar::lowSurrogate(c)));
+        } else {
+            out.append(QChar(static_cast<char16_t>(c)));
+        }
+    }
+    return out.toCaseFolded();
+}
+
+bool containsFolded(const QString& haystack, const QString& needle) {
+    return !needle.isEmpty() && haystack.contains(needle);
+}
+
+} // namespace TextFolding

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+// The folding behind case- and diacritic-insensitive search: canonical decomposition, combining
+// marks removed, simple case folding. "Café" and "CAFE" both fold to "cafe"; "ß" stays "ß" (simple
+// folding does not expand it to "ss").
+namespace TextFolding {
+
+QString fold(const QString& text);
+
+// Substring test on already folded texts; an empty needle is found nowhere.
+bool containsFolded(const QString& haystack, const QString& needle);
+
+// Unicode normalisation in linear time. QString::normalized() moves the rest of the string for
+// every decomposed character, which takes minutes on a large accented text; this normalises
+// piece by piece, cutting only before characters that never interact with what precedes them.
+QString normalized(const QString& text, QString::NormalizationForm form);
+
+} // namespace TextFolding
