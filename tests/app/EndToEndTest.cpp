@@ -1,0 +1,342 @@
+// SPDX-License-Identifier: MIT
+// The built application under Xvfb with openbox: other X clients copy, the store file is read.
+#include "app/AppDelegate.h"
+#include "app/AppTestSupport.h"
+#include "history/ClipboardDataManager.h"
+#include "history/ClipboardMonitor.h"
+#include "history/store/ManagedObjectContext.h"
+#include "platform/Pasteboard.h"
+#include "platform/x11/X11Workspace.h"
+#include "support/XvfbSession.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTest>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int kCaptureTimeoutMs = 15000;
+
+// Each copy is an xclip serving the CLIPBOARD selection until someone else takes it.
+class Copier {
+public:
+    ~Copier() {
+        for (auto& p : m_clients) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
+    }
+    void copy(const QByteArray& mime, const QByteArray& data) {
+        const QString file =
+            TestEnvironment::instance().freshDir(QStringLiteral("clip")) + QStringLiteral("/contents.bin");
+        writeBytes(file, data);
+        auto p = std::make_unique<QProcess>();
+        p->start(QStringLiteral("xclip"),
+                 {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                  QStringLiteral("-t"), QString::fromLatin1(mime), QStringLiteral("-i"), file});
+        ASSERT_TRUE(p->waitForStarted());
+        m_clients.push_back(std::move(p));
+    }
+    void copyText(const QByteArray& text) { copy("UTF8_STRING", text); }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> m_clients;
+};
+
+// A clipboard owner that misbehaves: it announces its targets and then never answers a request
+// for data (Hang), or closes its connection in the middle of the transfer (Die).
+class HostileOwner {
+public:
+    enum class Mode { Hang, Die };
+    explicit HostileOwner(Mode mode) : m_mode(mode) {
+        m_c = xcb_connect(nullptr, nullptr);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        m_window = xcb_generate_id(m_c);
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        m_clipboard = atom("CLIPBOARD");
+        m_targets = atom("TARGETS");
+        m_offered = {m_targets, atom("UTF8_STRING"), atom("image/png"), atom("text/uri-list")};
+        xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
+        xcb_flush(m_c);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~HostileOwner() {
+        m_stop = true;
+        if (m_c) {
+            // Wake the thread with an event to ourselves.
+            xcb_client_message_event_t ev{};
+            ev.response_type = XCB_CLIENT_MESSAGE;
+            ev.window = m_window;
+            ev.format = 32;
+            ev.type = m_targets;
+            xcb_send_event(m_c, 0, m_window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ev));
+            xcb_flush(m_c);
+        }
+        m_thread.join();
+        if (m_c)
+            xcb_disconnect(m_c);
+    }
+    int dataRequests() const { return m_dataRequests; }
+
+private:
+    xcb_atom_t atom(const char* name) {
+        auto* r = xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : 0;
+        std::free(r);
+        return a;
+    }
+    void serve() {
+        while (!m_stop) {
+            xcb_generic_event_t* ev = xcb_wait_for_event(m_c);
+            if (!ev)
+                return;
+            if ((ev->response_type & 0x7f) == XCB_SELECTION_REQUEST) {
+                auto* req = reinterpret_cast<xcb_selection_request_event_t*>(ev);
+                if (req->target == m_targets) {
+                    xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, req->requestor, req->property, XCB_ATOM_ATOM, 32,
+                                        uint32_t(m_offered.size()), m_offered.data());
+                    xcb_selection_notify_event_t n{};
+                    n.response_type = XCB_SELECTION_NOTIFY;
+                    n.time = req->time;
+                    n.requestor = req->requestor;
+                    n.selection = req->selection;
+                    n.target = req->target;
+                    n.property = req->property;
+                    xcb_send_event(m_c, 0, req->requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&n));
+                    xcb_flush(m_c);
+                } else {
+                    ++m_dataRequests;
+                    if (m_mode == Mode::Die) {
+                        std::free(ev);
+                        xcb_disconnect(m_c);
+                        m_c = nullptr;
+                        return;
+                    }
+                    // Hang: say nothing.
+                }
+            }
+            std::free(ev);
+        }
+    }
+
+    Mode m_mode;
+    xcb_connection_t* m_c = nullptr;
+    xcb_window_t m_window = 0;
+    xcb_atom_t m_clipboard = 0, m_targets = 0;
+    std::vector<xcb_atom_t> m_offered;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_dataRequests{0};
+};
+
+QByteArray png(int w, int h, QColor color) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QSize imageSize(const QByteArray& bytes) {
+    return QImage::fromData(bytes).size();
+}
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(testXServer()->startWindowManager()); }
+
+    // A window of this process stands for the application the user copies from; its desktop
+    // entry is installed in this process's XDG data dir, which the application inherits.
+    void showCopyHost() {
+        const QString apps = TestEnvironment::instance().dataHome() + QStringLiteral("/applications");
+        QDir().mkpath(apps);
+        const QString icon = TestEnvironment::instance().dataHome() + QStringLiteral("/copy-host.png");
+        QImage iconImage(64, 64, QImage::Format_ARGB32);
+        iconImage.fill(QColor(200, 30, 30));
+        iconImage.save(icon, "PNG");
+        writeBytes(apps + QStringLiteral("/org.example.CopyHost.desktop"),
+                   "[Desktop Entry]\nType=Application\nName=Copy Host\nIcon=" + icon.toUtf8() +
+                       "\nStartupWMClass=" + QCoreApplication::applicationName().toUtf8() + "\n");
+        host = std::make_unique<QWidget>();
+        host->setWindowTitle(QStringLiteral("Copy Host"));
+        host->resize(300, 200);
+        host->show();
+        host->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+        X11Workspace workspace;
+        QTRY_VERIFY_WITH_TIMEOUT(workspace.activeWindowInfo() && workspace.activeWindowInfo()->window == host->winId(),
+                                 10000);
+    }
+
+    std::unique_ptr<QWidget> host;
+};
+
+TEST_F(EndToEndTest, TheApplicationRecordsWhatOtherClientsCopy) {
+    showCopyHost();
+    const QString storePath = TestEnvironment::instance().dataHome() + QStringLiteral("/Tindralume/Tindralume.sqlite");
+    Copier copier;
+    copier.copyText("on the clipboard before launch");
+
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tindralume.monitor.debug=true"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(TINDRALUME_APP_PATH), {});
+    ASSERT_TRUE(app.waitForStarted());
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += app.readAllStandardError()).contains("first poll"), kCaptureTimeoutMs);
+
+    StoreReader store(storePath);
+    ASSERT_TRUE(store.isOpen());
+    auto newest = [&]() {
+        const auto rows = store.rows();
+        return rows.empty() ? StoreReader::Row{} : rows.front();
+    };
+
+    copier.copyText("hello from e2e");
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
+    StoreReader::Row row = newest();
+    EXPECT_EQ(row.type, QStringLiteral("text"));
+    EXPECT_EQ(row.text, QByteArray("hello from e2e"));
+    EXPECT_EQ(row.preview, QStringLiteral("hello from e2e"));
+    EXPECT_EQ(row.appName, QStringLiteral("Copy Host"));
+    EXPECT_EQ(row.bundleId, QStringLiteral("org.example.CopyHost"));
+    EXPECT_FALSE(row.isFavorite);
+
+    copier.copyText("https://127.0.0.1:9/e2e");
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(2), kCaptureTimeoutMs);
+    EXPECT_EQ(newest().type, QStringLiteral("url"));
+    EXPECT_EQ(newest().preview, QStringLiteral("https://127.0.0.1:9/e2e"));
+
+    const QByteArray rtf = "{\\rtf1\\ansi\\deff0 {\\fonttbl {\\f0 Times;}} Plain and \\b bold\\b0 .}";
+    copier.copy("text/rtf", rtf);
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(3), kCaptureTimeoutMs);
+    row = newest();
+    EXPECT_EQ(row.type, QStringLiteral("richText"));
+    EXPECT_EQ(row.richTextData, rtf);
+    EXPECT_TRUE(row.text.isNull());
+
+    copier.copy("image/png", png(800, 200, QColor(0, 128, 255)));
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(4), kCaptureTimeoutMs);
+    row = newest();
+    EXPECT_EQ(row.type, QStringLiteral("image"));
+    EXPECT_EQ(row.preview, QStringLiteral("Image"));
+    EXPECT_EQ(imageSize(row.imageData), QSize(400, 100));
+    EXPECT_EQ(imageSize(row.originalImageData), QSize(800, 200));
+    EXPECT_EQ(row.appName, QStringLiteral("Copy Host"));
+
+    const QString files = TestEnvironment::instance().freshDir(QStringLiteral("files"));
+    const QString picture = files + QStringLiteral("/holiday photo.png");
+    writeBytes(picture, png(300, 300, QColor(20, 200, 20)));
+    copier.copy("text/uri-list", QUrl::fromLocalFile(picture).toEncoded() + "\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(5), kCaptureTimeoutMs);
+    row = newest();
+    EXPECT_EQ(row.type, QStringLiteral("image"));
+    EXPECT_EQ(imageSize(row.imageData), QSize(300, 300));
+    EXPECT_TRUE(row.filePath.isNull());
+
+    QDir().mkpath(files + QStringLiteral("/Ångström docs"));
+    const QString pdf = files + QStringLiteral("/Ångström docs/rapport d'été.pdf");
+    writeBytes(pdf, "%PDF-1.4\n%%EOF\n");
+    copier.copy("text/uri-list", QUrl::fromLocalFile(pdf).toEncoded() + "\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(6), kCaptureTimeoutMs);
+    row = newest();
+    EXPECT_EQ(row.type, QStringLiteral("file"));
+    EXPECT_EQ(QString::fromUtf8(row.filePath), pdf);
+    EXPECT_EQ(row.preview, QStringLiteral("rapport d'été.pdf"));
+    EXPECT_TRUE(row.imageData.isNull());
+
+    // A repeat adds no row; the old one comes to the top.
+    copier.copyText("hello from e2e");
+    QTRY_COMPARE_WITH_TIMEOUT(newest().text, QByteArray("hello from e2e"), kCaptureTimeoutMs);
+    EXPECT_EQ(store.rows().size(), 6u);
+
+    // The launch contents were never recorded.
+    for (const auto& r : store.rows())
+        EXPECT_NE(r.text, QByteArray("on the clipboard before launch"));
+
+    // The source application's icon is captured in the background.
+    QTRY_VERIFY_WITH_TIMEOUT(newest().appHasIcon, kCaptureTimeoutMs);
+
+    // Owners that never answer, or die mid-transfer: the monitor gives up and keeps polling.
+    for (HostileOwner::Mode mode : {HostileOwner::Mode::Hang, HostileOwner::Mode::Die}) {
+        {
+            HostileOwner owner(mode);
+            QTRY_VERIFY_WITH_TIMEOUT(owner.dataRequests() > 0, kCaptureTimeoutMs);
+            const QByteArray after =
+                mode == HostileOwner::Mode::Hang ? "after the silent owner" : "after the dead owner";
+            copier.copyText(after);
+            QTRY_COMPARE_WITH_TIMEOUT(newest().text, after, 60000);
+        }
+        EXPECT_EQ(app.state(), QProcess::Running);
+    }
+    EXPECT_EQ(store.rows().size(), 8u);
+
+    // SIGTERM ends the application normally.
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
+TEST_F(EndToEndTest, CopyBackIsNotRecordedAgain) {
+    // In this process, over the real X clipboard: the store manager writes an entry back.
+    if (!host)
+        showCopyHost();
+    const QString storePath = TestEnvironment::instance().freshDir(QStringLiteral("copyback")) + "/Tindralume.sqlite";
+    AppDelegate delegate(storePath);
+    ASSERT_TRUE(delegate.setUpApplication());
+    ClipboardMonitor* monitor = delegate.clipboardMonitor();
+    StoreReader store(storePath);
+    Copier copier;
+
+    copier.copyText("first");
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
+    copier.copyText("second");
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(2), kCaptureTimeoutMs);
+
+    FetchRequest request;
+    request.sortByTimestampDescending = true;
+    auto items = delegate.persistentContainer()->fetchItems(request);
+    ASSERT_EQ(items.size(), 2u);
+    ClipboardItemPtr first = items.back();
+    ASSERT_EQ(first->textContent(), QStringLiteral("first"));
+    delegate.clipboardDataManager()->copyToPasteboard(first, false);
+    ASSERT_TRUE(monitor->skipNextChangeCount);
+
+    // Another client sees our write (read without blocking our event loop, which serves it) ...
+    QProcess reader;
+    reader.start(QStringLiteral("xclip"),
+                 {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    ASSERT_TRUE(reader.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(reader.state(), QProcess::NotRunning, kCaptureTimeoutMs);
+    EXPECT_EQ(reader.readAllStandardOutput(), QByteArray("first"));
+    // ... and the monitor skipped it: a tick has passed, no row was added, the skip value is used up.
+    QTRY_VERIFY_WITH_TIMEOUT(!monitor->skipNextChangeCount, kCaptureTimeoutMs);
+    EXPECT_EQ(monitor->lastChangeCount, Pasteboard::general().changeCount());
+    EXPECT_EQ(store.rows().size(), 2u);
+    EXPECT_EQ(store.rows().front().text, QByteArray("first"));
+
+    // The next copy by someone else is recorded as usual.
+    copier.copyText("third");
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(3), kCaptureTimeoutMs);
+    EXPECT_EQ(store.rows().front().text, QByteArray("third"));
+    delegate.tearDown();
+}
+
+} // namespace
