@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#include "panel/FloatingPanel.h"
+
+#include "panel/Appearance.h"
+#include "panel/PanelContentView.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPainterPath>
+
+FloatingPanel::FloatingPanel(const QRect& frame)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                           Qt::NoDropShadowWindowHint) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setWindowTitle(QStringLiteral("Tindralume"));
+    setGeometry(frame);
+}
+
+void FloatingPanel::setupContent() {
+    m_panelContentView = new PanelContentView(this);
+    m_panelContentView->setGeometry(rect());
+    m_panelContentView->show();
+}
+
+void FloatingPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_panelContentView)
+        m_panelContentView->setGeometry(rect());
+}
+
+void FloatingPanel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+        update();
+}
+
+void FloatingPanel::paintEvent(QPaintEvent*) {
+    // The menu-like backdrop: the window colour, slightly see-through where a compositor allows it.
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPalette pal = QApplication::palette();
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
+    QColor back = Appearance::windowBackgroundColor(pal);
+    back = Appearance::isDark(pal) ? back.darker(115) : back.darker(104);
+    back.setAlphaF(0.97f);
+    p.fillPath(path, back);
+    p.strokePath(path, QPen(Appearance::withAlpha(Appearance::labelColor(pal), 0.12), 1));
+}

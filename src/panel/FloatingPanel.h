@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QWidget>
+
+class PanelContentView;
+
+// The panel's window: frameless, above other windows, never taking the focus from the application
+// in front. Its keys and pointer presses arrive through grabs while it is shown.
+class FloatingPanel : public QWidget {
+public:
+    static constexpr int cornerRadius = 16;
+
+    explicit FloatingPanel(const QRect& frame);
+
+    PanelContentView* panelContentView() const { return m_panelContentView; }
+    void setupContent();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    PanelContentView* m_panelContentView = nullptr;
+};

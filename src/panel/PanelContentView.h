@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/ClipboardDataManager.h"
+#include "history/store/Entities.h"
+#include "panel/CollectionView.h"
+#include "panel/TypeFilter.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class PanelScrollView;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QTimer;
+
+// What one page load asks the store for.
+struct PageRequest {
+    std::optional<int> limit;
+    int offset = 0;
+    bool favoritesOnly = false;
+    std::optional<QString> typeFilter;
+};
+
+// The panel's main view: the toolbar row and, below it, the strip of cards loaded page by page.
+class PanelContentView : public QWidget, public CollectionViewDataSource {
+    Q_OBJECT
+public:
+    // Runs on a worker thread; returns entries newest first, empty on failure.
+    using ItemSource = std::function<std::vector<ClipboardItemPtr>(const PageRequest&)>;
+
+    static constexpr int pageSize = 12;
+    static constexpr int collapsedSize = 32;
+    static constexpr int expandedWidth = 300;
+    static constexpr int itemWidth = 220;
+    static constexpr int itemHeight = 240;
+    static constexpr int itemSpacing = 16;
+    static constexpr int toolbarTop = 8;
+    static constexpr int toolbarHeight = 44;
+    // How far past the visible area the strip must reach before no further page is fetched.
+    static constexpr int loadAheadDistance = 200;
+    static constexpr int fillCheckDelayMs = 100;
+
+    explicit PanelContentView(QWidget* parent = nullptr);
+    ~PanelContentView() override;
+
+    ClipboardDataManager* dataManager() const { return m_dataManager; }
+    void setDataManager(ClipboardDataManager* manager) { m_dataManager = manager; }
+    // Replaces the store as the source of pages (tests, benchmarks). With neither a source nor a
+    // data manager, loads do nothing.
+    void setItemSource(ItemSource source) { m_itemSource = std::move(source); }
+
+    void reloadContent(bool preserveState);
+    void resetAndReload();
+    void loadFirstPage(std::function<void()> completion);
+    void loadMore();
+    void loadMoreIfNeeded();
+    void handleScrollViewDidScroll();
+    void showEmptyState();
+    void showNoResultsState();
+    bool isSearchActive() const;
+
+    // Keys from the panel's key monitor; true when handled (the caller swallows the key).
+    bool handleKeyDown(QKeyEvent* event);
+    // Type-ahead entry point of the panel's key monitor. Empty hook: the search is later work.
+    void beginSearchWithTypedText(const QString& text);
+
+    void selectAndScroll();
+    void selectPreviousItem();
+    void selectNextItem();
+    void selectItem(int index);
+
+    void pasteItem(const ClipboardItemPtr& item, bool plainText);
+    void deleteItem(const ClipboardItemPtr& item);
+    void toggleFavorite(const ClipboardItemPtr& item);
+
+    // CollectionViewDataSource
+    int numberOfItems(CollectionView* view) override;
+    CollectionViewItem* itemForIndex(CollectionView* view, int index) override;
+    CollectionViewItem* makeItem(CollectionView* view, int index);
+
+    void updateFilterButtonStyles();
+    void updateFavoriteButton();
+    void postSearchFieldState(bool isExpanded, bool isAnimating);
+
+    CollectionView* collectionView() const;
+    PanelScrollView* scrollView() const { return m_scrollView; }
+    QWidget* toolbarView() const { return m_toolbarView; }
+    QWidget* searchContainerView() const { return m_searchContainerView; }
+    QToolButton* searchButton() const { return m_searchButton; }
+    QLineEdit* searchField() const { return m_searchField; }
+    QWidget* filterStackView() const { return m_filterStackView; }
+    const std::vector<QPushButton*>& filterButtons() const { return m_filterButtons; }
+    QWidget* favoriteContainerView() const { return m_favoriteContainerView; }
+    QToolButton* favoriteButton() const { return m_favoriteButton; }
+    QWidget* emptyStateContainer() const { return m_emptyStateContainer; }
+    QLabel* emptyStateLabel() const { return m_emptyStateLabel; }
+
+    // List and paging state.
+    std::vector<ClipboardItemPtr> clipboardItems;
+    std::optional<int> selectedIndexPath;
+    int currentOffset = 0;
+    bool isLoadingMore = false;
+    bool isReloadingData = false;
+    bool hasMoreData = true;
+    quint64 dataLoadGeneration = 0;
+    // Search, filter and favourites state (their behaviour lives with the search and filter code).
+    bool isSearchExpanded = false;
+    bool isSearchAnimating = false;
+    QString pendingSearchText;
+    bool isProgrammaticSearchChange = false;
+    std::optional<QString> selectedType;
+    bool isFavoriteMode = false;
+    const std::array<TypeFilter, 7>& typeFilters;
+
+Q_SIGNALS:
+    // A page (first or further) or the empty state has been applied; for observers such as tests.
+    void contentApplied();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void setupUI();
+    void setupToolbar();
+    void setupFilterButtons();
+    void setupScrollView();
+    void layoutToolbar();
+    void layoutEmptyState();
+    void updateColors();
+    void applySelection(int index);
+    void handleFavoriteStatusChanged(const void* object);
+    void fetchInBackground(const PageRequest& request, std::function<void(std::vector<ClipboardItemPtr>)> apply);
+    bool canFetch() const;
+    bool canLoadMore() const;
+    int indexOfItem(const ClipboardItemPtr& item) const;
+    void onCellSelected(const QList<int>& indexes);
+    void onCellsDeselected(const QList<int>& indexes);
+
+    QPointer<ClipboardDataManager> m_dataManager;
+    ItemSource m_itemSource;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+
+    PanelScrollView* m_scrollView = nullptr;
+    QWidget* m_toolbarView = nullptr;
+    QWidget* m_searchContainerView = nullptr;
+    QToolButton* m_searchButton = nullptr;
+    QLineEdit* m_searchField = nullptr;
+    QWidget* m_filterStackView = nullptr;
+    std::vector<QPushButton*> m_filterButtons;
+    QWidget* m_favoriteContainerView = nullptr;
+    QToolButton* m_favoriteButton = nullptr;
+    QWidget* m_emptyStateContainer = nullptr;
+    QLabel* m_emptyStateLabel = nullptr;
+    QTimer* m_searchTimer = nullptr;
+};

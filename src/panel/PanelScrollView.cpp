@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#include "panel/PanelScrollView.h"
+
+#include "history/Notifications.h"
+#include "platform/UserDefaults.h"
+
+#include <QWheelEvent>
+
+#include <cmath>
+
+PanelScrollView::PanelScrollView(QWidget* parent) : CollectionView(parent) {
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    setStyleSheet(QStringLiteral("QAbstractScrollArea { background: transparent; border: none; }"));
+}
+
+double PanelScrollView::scrolledX(double originX, double deltaX, double deltaY, bool precise, bool reverse,
+                                  double documentWidth, double clipWidth) {
+    const double factor = reverse ? -1.0 : 1.0;
+    const double dx = deltaX * factor;
+    const double dy = deltaY * factor;
+    const double multiplier = precise ? 2.5 : 40.0;
+    const double change = std::abs(dy) < std::abs(dx) ? -(dx * multiplier) : dy * multiplier;
+    double x = originX + change;
+    if (std::isnan(x) || x < 0)
+        x = 0;
+    const double maxX = std::max(0.0, documentWidth - clipWidth);
+    if (x > maxX)
+        x = maxX;
+    return x;
+}
+
+void PanelScrollView::handleScrollWheel(double deltaX, double deltaY, bool precise) {
+    const bool reverse = UserDefaults::standard().boolean(DefaultsKeys::reverseScrollDirection);
+    const double x = scrolledX(contentOffset(), deltaX, deltaY, precise, reverse, contentWidth(), viewportWidth());
+    setContentOffset(static_cast<int>(std::lround(x)));
+    if (onLoadMore)
+        onLoadMore();
+}
+
+void PanelScrollView::wheelEvent(QWheelEvent* event) {
+    const QPoint pixels = event->pixelDelta();
+    if (!pixels.isNull())
+        handleScrollWheel(pixels.x(), pixels.y(), true);
+    else
+        handleScrollWheel(event->angleDelta().x() / 120.0, event->angleDelta().y() / 120.0, false);
+    event->accept();
+}

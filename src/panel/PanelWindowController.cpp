@@ -1,0 +1,275 @@
+// SPDX-License-Identifier: MIT
+#include "panel/PanelWindowController.h"
+
+#include "history/ClipboardDataManager.h"
+#include "history/Notifications.h"
+#include "panel/FloatingPanel.h"
+#include "panel/GlobalPointerMonitor.h"
+#include "panel/PanelContentView.h"
+#include "platform/Dispatch.h"
+#include "platform/NotificationCenter.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QWindow>
+
+namespace {
+constexpr int grabRetryMs = 20;
+constexpr int grabAttempts = 50;
+
+// Typed text as the key monitors keep it: letters, numbers, punctuation, whitespace and symbols.
+QString typedCharacters(const QString& text) {
+    QString kept;
+    for (const QChar c : text) {
+        if (c.isLetterOrNumber() || c.isPunct() || c.isSpace() || c.isSymbol() || c.isMark())
+            kept.append(c);
+    }
+    return kept;
+}
+} // namespace
+
+PanelWindowController::PanelWindowController() {
+    auto& center = NotificationCenter::defaultCenter();
+    center.addObserver(this, Notifications::panelShouldHide, [this](const Notification&) { hidePanel(); });
+    center.addObserver(this, Notifications::searchFieldStateChanged,
+                       [this](const Notification& n) { applySearchFieldState(n.userInfo); });
+    center.addObserver(this, Notifications::clipboardHistoryDidClear,
+                       [this](const Notification&) { handleClearHistory(); });
+}
+
+PanelWindowController::~PanelWindowController() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    removeEventMonitors();
+    delete m_window.data();
+}
+
+void PanelWindowController::applySearchFieldState(const QVariantMap& userInfo) {
+    const QVariant expanded = userInfo.value(Notifications::isExpandedKey);
+    if (expanded.typeId() == QMetaType::Bool)
+        m_isSearchFieldExpanded = expanded.toBool();
+    const QVariant animating = userInfo.value(Notifications::isAnimatingKey);
+    if (animating.typeId() == QMetaType::Bool)
+        m_isSearchFieldAnimating = animating.toBool();
+}
+
+void PanelWindowController::handleClearHistory() {
+    if (m_window && m_window->panelContentView())
+        m_window->panelContentView()->reloadContent(false);
+}
+
+QRect PanelWindowController::shownFrame(const QRect& screen) {
+    return QRect(screen.x() + screenMargin, screen.y() + screen.height() - screenMargin - panelHeight,
+                 screen.width() - 2 * screenMargin, panelHeight);
+}
+
+QRect PanelWindowController::hiddenFrame(const QRect& screen) {
+    return QRect(screen.x() + screenMargin, screen.y() + screen.height(), screen.width() - 2 * screenMargin,
+                 panelHeight);
+}
+
+QScreen* PanelWindowController::targetScreen(const QPoint& pointer) {
+    const auto screens = QGuiApplication::screens();
+    for (QScreen* screen : screens) {
+        if (screen->geometry().contains(pointer)) // right and bottom edges are outside
+            return screen;
+    }
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        return primary;
+    return screens.isEmpty() ? nullptr : screens.first();
+}
+
+void PanelWindowController::showPanel() {
+    if (m_isVisible)
+        return;
+    QScreen* screen = targetScreen(QCursor::pos());
+    if (!screen)
+        return; // nowhere to show it
+    const QRect start = hiddenFrame(screen->geometry());
+    const QRect end = shownFrame(screen->geometry());
+
+    if (m_animation && m_hiding) {
+        // A show during the slide-out: the new show supersedes it, and its reload follows below.
+        m_animation->stop();
+        m_hiding = false;
+    }
+    if (!m_window) {
+        m_window = new FloatingPanel(start);
+        m_window->setupContent();
+        if (m_dataManager && m_window->panelContentView()) {
+            m_window->panelContentView()->setDataManager(m_dataManager);
+            m_window->panelContentView()->reloadContent(false);
+        }
+    } else {
+        m_window->setGeometry(start);
+    }
+    m_window->show();
+    m_window->raise();
+
+    if (!m_animation) {
+        m_animation = new QPropertyAnimation(m_window, "geometry", this);
+        m_animation->setDuration(slideDurationMs);
+        connect(m_animation, &QPropertyAnimation::finished, this, [this] {
+            if (m_hiding)
+                completeHide();
+        });
+    }
+    m_animation->stop();
+    m_animation->setEasingCurve(QEasingCurve::OutQuad);
+    m_animation->setStartValue(start);
+    m_animation->setEndValue(end);
+    m_animation->start();
+
+    m_isVisible = true;
+    QPointer<FloatingPanel> panel = m_window;
+    Dispatch::onMain(this, [this, panel] {
+        if (m_isFirstShow) {
+            if (panel && panel->panelContentView())
+                panel->panelContentView()->reloadContent(false);
+            m_isFirstShow = false;
+        } else if (panel && panel->panelContentView()) {
+            panel->panelContentView()->reloadContent(true);
+        }
+    });
+    installEventMonitors();
+}
+
+void PanelWindowController::hidePanel() {
+    if (!m_isVisible || !m_window)
+        return;
+    const QRect frame = m_window->geometry();
+    const QRect target(frame.x(), frame.y() + frame.height(), frame.width(), frame.height());
+    m_animation->stop();
+    m_hiding = true;
+    m_animation->setEasingCurve(QEasingCurve::InQuad);
+    m_animation->setStartValue(frame);
+    m_animation->setEndValue(target);
+    m_animation->start();
+    m_isVisible = false;
+    removeEventMonitors();
+}
+
+void PanelWindowController::completeHide() {
+    m_hiding = false;
+    if (!m_window)
+        return;
+    if (m_window->panelContentView())
+        m_window->panelContentView()->resetAndReload();
+    m_window->hide();
+}
+
+void PanelWindowController::installEventMonitors() {
+    if (m_monitorsInstalled || !m_window)
+        return;
+    m_monitorsInstalled = true;
+    // Presses elsewhere are only watched, never taken: the click still reaches its window.
+    m_clickMonitor = new GlobalPointerMonitor([this](const QPoint& position) { handleClickOutside(position); }, this);
+    m_window->installEventFilter(this);
+    if (QWindow* handle = m_window->windowHandle())
+        handle->installEventFilter(this);
+    tryGrab(grabAttempts);
+}
+
+bool PanelWindowController::hasGrabs() const {
+    return m_keyboardGrabbed && m_clickMonitor && m_clickMonitor->isActive();
+}
+
+void PanelWindowController::tryGrab(int attemptsLeft) {
+    // An X grab needs the window mapped; the first attempts may come too early.
+    if (!m_monitorsInstalled || !m_window)
+        return;
+    QWindow* handle = m_window->windowHandle();
+    if (handle && m_window->isVisible() && !m_keyboardGrabbed) {
+        m_keyboardGrabbed = handle->setKeyboardGrabEnabled(true);
+        if (m_keyboardGrabbed)
+            m_window->grabKeyboard(); // keys go to the panel, not to a focus widget
+    }
+    if (m_keyboardGrabbed || attemptsLeft <= 1)
+        return;
+    const quint64 serial = m_grabSerial;
+    Dispatch::afterOnMain(grabRetryMs, this, [this, serial, attemptsLeft] {
+        if (serial == m_grabSerial)
+            tryGrab(attemptsLeft - 1);
+    });
+}
+
+void PanelWindowController::removeEventMonitors() {
+    ++m_grabSerial;
+    if (!m_monitorsInstalled)
+        return;
+    m_monitorsInstalled = false;
+    if (m_clickMonitor) {
+        m_clickMonitor->stop(); // we may be inside its callback
+        m_clickMonitor->deleteLater();
+        m_clickMonitor = nullptr;
+    }
+    if (m_window) {
+        m_window->removeEventFilter(this);
+        if (QWindow* handle = m_window->windowHandle()) {
+            handle->removeEventFilter(this);
+            if (m_keyboardGrabbed) {
+                m_window->releaseKeyboard();
+                handle->setKeyboardGrabEnabled(false);
+            }
+        }
+    }
+    m_keyboardGrabbed = false;
+}
+
+bool PanelWindowController::eventFilter(QObject* watched, QEvent* event) {
+    // Keys arrive once, on the widget the keyboard grab delivers them to.
+    if (m_window && m_monitorsInstalled && watched == m_window && event->type() == QEvent::KeyPress)
+        return handleLocalKeyDown(static_cast<QKeyEvent*>(event));
+    return QObject::eventFilter(watched, event);
+}
+
+bool PanelWindowController::handleClickOutside(const QPoint& globalPosition) {
+    if (!m_isVisible || !m_window)
+        return false;
+    if (m_window->frameGeometry().contains(globalPosition))
+        return false;
+    // Presses on the application's own windows (settings, menus) leave the panel alone.
+    if (QGuiApplication::topLevelAt(globalPosition))
+        return false;
+    hidePanel();
+    return true;
+}
+
+bool PanelWindowController::handleLocalKeyDown(QKeyEvent* event) {
+    if (!m_window)
+        return false;
+    PanelContentView* content = m_window->panelContentView();
+    const bool fieldHasKeys = m_isSearchFieldExpanded && !m_isSearchFieldAnimating;
+    if (event->key() == Qt::Key_Escape) {
+        if (fieldHasKeys)
+            return false;
+        hidePanel();
+        return true;
+    }
+    if (fieldHasKeys)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        if (content && content->handleKeyDown(event))
+            return true;
+        break;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    if (text.isEmpty())
+        return false;
+    const QString kept = typedCharacters(text);
+    if (kept.isEmpty())
+        return false;
+    if (content)
+        content->beginSearchWithTypedText(kept);
+    return true;
+}

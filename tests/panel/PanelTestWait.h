@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+// Event-loop waits that report to GoogleTest (QTRY_* report to QTest only, which does not run here).
+#define TL_TRY_VERIFY(cond, ms)                                                                                        \
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, ms)) << "timed out waiting for " #cond
+#define TL_TRY_COMPARE(actual, expected, ms)                                                                           \
+    do {                                                                                                               \
+        (void)QTest::qWaitFor([&] { return (actual) == (expected); }, ms);                                             \
+        EXPECT_EQ(actual, expected);                                                                                   \
+    } while (0)

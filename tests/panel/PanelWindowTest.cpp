@@ -1,0 +1,280 @@
+// SPDX-License-Identifier: MIT
+#include "history/Notifications.h"
+#include "panel/ClipboardItemCollectionViewCell.h"
+#include "panel/ClipboardItemContentView.h"
+#include "panel/FloatingPanel.h"
+#include "panel/PanelContentView.h"
+#include "panel/PanelTestStore.h"
+#include "panel/PanelWindowController.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "support/XvfbSession.h"
+
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+
+#include "panel/PanelTestWait.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString xdotool(const QStringList& args) {
+    QByteArray out;
+    XvfbSession::runClient(QStringLiteral("xdotool"), args, &out);
+    return QString::fromUtf8(out).trimmed();
+}
+
+// Without --sync, which waits forever when the pointer is already there.
+void movePointer(int x, int y) {
+    xdotool({"mousemove", QString::number(x), QString::number(y)});
+    TL_TRY_COMPARE(QCursor::pos(), QPoint(x, y), 5000);
+}
+
+class PanelWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_NE(testXServer(), nullptr);
+        ASSERT_TRUE(testXServer()->startWindowManager()) << testXServer()->error().toStdString();
+        UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("x11-defaults")) + "/d.conf");
+    }
+
+    // Waits for the slide to finish and the grabs to be held.
+    void waitShown(PanelWindowController& controller) {
+        ASSERT_TRUE(controller.isVisible());
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        TL_TRY_COMPARE(controller.window()->geometry(), PanelWindowController::shownFrame(screen), 5000);
+        TL_TRY_VERIFY(controller.hasGrabs(), 5000);
+    }
+
+    void waitHidden(PanelWindowController& controller) {
+        EXPECT_FALSE(controller.isVisible());
+        TL_TRY_VERIFY(!controller.window()->isVisible(), 5000);
+    }
+};
+
+// The application in front: another process with a line edit.
+struct FocusClient {
+    QProcess process;
+    QString textFile;
+    QString windowId;
+    FocusClient() {
+        textFile = TestEnvironment::instance().freshDir(QStringLiteral("focus")) + "/text";
+        process.start(QStringLiteral(TL_FOCUS_CLIENT), {textFile});
+        if (!process.waitForStarted(5000) || !process.waitForReadyRead(10000))
+            return;
+        windowId = QString::fromUtf8(process.readLine()).trimmed();
+        xdotool({"windowactivate", "--sync", windowId});
+    }
+    ~FocusClient() {
+        process.terminate();
+        if (!process.waitForFinished(3000))
+            process.kill();
+        process.waitForFinished(3000);
+    }
+    QString text() const {
+        QFile file(textFile);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+};
+
+} // namespace
+
+TEST_F(PanelWindowTest, ShowsAtTheBottomOfTheScreenUnderThePointerAndHides) {
+    movePointer(640, 400);
+    PanelWindowController controller;
+    EXPECT_FALSE(controller.isVisible());
+    controller.hidePanel(); // hiding while hidden does nothing
+    EXPECT_EQ(controller.window(), nullptr);
+
+    controller.showPanel();
+    ASSERT_NE(controller.window(), nullptr);
+    waitShown(controller);
+    // 10 in from the sides and above the bottom edge of the 1280 x 800 screen, 320 high.
+    EXPECT_EQ(controller.window()->geometry(), QRect(10, 800 - 10 - 320, 1260, 320));
+    EXPECT_EQ(PanelWindowController::targetScreen(QPoint(640, 400)), QGuiApplication::primaryScreen());
+    // The right and bottom edges are outside the screen; the main screen answers then.
+    EXPECT_EQ(PanelWindowController::targetScreen(QPoint(1280, 799)), QGuiApplication::primaryScreen());
+    EXPECT_TRUE(controller.window()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+    EXPECT_TRUE(controller.window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    FloatingPanel* panel = controller.window();
+    controller.showPanel(); // showing while shown does nothing
+    EXPECT_EQ(controller.window(), panel);
+    EXPECT_TRUE(controller.isFirstShow() == false);
+
+    controller.hidePanel();
+    waitHidden(controller);
+    EXPECT_FALSE(controller.hasGrabs());
+
+    // Shown again, the same window comes back to the same place.
+    controller.showPanel();
+    EXPECT_EQ(controller.window(), panel);
+    waitShown(controller);
+    controller.hidePanel();
+    waitHidden(controller);
+}
+
+TEST_F(PanelWindowTest, KeysGoToThePanelWhileTheFrontApplicationKeepsTheFocus) {
+    FocusClient client;
+    ASSERT_FALSE(client.windowId.isEmpty());
+    xdotool({"type", "--delay", "20", "ab"});
+    TL_TRY_COMPARE(client.text(), QStringLiteral("ab"), 5000);
+
+    movePointer(640, 300);
+    PanelWindowController controller;
+    controller.showPanel();
+    waitShown(controller);
+    EXPECT_EQ(xdotool({"getactivewindow"}), client.windowId);
+
+    xdotool({"type", "--delay", "20", "xyz"});
+    xdotool({"key", "Left", "Right"});
+    QTest::qWait(300);
+    EXPECT_TRUE(controller.isVisible());
+    EXPECT_EQ(client.text(), QStringLiteral("ab"));
+    EXPECT_EQ(xdotool({"getactivewindow"}), client.windowId);
+
+    // A click inside the panel does not take the focus either.
+    const QPoint inside = controller.window()->geometry().center();
+    movePointer(inside.x(), inside.y());
+    xdotool({"click", "1"});
+    QTest::qWait(300);
+    EXPECT_TRUE(controller.isVisible());
+    EXPECT_EQ(xdotool({"getactivewindow"}), client.windowId);
+
+    xdotool({"key", "Escape"});
+    TL_TRY_VERIFY(!controller.isVisible(), 5000);
+    waitHidden(controller);
+
+    // The application in front still has the keyboard.
+    xdotool({"type", "--delay", "20", "c"});
+    TL_TRY_COMPARE(client.text(), QStringLiteral("abc"), 5000);
+    EXPECT_EQ(xdotool({"getactivewindow"}), client.windowId);
+}
+
+TEST_F(PanelWindowTest, EscapeGoesToAnOpenSearchField) {
+    PanelWindowController controller;
+    movePointer(640, 300);
+    controller.showPanel();
+    waitShown(controller);
+    NotificationCenter::defaultCenter().post(
+        Notifications::searchFieldStateChanged, nullptr,
+        {{Notifications::isExpandedKey, true}, {Notifications::isAnimatingKey, false}});
+    xdotool({"key", "Escape"});
+    QTest::qWait(300);
+    EXPECT_TRUE(controller.isVisible());
+    // Malformed state leaves the mirror as it is; while animating, Escape hides.
+    NotificationCenter::defaultCenter().post(Notifications::searchFieldStateChanged, nullptr,
+                                             {{Notifications::isExpandedKey, QStringLiteral("no")}});
+    EXPECT_TRUE(controller.isSearchFieldExpanded());
+    NotificationCenter::defaultCenter().post(Notifications::searchFieldStateChanged, nullptr,
+                                             {{Notifications::isAnimatingKey, true}});
+    xdotool({"key", "Escape"});
+    TL_TRY_VERIFY(!controller.isVisible(), 5000);
+    waitHidden(controller);
+    NotificationCenter::defaultCenter().post(
+        Notifications::searchFieldStateChanged, nullptr,
+        {{Notifications::isExpandedKey, false}, {Notifications::isAnimatingKey, false}});
+}
+
+TEST_F(PanelWindowTest, ClicksInsideSelectAndClicksOutsideHide) {
+    PanelTestStore store(QStringLiteral("x11-clicks"));
+    store.addTexts(6);
+    PanelWindowController controller;
+    controller.setDataManager(store.manager.get());
+    movePointer(640, 300);
+    controller.showPanel();
+    waitShown(controller);
+    PanelContentView* content = controller.window()->panelContentView();
+    TL_TRY_COMPARE(content->clipboardItems.size(), size_t(6), 5000);
+    TL_TRY_COMPARE(content->selectedIndexPath, 0, 5000);
+
+    // A click on the third card, inside the panel: it becomes the selection; the panel stays.
+    const QRect frame = content->collectionView()->itemFrame(2);
+    const QPoint inside = content->collectionView()->viewport()->mapToGlobal(frame.center());
+    movePointer(inside.x(), inside.y());
+    xdotool({"click", "1"});
+    TL_TRY_COMPARE(content->selectedIndexPath, 2, 5000);
+    EXPECT_TRUE(controller.isVisible());
+
+    // A right click above the panel, over no window of ours, hides it.
+    movePointer(640, 100);
+    xdotool({"click", "3"});
+    TL_TRY_VERIFY(!controller.isVisible(), 5000);
+    waitHidden(controller);
+    EXPECT_TRUE(content->clipboardItems.empty()); // reset after hiding
+
+    // "panelShouldHide" and a cleared history reach the controller too.
+    controller.showPanel();
+    waitShown(controller);
+    TL_TRY_COMPARE(content->clipboardItems.size(), size_t(6), 5000);
+    store.manager->clearAllHistory();
+    NotificationCenter::defaultCenter().post(Notifications::clipboardHistoryDidClear);
+    TL_TRY_VERIFY(content->clipboardItems.empty() && content->emptyStateContainer()->isVisible(), 5000);
+    NotificationCenter::defaultCenter().post(Notifications::panelShouldHide);
+    EXPECT_FALSE(controller.isVisible());
+    waitHidden(controller);
+}
+
+TEST_F(PanelWindowTest, ScreenshotWithADozenMixedEntries) {
+    PanelTestStore store(QStringLiteral("x11-shot"));
+    auto editor = store.app(QStringLiteral("org.example.editor"), QStringLiteral("Editor"), QColor(52, 120, 246),
+                            QColor(52, 120, 246));
+    auto browser = store.app(QStringLiteral("org.example.browser"), QStringLiteral("Browser"), QColor(255, 149, 0),
+                             QColor(255, 149, 0));
+    auto terminal = store.app(QStringLiteral("org.example.terminal"), QStringLiteral("Terminal"), QColor(40, 40, 40));
+    store.add("text", "Meeting notes: bring the quarterly numbers and the new floor plan.", true, editor);
+    store.add("url", "https://example.org/articles/clipboard-history", false, browser);
+    store.add("richText", "Bold and italic rich text", false, editor,
+              QByteArray("{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}{\\colortbl;\\red180\\green20\\blue20;}"
+                         "\\f0\\fs28 {\\b Bold} and {\\i italic} {\\cf1 rich} text\\par}"));
+    store.add("text", "#3478F6", false, editor);
+    store.add("image", "Image 1024 x 768", false, browser);
+    store.add("file", "report-final.pdf", true, terminal);
+    store.add("text", "git log --oneline --graph --decorate --all", false, terminal);
+    store.add("text", QString::fromUtf8("Grüße aus Köln – naïve café"), false, browser);
+    store.add("text",
+              "A longer paragraph of plain text that wraps over several lines of the card body and "
+              "keeps going until the card has to cut it off at eight lines, which it does without "
+              "overflowing into the frame or the shadow below it. More words follow here to be sure.",
+              false, editor);
+    store.add("url", "ftp://files.example.net/pub/archive.tar.gz", false, terminal);
+    store.add("text", "42", false);
+    store.add("richText", "Second rich entry", false, browser,
+              QByteArray("{\\rtf1\\ansi{\\fonttbl\\f0\\froman Times;}\\f0\\fs32 Second {\\ul rich} entry\\par}"));
+    store.save();
+
+    PanelWindowController controller;
+    controller.setDataManager(store.manager.get());
+    movePointer(640, 200);
+    controller.showPanel();
+    waitShown(controller);
+    PanelContentView* content = controller.window()->panelContentView();
+    TL_TRY_COMPARE(content->clipboardItems.size(), size_t(12), 5000);
+    // Icons are decoded off the main thread; wait until the visible cards have theirs.
+    TL_TRY_VERIFY(ClipboardItemContentView::iconCache().size() >= 2, 5000);
+    QTest::qWait(300);
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QImage shot = screen->grabWindow(0).toImage();
+    ASSERT_FALSE(shot.isNull());
+    QDir().mkpath(QStringLiteral(TL_ARTIFACTS_DIR));
+    const QString path = QStringLiteral(TL_ARTIFACTS_DIR "/panel.png");
+    ASSERT_TRUE(shot.save(path));
+    std::printf("screenshot: %s\n", qPrintable(path));
+
+    // The panel area differs from the empty desktop above it: cards were drawn.
+    const QRect panel = controller.window()->geometry();
+    QSet<QRgb> colors;
+    for (int x = panel.left(); x < panel.right(); x += 7)
+        for (int y = panel.top(); y < panel.bottom(); y += 7)
+            colors.insert(shot.pixel(x, y));
+    EXPECT_GT(colors.size(), 50);
+    controller.hidePanel();
+    waitHidden(controller);
+}
