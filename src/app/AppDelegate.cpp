@@ -5,7 +5,9 @@
 #include "history/ClipboardMonitor.h"
 #include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
+#include "panel/PanelWindowController.h"
 #include "platform/Console.h"
+#include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
@@ -29,6 +31,8 @@ AppDelegate::AppDelegate(const QString& storePath, QObject* parent) : QObject(pa
 
 AppDelegate::~AppDelegate() {
     NotificationCenter::defaultCenter().removeObserver(this);
+    // The panel reads through the store manager: it goes first.
+    m_panelController.reset();
     // The monitor holds the manager and the manager the context: release them in that order.
     m_clipboardMonitor.reset();
     m_clipboardDataManager.reset();
@@ -55,7 +59,10 @@ bool AppDelegate::setUpApplication() {
     // 6. Retention clean-up, once per launch, before anything can show or add entries.
     applyHistoryRetention();
 
-    // 7, 8. Panel controller and its store manager: the panel step adds them here.
+    // 7. Panel controller; its window is made on the first show.
+    m_panelController = std::make_unique<PanelWindowController>();
+    // 8. Its store manager, before the first show hands it to the panel's view.
+    m_panelController->setDataManager(m_clipboardDataManager.get());
 
     // 9. Monitor: what is on the pasteboard now is never recorded.
     m_clipboardMonitor =
@@ -110,12 +117,19 @@ void AppDelegate::applyHistoryRetention() {
 }
 
 void AppDelegate::showPanelAfterLaunch() {
-    // The panel step schedules PanelWindowController::showPanel 0.5 s after launch here
-    // (Dispatch::afterOnMain(500, this, ...)).
+    Dispatch::afterOnMain(500, this, [this] {
+        if (m_panelController)
+            m_panelController->showPanel();
+    });
 }
 
 void AppDelegate::togglePanelFromHotKey() {
-    // The panel step adds: hide the panel when it is visible, else show it.
+    if (!m_panelController)
+        return;
+    if (m_panelController->isVisible())
+        m_panelController->hidePanel();
+    else
+        m_panelController->showPanel();
 }
 
 void AppDelegate::clearHistory() {

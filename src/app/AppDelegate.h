@@ -11,6 +11,7 @@
 class ClipboardDataManager;
 class ClipboardMonitor;
 class ManagedObjectContext;
+class PanelWindowController;
 struct StoreError;
 
 // Builds and wires every long-lived component at launch, answers the termination question, saves
@@ -41,6 +42,7 @@ public:
 
     ClipboardDataManager* clipboardDataManager() const { return m_clipboardDataManager.get(); }
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
+    PanelWindowController* panelController() const { return m_panelController.get(); }
 
 protected:
     // Every quit request (QCoreApplication::quit(), the session, SIGTERM/SIGINT) passes here first.
@@ -51,7 +53,7 @@ private:
 
     // Fields in the order of the design; each lives as long as the delegate.
     // hotKeyManager: the hot-key step adds it.
-    // panelController: the panel step adds it.
+    std::unique_ptr<PanelWindowController> m_panelController;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<ClipboardDataManager> m_clipboardDataManager;
     // statusBarManager: the menu-bar step adds it.
