@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+// The panel's costs on a large history: from showPanel to the first page drawn, and adding a
+// further page of 12 cards to a strip of 1,000.
+#include "history/ClipboardDataManager.h"
+#include "history/store/ManagedObjectContext.h"
+#include "panel/FloatingPanel.h"
+#include "panel/PanelContentView.h"
+#include "panel/PanelScrollView.h"
+#include "panel/PanelWindowController.h"
+#include "platform/Dispatch.h"
+#include "platform/UserDefaults.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+struct BenchStore {
+    QTemporaryDir dir;
+    std::unique_ptr<ManagedObjectContext> context;
+    std::unique_ptr<ClipboardDataManager> manager;
+};
+
+BenchStore& storeOf(int entries) {
+    static std::map<int, std::unique_ptr<BenchStore>> stores;
+    auto& slot = stores[entries];
+    if (slot)
+        return *slot;
+    slot = std::make_unique<BenchStore>();
+    StoreError error;
+    slot->context = ManagedObjectContext::open(slot->dir.path() + "/Tindralume.sqlite", &error);
+    if (!slot->context)
+        qFatal("cannot open the store: %s", qPrintable(error.message));
+    const QDateTime now = QDateTime::currentDateTime();
+    SourceAppPtr app = slot->context->insertSourceApp();
+    app->setBundleId(QStringLiteral("org.example.bench"));
+    app->setAppName(QStringLiteral("Bench"));
+    for (int i = 0; i < entries; ++i) {
+        ClipboardItemPtr item = slot->context->insertClipboardItem();
+        const QString text = QStringLiteral("Entry %1: some copied text of an ordinary length").arg(i);
+        item->setId(QUuid::createUuid());
+        item->setType(QStringLiteral("text"));
+        item->setTextContent(text);
+        item->setPreview(text);
+        item->setTimestamp(now.addSecs(-i));
+        item->setIsFavorite(i % 97 == 0);
+        item->setSourceApp(app);
+        if (i % 5000 == 4999 && !slot->context->save(&error))
+            qFatal("cannot save: %s", qPrintable(error.message));
+    }
+    if (!slot->context->save(&error))
+        qFatal("cannot save: %s", qPrintable(error.message));
+    slot->manager = std::make_unique<ClipboardDataManager>(slot->context.get());
+    return *slot;
+}
+
+// Runs the event loop until the view has applied a page (or the empty state).
+void waitForContent(PanelContentView* view) {
+    QEventLoop loop;
+    auto connection = QObject::connect(view, &PanelContentView::contentApplied, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(connection);
+}
+
+void waitFor(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// showPanel until the first page is on screen, with the window made anew (the launch show) or
+// kept from an earlier show (every later show). The slide runs alongside and is not waited for.
+void showToFirstPage(benchmark::State& state, bool firstShow) {
+    BenchStore& store = storeOf(static_cast<int>(state.range(0)));
+    std::unique_ptr<PanelWindowController> kept;
+    if (!firstShow) {
+        kept = std::make_unique<PanelWindowController>();
+        kept->setDataManager(store.manager.get());
+        kept->showPanel();
+        waitFor([&] { return kept->window()->panelContentView()->clipboardItems.size() == 12; });
+        kept->hidePanel();
+        waitFor([&] { return !kept->window()->isVisible(); });
+    }
+    for (auto _ : state) {
+        std::unique_ptr<PanelWindowController> fresh;
+        PanelWindowController* controller = kept.get();
+        if (firstShow) {
+            fresh = std::make_unique<PanelWindowController>();
+            fresh->setDataManager(store.manager.get());
+            controller = fresh.get();
+        }
+        QElapsedTimer timer;
+        timer.start();
+        controller->showPanel();
+        PanelContentView* view = controller->window()->panelContentView();
+        // The launch show loads twice (creation, then the deferred reload); the second one counts.
+        while (view->clipboardItems.size() != 12 || view->dataLoadGeneration < (firstShow ? 2u : 1u))
+            waitForContent(view);
+        controller->window()->repaint();
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        if (view->clipboardItems.size() != 12)
+            state.SkipWithError("the first page did not arrive");
+        controller->hidePanel();
+        waitFor([&] { return !controller->window()->isVisible(); });
+    }
+}
+
+void BM_ShowToFirstPage_Launch(benchmark::State& state) {
+    showToFirstPage(state, true);
+}
+void BM_ShowToFirstPage_Later(benchmark::State& state) {
+    showToFirstPage(state, false);
+}
+
+// Appending a page of 12 cards to a strip of 1,000 scrolled to its end, drawn.
+void BM_InsertPageIntoStrip(benchmark::State& state) {
+    BenchStore& store = storeOf(100000);
+    const int base = static_cast<int>(state.range(0));
+    const auto entries = store.manager->fetchItems(base + 12, 0, false, std::nullopt);
+    PanelContentView view;
+    view.resize(1260, 320);
+    view.show();
+    for (auto _ : state) {
+        state.PauseTiming();
+        view.clipboardItems.assign(entries.begin(), entries.begin() + base);
+        view.collectionView()->reloadData();
+        view.collectionView()->setContentOffset(view.collectionView()->contentWidth());
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        view.clipboardItems.insert(view.clipboardItems.end(), entries.begin() + base, entries.end());
+        QList<int> indexes;
+        for (int i = base; i < base + 12; ++i)
+            indexes.append(i);
+        view.collectionView()->insertItems(indexes);
+        view.collectionView()->setContentOffset(view.collectionView()->contentWidth());
+        view.repaint();
+    }
+}
+
+// The whole further-page path: the fetch of 12 at offset 1,000 through the store and the insert.
+void BM_LoadMoreAt1000(benchmark::State& state) {
+    BenchStore& store = storeOf(100000);
+    const auto first = store.manager->fetchItems(1000, 0, false, std::nullopt);
+    PanelContentView view;
+    view.setDataManager(store.manager.get());
+    view.resize(1260, 320);
+    view.show();
+    for (auto _ : state) {
+        state.PauseTiming();
+        view.clipboardItems = first;
+        view.currentOffset = 1000;
+        view.hasMoreData = true;
+        view.isLoadingMore = false;
+        view.isReloadingData = false;
+        view.collectionView()->reloadData();
+        view.collectionView()->setContentOffset(view.collectionView()->contentWidth());
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        QElapsedTimer timer;
+        timer.start();
+        view.loadMore();
+        waitForContent(&view);
+        view.repaint();
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        if (view.clipboardItems.size() != 1012)
+            state.SkipWithError("the further page did not arrive");
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_ShowToFirstPage_Launch)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_ShowToFirstPage_Later)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_InsertPageIntoStrip)->Arg(1000)->Arg(12)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadMoreAt1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir settings;
+    UserDefaults::setStandardPath(settings.path() + "/bench.conf");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
