@@ -5,6 +5,7 @@
 #include "history/ClipboardMonitor.h"
 #include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
+#include "hotkey/HotKeyManager.h"
 #include "panel/PanelWindowController.h"
 #include "platform/Console.h"
 #include "platform/Dispatch.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace {
@@ -70,7 +72,12 @@ bool AppDelegate::setUpApplication() {
     m_clipboardMonitor->startMonitoring();
     m_clipboardDataManager->setClipboardMonitor(m_clipboardMonitor.get());
 
-    // 10. Hot key: the hot-key step adds it here, with togglePanelFromHotKey as its callback.
+    // 10. Hot key; the callback holds the delegate weakly.
+    m_hotKeyManager = std::make_unique<HotKeyManager>();
+    m_hotKeyManager->setup([self = QPointer<AppDelegate>(this)] {
+        if (self)
+            self->togglePanelFromHotKey();
+    });
 
     // 11. Delayed first show.
     showPanelAfterLaunch();

@@ -10,6 +10,7 @@
 
 class ClipboardDataManager;
 class ClipboardMonitor;
+class HotKeyManager;
 class ManagedObjectContext;
 class PanelWindowController;
 struct StoreError;
@@ -43,6 +44,7 @@ public:
     ClipboardDataManager* clipboardDataManager() const { return m_clipboardDataManager.get(); }
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
     PanelWindowController* panelController() const { return m_panelController.get(); }
+    HotKeyManager* hotKeyManager() const { return m_hotKeyManager.get(); }
 
 protected:
     // Every quit request (QCoreApplication::quit(), the session, SIGTERM/SIGINT) passes here first.
@@ -52,7 +54,7 @@ private:
     bool presentError(const StoreError& error);
 
     // Fields in the order of the design; each lives as long as the delegate.
-    // hotKeyManager: the hot-key step adds it.
+    std::unique_ptr<HotKeyManager> m_hotKeyManager;
     std::unique_ptr<PanelWindowController> m_panelController;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<ClipboardDataManager> m_clipboardDataManager;
