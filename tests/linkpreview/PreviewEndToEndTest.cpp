@@ -137,8 +137,11 @@ TEST(LinkPreviewEndToEnd, CopiedLinkGetsItsPreviewStored) {
     EXPECT_EQ(server.requestsFor("/article").size(), 1);
     EXPECT_EQ(server.requestsFor("/cover.png").size(), 1);
 
+    // The network thread of the previews must not stand in the way of a normal end.
     ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
     EXPECT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
     xclip.kill();
     xclip.waitForFinished(3000);
 }
