@@ -176,11 +176,32 @@ void BM_LoadMoreAt1000(benchmark::State& state) {
     }
 }
 
+// One wheel notch on a strip of N loaded cards, drawn: the cost must not grow with N.
+void BM_WheelStepOnStrip(benchmark::State& state) {
+    BenchStore& store = storeOf(100000);
+    const auto entries = store.manager->fetchItems(static_cast<int>(state.range(0)), 0, false, std::nullopt);
+    PanelContentView view;
+    view.resize(1260, 320);
+    view.show();
+    view.clipboardItems = entries;
+    view.collectionView()->reloadData();
+    QCoreApplication::processEvents();
+    auto* strip = view.scrollView();
+    double direction = -1; // a notch towards the user scrolls back
+    for (auto _ : state) {
+        if (strip->contentOffset() == 0 || strip->contentOffset() >= strip->contentWidth() - strip->viewportWidth())
+            direction = -direction;
+        strip->handleScrollWheel(0, direction, false);
+        view.repaint();
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_ShowToFirstPage_Launch)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_ShowToFirstPage_Later)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_InsertPageIntoStrip)->Arg(1000)->Arg(12)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WheelStepOnStrip)->Arg(12)->Arg(5000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadMoreAt1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 int main(int argc, char** argv) {

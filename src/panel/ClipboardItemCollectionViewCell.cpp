@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QVariantAnimation>
 
 QPointer<ClipboardItemCollectionViewCell> ClipboardItemCollectionViewCell::s_currentlySelected;
@@ -66,7 +67,9 @@ void ClipboardItemCollectionViewCell::handleToggleFavorite() {
 }
 
 bool ClipboardItemCollectionViewCell::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_itemView && event->type() == QEvent::MouseButtonPress)
+    // A left press selects, as a click on an item does; a right press only opens the menu.
+    if (watched == m_itemView && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         notifyPressed();
     return CollectionViewItem::eventFilter(watched, event);
 }
