@@ -23,11 +23,16 @@ template <typename T> auto firstAtOrAfter(const std::vector<T>& list, int positi
 MarkupScanner::MarkupScanner(QStringView text) : m_text(text), m_size(static_cast<int>(text.size())) {}
 
 bool MarkupScanner::isWordChar(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_';
     return c == u'_' || c.isLetterOrNumber() || c.isMark() || c.category() == QChar::Punctuation_Connector ||
            c.unicode() == 0x200C || c.unicode() == 0x200D;
 }
 
 bool MarkupScanner::isSpaceChar(QChar c) {
+    if (c.unicode() < 0x80)
+        return c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'\r';
     switch (c.unicode()) {
     case u'\t':
     case u'\n':

@@ -18,20 +18,46 @@ bool isHexDigit(QChar c) {
     return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
 }
 
+// The seven named entities in one pass. Applying them one after another gives the same: no
+// replacement makes a character that can start or continue an entity name, and "&amp;" is
+// resolved once, so an escaped entity stays an entity.
+QString replaceNamedEntities(const QString& text) {
+    static const std::pair<QStringView, QChar> named[] = {
+        {u"&lt;", u'<'},   {u"&gt;", u'>'},   {u"&quot;", u'"'}, {u"&apos;", u'\''},
+        {u"&#39;", u'\''}, {u"&nbsp;", u' '}, {u"&amp;", u'&'},
+    };
+    qsizetype at = text.indexOf(u'&');
+    if (at < 0)
+        return text;
+    QString result;
+    result.reserve(text.size());
+    qsizetype copied = 0;
+    const QStringView view(text);
+    for (; at >= 0; at = text.indexOf(u'&', at + 1)) {
+        for (const auto& [entity, replacement] : named) {
+            if (at + entity.size() > view.size() || view[at + 1] != entity[1])
+                continue;
+            qsizetype k = 2;
+            while (k < entity.size() && view[at + k] == entity[k])
+                ++k;
+            if (k == entity.size()) {
+                result.append(view.sliced(copied, at - copied));
+                result.append(replacement);
+                copied = at + entity.size();
+                at = copied - 1;
+                break;
+            }
+        }
+    }
+    result.append(view.sliced(copied));
+    return result;
+}
+
 // Hexadecimal, decimal, then named entities; no white-space handling.
 QString decodeEntities(const QString& text) {
     QString result = URLPreviewService::replaceNumericEntities(text, 16);
     result = URLPreviewService::replaceNumericEntities(result, 10);
-    // "&amp;" last, so an escaped entity stays an entity.
-    static const std::pair<QString, QString> named[] = {
-        {QStringLiteral("&lt;"), QStringLiteral("<")},    {QStringLiteral("&gt;"), QStringLiteral(">")},
-        {QStringLiteral("&quot;"), QStringLiteral("\"")}, {QStringLiteral("&apos;"), QStringLiteral("'")},
-        {QStringLiteral("&#39;"), QStringLiteral("'")},   {QStringLiteral("&nbsp;"), QStringLiteral(" ")},
-        {QStringLiteral("&amp;"), QStringLiteral("&")},
-    };
-    for (const auto& [entity, replacement] : named)
-        result.replace(entity, replacement);
-    return result;
+    return replaceNamedEntities(result);
 }
 
 URLPreviewService::JSONLDValues parseJSONLDBlocks(const QStringList& blocks) {
@@ -105,37 +131,38 @@ std::optional<QString> URLPreviewService::jsonLDImageString(const QJsonValue& va
 }
 
 QString URLPreviewService::replaceNumericEntities(const QString& text, int radix) {
-    const QString prefix = radix == 16 ? QStringLiteral("&#x") : QStringLiteral("&#");
+    const bool hex = radix == 16;
+    const qsizetype prefixLength = hex ? 3 : 2;
     const qsizetype n = text.size();
+    const QChar* chars = text.constData();
     QString result;
     qsizetype copied = 0;
-    qsizetype i = 0;
-    while ((i = text.indexOf(prefix, i)) >= 0) {
-        const qsizetype start = i + prefix.size();
-        qsizetype j = start;
-        while (j < n && (radix == 16 ? isHexDigit(text[j]) : text[j].isDigit()))
-            ++j;
-        if (j == start || j >= n || text[j] != u';') {
-            ++i;
+    for (qsizetype i = 0; i + prefixLength < n; ++i) {
+        if (chars[i] != u'&' || chars[i + 1] != u'#' || (hex && chars[i + 2] != u'x'))
             continue;
-        }
-        bool ok = false;
-        const uint code = QStringView(text).mid(start, j - start).toUInt(&ok, radix);
-        const bool ascii =
-            std::all_of(text.begin() + start, text.begin() + j, [](QChar c) { return c.unicode() < 0x80; });
-        if (ok && ascii && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
+        const qsizetype start = i + prefixLength;
+        qsizetype j = start;
+        while (j < n && (hex ? isHexDigit(chars[j]) : chars[j].isDigit()))
+            ++j;
+        if (j == start || j >= n || chars[j] != u';')
+            continue;
+        // A match: whatever it holds, the next search starts after it.
+        const QStringView digits = QStringView(text).sliced(start, j - start);
+        bool ok = std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.unicode() < 0x80; });
+        const uint code = ok ? digits.toUInt(&ok, radix) : 0;
+        if (ok && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
             if (result.isNull())
                 result.reserve(n);
-            result.append(QStringView(text).mid(copied, i - copied));
+            result.append(QStringView(text).sliced(copied, i - copied));
             const char32_t scalar = code;
             result.append(QString::fromUcs4(&scalar, 1));
             copied = j + 1;
         }
-        i = j + 1;
+        i = j;
     }
     if (copied == 0)
         return text;
-    result.append(QStringView(text).mid(copied));
+    result.append(QStringView(text).sliced(copied));
     return result;
 }
 
@@ -143,19 +170,20 @@ std::optional<QString> URLPreviewService::cleanText(const std::optional<QString>
     if (!text)
         return std::nullopt;
     const QString decoded = decodeEntities(*text);
-    QString collapsed;
-    collapsed.reserve(decoded.size());
+    QString collapsed(decoded.size(), Qt::Uninitialized);
+    QChar* out = collapsed.data();
     bool inSpace = false;
     for (QChar c : decoded) {
         if (MarkupScanner::isSpaceChar(c)) {
             if (!inSpace)
-                collapsed.append(u' ');
+                *out++ = u' ';
             inSpace = true;
         } else {
-            collapsed.append(c);
+            *out++ = c;
             inSpace = false;
         }
     }
+    collapsed.truncate(out - collapsed.constData());
     collapsed = collapsed.trimmed();
     if (collapsed.isEmpty())
         return std::nullopt;
