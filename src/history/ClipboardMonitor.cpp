@@ -8,10 +8,12 @@
 #include "platform/Workspace.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QImageReader>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QUrl>
 #include <QUuid>
 
@@ -110,6 +112,13 @@ void ClipboardMonitor::pollPasteboard() {
 }
 
 void ClipboardMonitor::checkClipboard() {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // How long a change costs on the main thread, for the debug log only.
+    const auto logCost = qScopeGuard([&elapsed] {
+        qCDebug(lcMonitor) << "change handled in" << elapsed.elapsed() << "ms, done at"
+                           << QDateTime::currentMSecsSinceEpoch();
+    });
     Pasteboard& pb = Pasteboard::general();
     const auto [appName, bundleId] = frontmostSourceApp();
 
