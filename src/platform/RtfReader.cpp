@@ -157,9 +157,10 @@ public:
 private:
     void groupStart();
     void groupEnd();
-    void controlWord(const QByteArray& word, bool hasParam, int param);
+    void controlWord(QByteArrayView word, bool hasParam, int param);
     void controlSymbol(char c);
     void textByte(char c);
+    void textRun(QByteArrayView run);
     void hexByte(char c);
     void unicodeChar(int value);
     void appendText(const QString& text);
@@ -229,13 +230,12 @@ bool Parser::parse() {
                 break;
             const char d = m_data[m_pos];
             if ((d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z')) {
-                QByteArray word;
+                const qsizetype wordStart = m_pos;
                 while (m_pos < n && ((m_data[m_pos] >= 'a' && m_data[m_pos] <= 'z') ||
-                                     (m_data[m_pos] >= 'A' && m_data[m_pos] <= 'Z'))) {
-                    if (word.size() < maxWordLength)
-                        word.append(m_data[m_pos]);
+                                     (m_data[m_pos] >= 'A' && m_data[m_pos] <= 'Z')))
                     ++m_pos;
-                }
+                const QByteArrayView word(m_data.constData() + wordStart,
+                                          std::min<qsizetype>(m_pos - wordStart, maxWordLength));
                 bool hasParam = false;
                 bool negative = false;
                 qint64 value = 0;
@@ -287,11 +287,14 @@ bool Parser::parse() {
                 ++m_pos;
                 controlSymbol(d);
             }
-        } else {
+        } else if (c == '\r' || c == '\n') {
             ++m_pos;
-            if (c == '\r' || c == '\n')
-                continue;
-            textByte(c);
+        } else {
+            const qsizetype runStart = m_pos;
+            while (m_pos < n && m_data[m_pos] != '{' && m_data[m_pos] != '}' && m_data[m_pos] != '\\' &&
+                   m_data[m_pos] != '\r' && m_data[m_pos] != '\n')
+                ++m_pos;
+            textRun(QByteArrayView(m_data.constData() + runStart, m_pos - runStart));
         }
     }
     flushBytes();
@@ -344,7 +347,7 @@ bool Parser::consumeSkip() {
     return false;
 }
 
-void Parser::controlWord(const QByteArray& word, bool hasParam, int param) {
+void Parser::controlWord(QByteArrayView word, bool hasParam, int param) {
     if (m_overflowDepth > 0)
         return;
     const bool fresh = m_groupFresh;
@@ -423,7 +426,7 @@ void Parser::controlWord(const QByteArray& word, bool hasParam, int param) {
         m_red = m_green = m_blue = -1;
         return;
     }
-    if (skipped.contains(word) || (starred && fresh)) {
+    if ((starred && fresh) || skipped.contains(QByteArray::fromRawData(word.data(), word.size()))) {
         flushBytes();
         s.destination = Destination::Skip;
         return;
@@ -609,6 +612,26 @@ void Parser::textByte(char c) {
         flushBytes();
     m_pendingCodePage = cp;
     m_pendingBytes.append(c);
+}
+
+void Parser::textRun(QByteArrayView run) {
+    if (m_overflowDepth > 0)
+        return;
+    while (!run.isEmpty() && (m_pendingSkip > 0 || state().destination != Destination::Text)) {
+        textByte(run.front());
+        run = run.sliced(1);
+        if (state().destination == Destination::Skip)
+            return;
+    }
+    if (run.isEmpty())
+        return;
+    m_groupFresh = false;
+    m_starPending = false;
+    const int cp = currentCodePage();
+    if (!m_pendingBytes.isEmpty() && cp != m_pendingCodePage)
+        flushBytes();
+    m_pendingCodePage = cp;
+    m_pendingBytes.append(run);
 }
 
 void Parser::hexByte(char c) {
