@@ -222,6 +222,13 @@ TEST_F(EndToEndTest, TheApplicationRecordsWhatOtherClientsCopy) {
     QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(2), kCaptureTimeoutMs);
     EXPECT_EQ(newest().type, QStringLiteral("url"));
     EXPECT_EQ(newest().preview, QStringLiteral("https://127.0.0.1:9/e2e"));
+    // The link's preview fails (nothing listens there); its console line reaches the pipe while the
+    // application is still running, as whole lines.
+    QByteArray console;
+    QTRY_VERIFY_WITH_TIMEOUT((console += app.readAllStandardOutput()).contains("https://127.0.0.1:9/e2e\n"),
+                             kCaptureTimeoutMs);
+    EXPECT_EQ(app.state(), QProcess::Running);
+    EXPECT_TRUE(console.endsWith('\n'));
 
     const QByteArray rtf = "{\\rtf1\\ansi\\deff0 {\\fonttbl {\\f0 Times;}} Plain and \\b bold\\b0 .}";
     copier.copy("text/rtf", rtf);
