@@ -11,6 +11,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/memory/MemoryPasteboard.h"
 
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -201,21 +202,21 @@ TEST(PanelContentView, StaleResultsAreDropped) {
     const std::vector<ClipboardItemPtr> oldPage(all.begin(), all.begin() + 12);
     const std::vector<ClipboardItemPtr> newPage(all.begin() + 12, all.begin() + 24);
 
-    // The first request is held back until the second load has been applied.
+    // The first load (told apart by its filter) is held back until the second has been applied.
     QSemaphore release;
     std::atomic<int> calls{0};
     ShownView shown;
     shown.view.setItemSource([&](const PageRequest& r) -> std::vector<ClipboardItemPtr> {
-        const int call = ++calls;
-        if (call == 1) {
+        ++calls;
+        if (r.typeFilter == QStringLiteral("image")) {
             release.acquire();
             return oldPage;
         }
-        if (r.offset == 0)
-            return newPage;
-        return {};
+        return r.offset == 0 ? newPage : std::vector<ClipboardItemPtr>{};
     });
+    shown.view.selectedType = QStringLiteral("image");
     shown.view.reloadContent(false);
+    shown.view.selectedType.reset();
     shown.view.reloadContent(false);
     TL_TRY_COMPARE(shown.view.clipboardItems.size(), size_t(12), 10000);
     EXPECT_EQ(shown.view.clipboardItems, newPage);
@@ -224,30 +225,65 @@ TEST(PanelContentView, StaleResultsAreDropped) {
     settle(shown.view);
     EXPECT_EQ(shown.view.clipboardItems, newPage);
 
-    // A further page that returns after a reload is dropped too, and does not unblock paging
-    // for the newer list.
-    QSemaphore holdMore;
-    std::atomic<bool> holding{true};
+    // A further page that returns after a reload is dropped, and it does not clear the loading
+    // flag of the newer list's own further page: otherwise a second request for the same offset
+    // would start and the page would be appended twice.
+    QSemaphore gates[3];
+    std::atomic<int> furtherCalls{0};
+    std::atomic<int> furtherReturned{0};
     shown.view.setItemSource([&](const PageRequest& r) -> std::vector<ClipboardItemPtr> {
-        if (r.offset > 0 && holding) {
-            holdMore.acquire();
-            return std::vector<ClipboardItemPtr>(all.begin() + 12, all.begin() + 24);
-        }
-        return r.offset == 0 ? oldPage : std::vector<ClipboardItemPtr>{};
+        if (r.offset == 0)
+            return oldPage;
+        const int call = furtherCalls++;
+        gates[std::min(call, 2)].acquire();
+        ++furtherReturned;
+        return std::vector<ClipboardItemPtr>(all.begin() + 12, all.begin() + 24);
     });
+    auto toEnd = [&] { shown.view.scrollView()->setContentOffset(shown.view.collectionView()->contentWidth()); };
     shown.view.reloadContent(false);
     settle(shown.view);
-    shown.view.scrollView()->setContentOffset(shown.view.collectionView()->contentWidth());
-    TL_TRY_VERIFY(shown.view.isLoadingMore, 5000);
-    holding = false;
+    toEnd();
+    TL_TRY_VERIFY(furtherCalls == 1, 5000); // the older list's further page, held
     shown.view.reloadContent(false);
-    holdMore.release();
+    settle(shown.view);
+    toEnd();
+    TL_TRY_VERIFY(furtherCalls == 2, 5000); // the newer list's further page, held
+    gates[0].release();
+    TL_TRY_VERIFY(furtherReturned == 1, 5000);
+    QTest::qWait(50);
+    EXPECT_TRUE(shown.view.isLoadingMore);
+    shown.view.scrollView()->handleScrollWheel(0, 1, false); // asks for more while the page is on its way
+    gates[1].release();
+    gates[2].release(5);
+    settle(shown.view);
+    EXPECT_EQ(furtherCalls, 2);
+    ASSERT_EQ(shown.view.clipboardItems.size(), 24u);
+    EXPECT_EQ(shown.view.clipboardItems, std::vector<ClipboardItemPtr>(all.begin(), all.begin() + 24));
+
+    // The fill check of a superseded first page neither ends the newer reload nor asks for a
+    // further page while the newer first page is still on its way.
+    QSemaphore slowFirst;
+    std::atomic<int> requests{0};
+    std::atomic<bool> holdFirst{false};
+    shown.view.setItemSource([&](const PageRequest&) -> std::vector<ClipboardItemPtr> {
+        ++requests;
+        if (holdFirst.exchange(false))
+            slowFirst.acquire();
+        return oldPage;
+    });
+    QEventLoop applied;
+    auto connection = QObject::connect(&shown.view, &PanelContentView::contentApplied, &applied, &QEventLoop::quit);
+    shown.view.reloadContent(false);
+    applied.exec(); // the first page is applied; its fill check is pending
+    QObject::disconnect(connection);
+    holdFirst = true;
+    shown.view.reloadContent(false);
+    QTest::qWait(3 * PanelContentView::fillCheckDelayMs);
+    EXPECT_TRUE(shown.view.isReloadingData);
+    EXPECT_EQ(requests, 2);
+    slowFirst.release();
     settle(shown.view);
     EXPECT_EQ(shown.view.clipboardItems, oldPage);
-    std::set<ClipboardItem*> unique;
-    for (const auto& item : shown.view.clipboardItems)
-        unique.insert(item.get());
-    EXPECT_EQ(unique.size(), shown.view.clipboardItems.size());
 }
 
 TEST(PanelContentView, ResetAfterHidingBlanksEverything) {
