@@ -251,6 +251,8 @@ TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {
         EXPECT_GT(lines.first().size(), QStringLiteral("Unresolved error ").size() + 5) << c.what;
         EXPECT_FALSE(delegate.clipboardMonitor()) << c.what;
         EXPECT_FALSE(delegate.clipboardDataManager()) << c.what;
+        EXPECT_FALSE(delegate.panelController()) << c.what;
+        EXPECT_FALSE(delegate.hotKeyManager()) << c.what;
         EXPECT_EQ(fileBytes(c.path), before) << c.what;
         EXPECT_EQ(QDir(QFileInfo(c.path).absolutePath()).entryList(QDir::Files), dirBefore) << c.what;
         // Nothing was wired: asking to clear or to quit does no harm.
