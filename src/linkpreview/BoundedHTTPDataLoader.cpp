@@ -19,8 +19,7 @@ namespace {
 // Statuses the manager reports as errors although the server answered; the status tells the owner.
 bool isHTTPStatusError(QNetworkReply::NetworkError error) {
     return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
-           (error >= QNetworkReply::ProtocolUnknownError && error <= QNetworkReply::ProtocolFailure &&
-            error != QNetworkReply::ProtocolUnknownError) ||
+           error == QNetworkReply::ProtocolInvalidOperationError ||
            (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
 }
 

@@ -169,14 +169,18 @@ TEST(BoundedHTTPDataLoader, HeadIsJudgedBeforeAnyBody) {
 
 TEST(BoundedHTTPDataLoader, StatusesAreNotTransportErrors) {
     TestHTTPServer server;
-    TestHTTPServer::Response missing = ok("gone away");
-    missing.status = 404;
-    server.route("/missing", missing);
-    auto outcome = load(server.url("/missing"));
-    EXPECT_EQ(outcome->body, QByteArray("gone away"));
-    ASSERT_TRUE(outcome->response.has_value());
-    EXPECT_EQ(outcome->response->statusCode, 404);
-    EXPECT_FALSE(outcome->error.has_value());
+    for (int status : {400, 401, 403, 404, 410, 429, 500, 503}) {
+        SCOPED_TRACE(status);
+        TestHTTPServer::Response answer = ok("status page");
+        answer.status = status;
+        const QByteArray path = "/status/" + QByteArray::number(status);
+        server.route(path, answer);
+        auto outcome = load(server.url(path));
+        EXPECT_EQ(outcome->body, QByteArray("status page"));
+        ASSERT_TRUE(outcome->response.has_value());
+        EXPECT_EQ(outcome->response->statusCode, status);
+        EXPECT_FALSE(outcome->error.has_value());
+    }
 }
 
 TEST(BoundedHTTPDataLoader, TransportFailuresAndTimeOuts) {
