@@ -109,6 +109,14 @@ QString firstGraphemes(const QString& text, int count, bool* cut) {
     return text;
 }
 
+// Inside a scroll area the labels inherit its Base background role and so draw with Text: set both.
+void setTextColor(QLabel* label, const QColor& color) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    p.setColor(QPalette::Text, color);
+    label->setPalette(p);
+}
+
 QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal) {
     QFont font = QApplication::font();
     font.setPixelSize(pixelSize);
@@ -171,16 +179,10 @@ void ClipboardItemContentView::setupUI() {
 
 void ClipboardItemContentView::updateColors() {
     const QPalette pal = QApplication::palette();
-    auto colorize = [&](QLabel* label, const QColor& color) {
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, color);
-        p.setColor(QPalette::Text, color);
-        label->setPalette(p);
-    };
-    colorize(m_typeLabel, Appearance::labelColor(pal));
-    colorize(m_timeLabel, Appearance::secondaryLabelColor(pal));
+    setTextColor(m_typeLabel, Appearance::labelColor(pal));
+    setTextColor(m_timeLabel, Appearance::secondaryLabelColor(pal));
     if (m_previewLabel->textFormat() != Qt::RichText)
-        colorize(m_previewLabel, Appearance::labelColor(pal));
+        setTextColor(m_previewLabel, Appearance::labelColor(pal));
     update();
 }
 
@@ -457,9 +459,7 @@ void ClipboardItemContentView::renderRichText(const QByteArray& rtf) {
 
     m_previewLabel->setTextFormat(Qt::RichText);
     m_previewLabel->setText(document.toHtml());
-    QPalette p = m_previewLabel->palette();
-    p.setColor(QPalette::WindowText, Qt::black); // the document's own colours win where it has them
-    m_previewLabel->setPalette(p);
+    setTextColor(m_previewLabel, Qt::black); // the document's own colours win where it has them
     m_previewLabel->setFont(systemFont(13));
     const QRect body = m_contentContainerView->rect().adjusted(12, 12, -12, -12);
     const int lineHeight = QFontMetrics(m_previewLabel->font()).lineSpacing();
@@ -471,9 +471,7 @@ void ClipboardItemContentView::renderRichText(const QByteArray& rtf) {
 void ClipboardItemContentView::renderPlainText(const QString& text) {
     m_previewLabel->setTextFormat(Qt::PlainText);
     m_previewLabel->setFont(systemFont(13));
-    QPalette p = m_previewLabel->palette();
-    p.setColor(QPalette::WindowText, Appearance::labelColor(QApplication::palette()));
-    m_previewLabel->setPalette(p);
+    setTextColor(m_previewLabel, Appearance::labelColor(QApplication::palette()));
     m_previewLabel->setText(text);
     const QRect body = m_contentContainerView->rect().adjusted(12, 12, -12, -12);
     const int lineHeight = QFontMetrics(m_previewLabel->font()).lineSpacing();

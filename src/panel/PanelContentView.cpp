@@ -103,7 +103,15 @@ void PanelContentView::setupToolbar() {
     auto* search = new RoundedContainer(m_toolbarView);
     m_searchContainerView = search;
     m_searchButton = new QToolButton(search);
-    m_searchButton->setIcon(Symbols::icon(QStringLiteral("magnifyingglass")));
+    {
+        // The button is disabled (the container takes the clicks) but must not look greyed out.
+        const QPixmap glass =
+            Symbols::icon(QStringLiteral("magnifyingglass")).pixmap(QSize(16, 16), devicePixelRatioF());
+        QIcon icon;
+        icon.addPixmap(glass, QIcon::Normal);
+        icon.addPixmap(glass, QIcon::Disabled);
+        m_searchButton->setIcon(icon);
+    }
     m_searchButton->setToolTip(tr("Search"));
     m_searchButton->setAutoRaise(true);
     m_searchButton->setEnabled(false); // clicks belong to the container

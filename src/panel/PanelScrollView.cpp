@@ -13,7 +13,7 @@ PanelScrollView::PanelScrollView(QWidget* parent) : CollectionView(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
-    setStyleSheet(QStringLiteral("QAbstractScrollArea { background: transparent; border: none; }"));
+    setFrameShape(QFrame::NoFrame);
 }
 
 double PanelScrollView::scrolledX(double originX, double deltaX, double deltaY, bool precise, bool reverse,

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QScrollArea>
 #include <QTest>
 #include <QTextDocument>
 
@@ -127,14 +128,18 @@ TEST(ClipboardItemContentView, AppearanceChangeRebuildsRichText) {
     auto entry = store.add(QStringLiteral("richText"), QStringLiteral("styled"), false, nullptr,
                            rtfOf(QStringLiteral("styled")));
     store.save();
-    ClipboardItemContentView card;
-    card.show();
+    QScrollArea area; // as in the strip, where labels inherit the Base background role
+    auto* cardWidget = new ClipboardItemContentView;
+    area.setWidget(cardWidget);
+    area.show();
+    ClipboardItemContentView& card = *cardWidget;
     card.configure(entry);
     ASSERT_EQ(card.previewLabel()->textFormat(), Qt::RichText);
     {
         DarkPalette dark;
         TL_TRY_COMPARE(card.previewLabel()->textFormat(), Qt::PlainText, 5000);
-        EXPECT_EQ(card.previewLabel()->palette().color(QPalette::WindowText), QColor(235, 235, 235));
+        // Whichever role the label draws with (it depends on its parent's background role).
+        EXPECT_EQ(card.previewLabel()->palette().color(card.previewLabel()->foregroundRole()), QColor(235, 235, 235));
     }
     TL_TRY_COMPARE(card.previewLabel()->textFormat(), Qt::RichText, 5000);
 }

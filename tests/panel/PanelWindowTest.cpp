@@ -10,6 +10,7 @@
 #include "platform/UserDefaults.h"
 #include "support/XvfbSession.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
@@ -275,6 +276,24 @@ TEST_F(PanelWindowTest, ScreenshotWithADozenMixedEntries) {
         for (int y = panel.top(); y < panel.bottom(); y += 7)
             colors.insert(shot.pixel(x, y));
     EXPECT_GT(colors.size(), 50);
+
+    // The same panel in the dark appearance.
+    const QPalette light = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(36, 36, 38));
+    dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
+    dark.setColor(QPalette::Base, QColor(28, 28, 30));
+    dark.setColor(QPalette::Text, QColor(236, 236, 236));
+    dark.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    QApplication::setPalette(dark);
+    QTest::qWait(300);
+    const QImage darkShot = screen->grabWindow(0).toImage();
+    EXPECT_TRUE(darkShot.save(QStringLiteral(TL_ARTIFACTS_DIR "/panel-dark.png")));
+    // The card body follows the appearance: darker than in the light shot.
+    const QPoint body =
+        content->collectionView()->viewport()->mapToGlobal(content->collectionView()->itemFrame(0).center());
+    EXPECT_LT(QColor(darkShot.pixel(body)).lightness(), QColor(shot.pixel(body)).lightness());
+    QApplication::setPalette(light);
     controller.hidePanel();
     waitHidden(controller);
 }
