@@ -98,6 +98,18 @@ TEST(X11WorkspaceTest, InputFocusClimbsToTheClientWindowWithoutWindowManager) {
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(96, 96));
     QFile::remove(applicationsDir() + QStringLiteral("/org.example.WorkspaceProbe.desktop"));
+
+    // A window of a client on another machine: its process id names nothing here.
+    ASSERT_EQ(XvfbSession::runClient(QStringLiteral("xprop"),
+                                     {QStringLiteral("-id"), QString::number(top.winId()), QStringLiteral("-f"),
+                                      QStringLiteral("WM_CLIENT_MACHINE"), QStringLiteral("8s"), QStringLiteral("-set"),
+                                      QStringLiteral("WM_CLIENT_MACHINE"), QStringLiteral("elsewhere.example.org")}),
+              0);
+    const auto remote = workspace.activeWindowInfo();
+    ASSERT_TRUE(remote);
+    EXPECT_EQ(remote->pid, 0);
+    EXPECT_TRUE(remote->exePath.isEmpty());
+    EXPECT_EQ(remote->wmClass, info->wmClass);
 }
 
 TEST(X11WorkspaceTest, ActiveWindowOfTheWindowManager) {

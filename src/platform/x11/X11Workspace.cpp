@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSysInfo>
 
 #include <xcb/xcb.h>
 
@@ -144,10 +145,16 @@ std::optional<X11Workspace::WindowInfo> X11Workspace::activeWindowInfo() {
     const QList<QByteArray> parts = property(m_x->c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
     info.wmInstance = parts.size() > 0 ? QString::fromLatin1(parts.at(0)) : QString();
     info.wmClass = parts.size() > 1 ? QString::fromLatin1(parts.at(1)) : QString();
-    info.pid = cardinal(property(m_x->c, w, m_x->netWmPid, XCB_ATOM_CARDINAL, 1));
-    if (info.pid > 0) {
-        // Only meaningful when the window's client runs on this machine; then /proc knows it.
-        info.exePath = QFileInfo(QStringLiteral("/proc/%1/exe").arg(info.pid)).symLinkTarget();
+    // A process id means something here only when the client runs on this machine (not, say, over
+    // a forwarded X connection); otherwise /proc would name some unrelated local process.
+    const QByteArray machine = property(m_x->c, w, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING);
+    const bool local = machine.isEmpty() ||
+                       QString::fromLatin1(machine).compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0 ||
+                       machine == "localhost";
+    if (local) {
+        info.pid = cardinal(property(m_x->c, w, m_x->netWmPid, XCB_ATOM_CARDINAL, 1));
+        if (info.pid > 0)
+            info.exePath = QFileInfo(QStringLiteral("/proc/%1/exe").arg(info.pid)).symLinkTarget();
     }
     return info;
 }
