@@ -10,10 +10,10 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QHostInfo>
 #include <QImageReader>
 #include <QLoggingCategory>
 #include <QScopeGuard>
+#include <QSysInfo>
 #include <QUrl>
 #include <QUuid>
 
@@ -43,7 +43,7 @@ bool isLocalFileURL(const QUrl& url) {
         return false;
     const QString host = url.host();
     if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0 &&
-        host.compare(QHostInfo::localHostName(), Qt::CaseInsensitive) != 0)
+        host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
         return false;
     return url.path().startsWith(QLatin1Char('/'));
 }
