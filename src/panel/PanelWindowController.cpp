@@ -167,8 +167,6 @@ void PanelWindowController::installEventMonitors() {
     // Presses elsewhere are only watched, never taken: the click still reaches its window.
     m_clickMonitor = new GlobalPointerMonitor([this](const QPoint& position) { handleClickOutside(position); }, this);
     m_window->installEventFilter(this);
-    if (QWindow* handle = m_window->windowHandle())
-        handle->installEventFilter(this);
     tryGrab(grabAttempts);
 }
 
@@ -208,7 +206,6 @@ void PanelWindowController::removeEventMonitors() {
     if (m_window) {
         m_window->removeEventFilter(this);
         if (QWindow* handle = m_window->windowHandle()) {
-            handle->removeEventFilter(this);
             if (m_keyboardGrabbed) {
                 m_window->releaseKeyboard();
                 handle->setKeyboardGrabEnabled(false);

@@ -14,9 +14,10 @@ class QKeyEvent;
 class QPropertyAnimation;
 class QScreen;
 
-// Shows and hides the floating panel. While the panel shows, it holds the keyboard and pointer
-// grabs: Escape and a press outside the panel hide it, navigation keys go to the content view and
-// typed characters to type-ahead. The application in front keeps the input focus throughout.
+// Shows and hides the floating panel. While the panel shows, it holds the keyboard grab and watches
+// pointer presses anywhere: Escape and a press outside the panel hide it, navigation keys go to the
+// content view and typed characters to type-ahead. The application in front keeps the input focus
+// throughout; a press outside still reaches the window it was meant for.
 class PanelWindowController : public QObject {
     Q_OBJECT
 public:
