@@ -6,7 +6,11 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
 
 namespace {
 
@@ -42,6 +46,30 @@ void killAndReap(qint64& pid) {
     pid = 0;
 }
 
+// Starts a child that the kernel ends when this test process dies, however it dies (a crash or a
+// ctest time-out must not leave X servers behind).
+qint64 spawnTied(const QString& program, const QStringList& args) {
+    std::vector<QByteArray> storage{program.toLocal8Bit()};
+    for (const QString& a : args)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& b : storage)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return 0;
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
 } // namespace
 
 XvfbSession::~XvfbSession() { stop(); }
@@ -54,11 +82,11 @@ bool XvfbSession::start(const QString& geometry) {
         if (displayInUse(n))
             continue;
         const QString display = QStringLiteral(":%1").arg(n);
-        qint64 pid = 0;
-        if (!QProcess::startDetached(QStringLiteral("Xvfb"),
-                                     {display, QStringLiteral("-screen"), QStringLiteral("0"), geometry,
-                                      QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")},
-                                     QString(), &pid)) {
+        const qint64 pid =
+            spawnTied(QStringLiteral("Xvfb"), {display, QStringLiteral("-screen"), QStringLiteral("0"), geometry,
+                                               QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                               QStringLiteral("-noreset")});
+        if (pid <= 0) {
             m_error = QStringLiteral("Xvfb could not be started (is it installed?)");
             return false;
         }
@@ -85,8 +113,8 @@ bool XvfbSession::start(const QString& geometry) {
 bool XvfbSession::startWindowManager() {
     if (m_display.isEmpty())
         return false;
-    qint64 pid = 0;
-    if (!QProcess::startDetached(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, QString(), &pid))
+    const qint64 pid = spawnTied(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    if (pid <= 0)
         return false;
     m_wmPid = pid;
     // openbox announces itself through _NET_SUPPORTING_WM_CHECK on the root window.
