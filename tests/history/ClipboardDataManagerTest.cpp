@@ -150,9 +150,9 @@ TEST_F(ManagerTest, ImagesCompareByFullSizeBytesElseScaledBytes) {
 TEST_F(ManagerTest, DuplicateOfAnUnsavedEntryIsFoundToo) {
     fillDisk();
     StdoutCapture out;
-    saveText(QString(3000, 'x'));
+    saveText(QString(60000, 'x'));
     EXPECT_EQ(out.linesStartingWith("Error saving context: ").size(), 1);
-    saveText(QString(3000, 'x'));
+    saveText(QString(60000, 'x'));
     EXPECT_EQ(all().size(), 1u);
     freeDisk();
     manager->saveContext();
@@ -607,7 +607,7 @@ TEST_F(ManagerTest, FailedSavePrintsAndKeepsChanges) {
     saveText("before");
     fillDisk();
     StdoutCapture out;
-    saveText(QString(5000, 'n'));
+    saveText(QString(60000, 'n'));
     manager->toggleFavorite(all()[1]);
     const QStringList lines = out.lines();
     ASSERT_EQ(lines.size(), 2) << lines.join('|').toStdString();

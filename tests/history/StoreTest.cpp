@@ -511,3 +511,80 @@ TEST(Store, ObjectsOutliveTheirContextSafely) {
     EXPECT_EQ(item->textContent(), QStringLiteral("survivor"));
     EXPECT_FALSE(item->imageData().has_value()); // not read before the context went away
 }
+
+// The search table keeps only what a preview can add to its text's matches; every search must still
+// give what testing the whole text and preview would.
+TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
+    auto ctx = openFreshStore();
+    const QString longText = QStringLiteral("Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod "
+                                            "tempor incididunt ut labore et dolore magna aliqua end");
+    struct Entry {
+        OptString text;
+        OptString preview;
+        QString type;
+    };
+    const std::vector<Entry> entries = {
+        {longText, longText.left(100) + "...", "text"}, // preview is a prefix plus dots
+        {longText, longText, "richText"},               // preview is the text
+        {"  https://host.example/Path  ", "https://host.example/Path", "url"},
+        {std::nullopt, QStringLiteral("Résumé final.PDF"), "file"}, // preview without text
+        {QStringLiteral("short"), QStringLiteral("Something else entirely"), "text"},
+        {QStringLiteral("no preview"), std::nullopt, "text"},
+    };
+    auto app = ctx->insertSourceApp();
+    app->setBundleId(QStringLiteral("org.example.editor"));
+    app->setAppName(QStringLiteral("Éditeur de texte"));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        auto item = ctx->insertClipboardItem();
+        item->setTextContent(entries[i].text);
+        item->setPreview(entries[i].preview);
+        item->setType(entries[i].type);
+        item->setTimestamp(kBase.addSecs(qint64(i)));
+        if (i % 2)
+            item->setSourceApp(app);
+    }
+    ASSERT_TRUE(ctx->save());
+    const QStringList needles = {
+        "lorem",
+        "ADIPISCING",
+        "ut labore et dolore ma...",
+        "a...",
+        "...",
+        ".",
+        "e.",
+        "elit, sed do eiusmod tempor...",
+        "resume",
+        "final.pdf",
+        "https://host",
+        "else",
+        "text",
+        "rich",
+        "editeur",
+        "url",
+        "path  ",
+        "end",
+        "zzz",
+        QString(40, '.'),
+        "ma..",
+    };
+    using F = Predicate::Field;
+    for (const QString& needle : needles) {
+        const std::vector<Predicate> predicates = {
+            Predicate::orOf({Predicate::containsCD(F::TextContent, needle), Predicate::containsCD(F::Preview, needle),
+                             Predicate::containsCD(F::Type, needle), Predicate::containsCD(F::SourceAppName, needle)}),
+            Predicate::containsCD(F::TextContent, needle),
+            Predicate::containsCD(F::Preview, needle),
+            Predicate::containsCD(F::Type, needle),
+            Predicate::containsCD(F::SourceAppName, needle),
+        };
+        for (const Predicate& predicate : predicates) {
+            QList<qint64> fromStore, expected;
+            for (const auto& item : ctx->fetchItems(where(predicate)))
+                fromStore << item->primaryKey();
+            for (const auto& item : ctx->fetchItems(FetchRequest{}))
+                if (predicate.evaluate(*item))
+                    expected << item->primaryKey();
+            EXPECT_EQ(fromStore, expected) << predicate.format().toStdString();
+        }
+    }
+}

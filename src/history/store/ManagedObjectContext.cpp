@@ -46,8 +46,6 @@ const std::vector<Column> kItemColumns = {
     {"urlPreviewDescription", "TEXT", false},
     {"contentDigest", "BLOB", true},
     {"isColor", "INTEGER", true},
-    {"previewFolded", "TEXT", true},
-    {"textFolded", "TEXT", true},
     {"textContent", "TEXT", false},
     {"imageData", "BLOB", false},
     {"originalImageData", "BLOB", false},
@@ -58,6 +56,21 @@ const std::vector<Column> kItemColumns = {
 const std::vector<Column> kAppColumns = {
     {"appName", "TEXT", false},           {"bundleId", "TEXT", false}, {"appNameFolded", "TEXT", true},
     {"dominantColorData", "BLOB", false}, {"iconData", "BLOB", false},
+};
+
+// Folded copies of the searched texts, in a narrow table of their own so that a search reads only
+// them. Most previews are their text or its beginning followed by "...", so the preview is stored
+// only as far as it can add matches to the text's:
+//   previewInText 0: previewFolded is the whole folded preview (or NULL without a preview);
+//   previewInText 1: the preview is part of the text; previewFolded is NULL;
+//   previewInText 2: the preview is a part of the text followed by "..."; previewFolded keeps its
+//                    last kPreviewTail characters, so a needle of up to kPreviewTail characters
+//                    that runs into the dots is still found there. Longer needles with a "." in
+//                    them read the preview itself.
+const std::vector<Column> kSearchColumns = {
+    {"textFolded", "TEXT", true},
+    {"previewFolded", "TEXT", true},
+    {"previewInText", "INTEGER", true},
 };
 
 const char* const kIndexes[] = {
@@ -134,9 +147,40 @@ void sqlContains(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int(ctx, memmem(hay, hayLen, needle, needleLen) != nullptr);
 }
 
+// Either of two texts contains the needle: one call per row for the search table.
+void sqlContains2(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const int needleLen = sqlite3_value_bytes(argv[2]);
+    const void* needle = sqlite3_value_blob(argv[2]);
+    if (needleLen == 0 || !needle) {
+        sqlite3_result_int(ctx, 0);
+        return;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL)
+            continue;
+        const void* hay = sqlite3_value_blob(argv[i]);
+        const int hayLen = sqlite3_value_bytes(argv[i]);
+        if (hay && hayLen >= needleLen && memmem(hay, hayLen, needle, needleLen)) {
+            sqlite3_result_int(ctx, 1);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, 0);
+}
+
 QString valueText(sqlite3_value* v) {
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
     return QString::fromUtf8(p, sqlite3_value_bytes(v));
+}
+
+void sqlFold(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const QByteArray folded = TextFolding::fold(QString::fromUtf8(p, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text64(ctx, folded.constData(), folded.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
 void sqlRegexp(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -230,6 +274,7 @@ struct ManagedObjectContext::Private {
     std::map<qint64, ClipboardItemPtr> insertedItems, updatedItems, deletedItems;
     std::map<qint64, SourceAppPtr> insertedApps, updatedApps, deletedApps;
     QHash<QByteArray, sqlite3_stmt*> statements;
+    QSet<QString> knownTypes; // every type stored (a superset after deletions)
 
     ~Private() {
         for (sqlite3_stmt* s : std::as_const(statements))
@@ -345,7 +390,9 @@ TableInfo tableInfo(sqlite3* db, const char* table) {
 }
 
 QByteArray createTableSql(const char* table, const std::vector<Column>& columns) {
-    QByteArray sql = QByteArray("CREATE TABLE ") + table + " (pk INTEGER PRIMARY KEY AUTOINCREMENT";
+    const bool derivedTable = std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.derived; });
+    QByteArray sql = QByteArray("CREATE TABLE ") + table +
+                     (derivedTable ? " (pk INTEGER PRIMARY KEY" : " (pk INTEGER PRIMARY KEY AUTOINCREMENT");
     for (const Column& c : columns)
         sql += QByteArray(", ") + c.name + " " + c.decl;
     return sql + ")";
@@ -387,6 +434,8 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(p.db, "tl_contains", 2, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(p.db, "tl_regexp", 2, flags, nullptr, sqlRegexp, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(p.db, "tl_contains2", 3, flags, nullptr, sqlContains2, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(p.db, "tl_fold", 1, flags, nullptr, sqlFold, nullptr, nullptr, nullptr);
 
     bool ok = false;
     const qint64 version = p.scalar("PRAGMA user_version", &ok);
@@ -415,7 +464,9 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
     }
     const TableInfo items = tableInfo(p.db, "ClipboardItem");
     const TableInfo apps = tableInfo(p.db, "SourceApp");
-    if ((items.exists && !items.hasIntegerKey) || (apps.exists && !apps.hasIntegerKey)) {
+    const TableInfo search = tableInfo(p.db, "ClipboardItemSearch");
+    if ((items.exists && !items.hasIntegerKey) || (apps.exists && !apps.hasIntegerKey) ||
+        (search.exists && !search.hasIntegerKey)) {
         setError(error, SQLITE_ERROR,
                  QStringLiteral("The store %1 has tables this version of Tindralume cannot migrate").arg(path));
         return nullptr;
@@ -426,6 +477,8 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
     // In WAL mode NORMAL keeps every committed transaction across a crash of the process.
     p.exec("PRAGMA synchronous = NORMAL", nullptr);
     p.exec("PRAGMA foreign_keys = ON", nullptr);
+    // Room for the search table and the indexes: a search then reads no page from the file twice.
+    p.exec("PRAGMA cache_size = -32768", nullptr);
 
     StoreError migrateError;
     bool migrated = p.exec("BEGIN IMMEDIATE", &migrateError);
@@ -435,6 +488,9 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
             return;
         if (!t.exists) {
             migrated = p.exec(createTableSql(table, columns).constData(), &migrateError);
+            // A derived table added to a store that already has entries must be filled.
+            derivedAdded = derivedAdded || (version > 0 && std::all_of(columns.begin(), columns.end(),
+                                                                       [](const Column& c) { return c.derived; }));
             return;
         }
         for (const Column& c : columns) {
@@ -448,6 +504,7 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
     };
     migrateTable("SourceApp", apps, kAppColumns);
     migrateTable("ClipboardItem", items, kItemColumns);
+    migrateTable("ClipboardItemSearch", search, kSearchColumns);
     for (const char* sql : kIndexes)
         migrated = migrated && p.exec(sql, &migrateError);
     if (migrated && version < kSchemaVersion)
@@ -466,6 +523,13 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
                              p.scalar("SELECT max(pk) FROM ClipboardItem"));
     p.lastAppKey = std::max(p.scalar("SELECT seq FROM sqlite_sequence WHERE name = 'SourceApp'"),
                             p.scalar("SELECT max(pk) FROM SourceApp"));
+    {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(p.db, "SELECT DISTINCT type FROM ClipboardItem WHERE type IS NOT NULL", -1, &s, nullptr);
+        while (s && sqlite3_step(s) == SQLITE_ROW)
+            p.knownTypes.insert(textOf(s, 0));
+        sqlite3_finalize(s);
+    }
     if (derivedAdded && !ctx->backfillDerivedColumns(error))
         return nullptr;
     return ctx;
@@ -517,10 +581,6 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
     if (n == QLatin1String("isColor"))
         return item.textContent() ? QVariant(qint64(RegexCache::matchesWhole(kColorPattern, *item.textContent())))
                                   : QVariant(qint64(0));
-    if (n == QLatin1String("previewFolded"))
-        return item.preview() ? QVariant(TextFolding::fold(*item.preview())) : QVariant();
-    if (n == QLatin1String("textFolded"))
-        return item.textContent() ? QVariant(TextFolding::fold(*item.textContent())) : QVariant();
     if (n == QLatin1String("textContent"))
         return optVariant(item.textContent());
     if (n == QLatin1String("imageData"))
@@ -533,6 +593,30 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
         return optVariant(item.urlPreviewImageData());
     return {};
 }
+
+constexpr qsizetype kPreviewTail = 32;
+
+// The row of ClipboardItemSearch for an entry: pk, textFolded, previewFolded, previewInText.
+QVariantList searchRow(const ClipboardItem& item, qint64 key) {
+    const QString text = item.textContent() ? TextFolding::fold(*item.textContent()) : QString();
+    QVariantList row{key, item.textContent() ? QVariant(text) : QVariant()};
+    if (!item.preview()) {
+        row << QVariant() << qint64(0);
+        return row;
+    }
+    const QString preview = TextFolding::fold(*item.preview());
+    const QLatin1String dots("...");
+    if (item.textContent() && text.contains(preview))
+        row << QVariant() << qint64(1);
+    else if (item.textContent() && preview.endsWith(dots) && text.contains(preview.chopped(3)))
+        row << QVariant(preview.right(kPreviewTail + 3)) << qint64(2);
+    else
+        row << QVariant(preview) << qint64(0);
+    return row;
+}
+
+const QByteArray kSearchInsert = "INSERT OR REPLACE INTO ClipboardItemSearch (pk, textFolded, previewFolded, "
+                                 "previewInText) VALUES (?, ?, ?, ?)";
 
 QVariant appColumnValue(const SourceApp& app, const char* name) {
     const QLatin1String n(name);
@@ -569,8 +653,6 @@ QList<const char*> itemColumnsFor(quint32 mask) {
                 ClipboardItem::OriginalImageData | ClipboardItem::FilePath))
         out << "contentDigest";
     add(ClipboardItem::TextContent, "isColor");
-    add(ClipboardItem::Preview, "previewFolded");
-    add(ClipboardItem::TextContent, "textFolded");
     add(ClipboardItem::TextContent, "textContent");
     add(ClipboardItem::ImageData, "imageData");
     add(ClipboardItem::OriginalImageData, "originalImageData");
@@ -624,10 +706,8 @@ bool ManagedObjectContext::backfillDerivedColumns(StoreError* error) {
                            "FROM ClipboardItem",
                            -1, &sel, nullptr);
         sqlite3_stmt* upd = nullptr;
-        sqlite3_prepare_v2(p.db,
-                           "UPDATE ClipboardItem SET contentDigest = ?, isColor = ?, previewFolded = ?, "
-                           "textFolded = ? WHERE pk = ?",
-                           -1, &upd, nullptr);
+        sqlite3_prepare_v2(p.db, "UPDATE ClipboardItem SET contentDigest = ?, isColor = ? WHERE pk = ?", -1, &upd,
+                           nullptr);
         while (ok && sel && upd && sqlite3_step(sel) == SQLITE_ROW) {
             ClipboardItem item;
             item.m_type = optTextOf(sel, 1);
@@ -639,10 +719,17 @@ bool ManagedObjectContext::backfillDerivedColumns(StoreError* error) {
             Stmt u(p.db, upd);
             u.bind(1, itemColumnValue(item, "contentDigest"));
             u.bind(2, itemColumnValue(item, "isColor"));
-            u.bind(3, itemColumnValue(item, "previewFolded"));
-            u.bind(4, itemColumnValue(item, "textFolded"));
-            u.bind(5, sqlite3_column_int64(sel, 0));
+            u.bind(3, sqlite3_column_int64(sel, 0));
             ok = u.step() == SQLITE_DONE;
+            if (ok) {
+                sqlite3_stmt* ins = p.prepare(kSearchInsert, error);
+                ok = ins != nullptr;
+                if (ok) {
+                    Stmt i(p.db, ins);
+                    i.bindAll(searchRow(item, sqlite3_column_int64(sel, 0)));
+                    ok = i.step() == SQLITE_DONE;
+                }
+            }
         }
         sqlite3_finalize(sel);
         sqlite3_finalize(upd);
@@ -795,6 +882,8 @@ bool ManagedObjectContext::save(StoreError* error) {
             values << itemColumnValue(*item, c.name);
         if (int rc = writeRow(itemInsert, values))
             return fail(rc);
+        if (int rc = writeRow(kSearchInsert, searchRow(*item, key)))
+            return fail(rc);
     }
     for (const auto& [key, item] : p.updatedItems) {
         const QList<const char*> columns = itemColumnsFor(item->m_dirtyFields);
@@ -806,10 +895,16 @@ bool ManagedObjectContext::save(StoreError* error) {
         values << key;
         if (int rc = writeRow(updateSql("ClipboardItem", columns), values))
             return fail(rc);
+        if (item->m_dirtyFields & (ClipboardItem::TextContent | ClipboardItem::Preview))
+            if (int rc = writeRow(kSearchInsert, searchRow(*item, key)))
+                return fail(rc);
     }
-    for (const auto& [key, item] : p.deletedItems)
+    for (const auto& [key, item] : p.deletedItems) {
         if (int rc = writeRow("DELETE FROM ClipboardItem WHERE pk = ?", {key}))
             return fail(rc);
+        if (int rc = writeRow("DELETE FROM ClipboardItemSearch WHERE pk = ?", {key}))
+            return fail(rc);
+    }
     for (const auto& [key, app] : p.deletedApps)
         if (int rc = writeRow("DELETE FROM SourceApp WHERE pk = ?", {key}))
             return fail(rc);
@@ -825,6 +920,10 @@ bool ManagedObjectContext::save(StoreError* error) {
     if (!p.exec("COMMIT", &err))
         return fail(err.code);
 
+    for (const auto* map : {&p.insertedItems, &p.updatedItems})
+        for (const auto& [key, item] : *map)
+            if (item->type())
+                p.knownTypes.insert(*item->type());
     auto settle = [](ManagedObject& o) {
         o.m_inserted = false;
         o.m_updated = false;
@@ -857,8 +956,69 @@ bool ManagedObjectContext::save(StoreError* error) {
 
 namespace {
 
+struct CompileContext {
+    bool forItems = true;
+    const QSet<QString>* knownTypes = nullptr;
+};
+
 // Compiles a predicate to an SQL condition with positional parameters.
-bool compile(const Predicate& pred, bool forItems, QByteArray& sql, QVariantList& binds) {
+bool compile(const Predicate& pred, const CompileContext& cc, QByteArray& sql, QVariantList& binds);
+
+// A CONTAINS[cd] test on text and preview with the same needle reads the search table once.
+bool compileTextOrPreview(const QString& needle, QByteArray& sql, QVariantList& binds) {
+    const QString folded = TextFolding::fold(needle);
+    sql += "pk IN (SELECT pk FROM ClipboardItemSearch WHERE tl_contains2(textFolded, previewFolded, ?)";
+    binds << folded;
+    if (folded.size() > kPreviewTail && folded.contains(QLatin1Char('.'))) {
+        sql +=
+            " OR (previewInText = 2 AND pk IN (SELECT pk FROM ClipboardItem WHERE tl_contains(tl_fold(preview), ?)))";
+        binds << folded;
+    }
+    sql += ")";
+    return true;
+}
+
+bool compileContains(const Predicate& pred, const CompileContext& cc, QByteArray& sql, QVariantList& binds) {
+    const QString needle = TextFolding::fold(pred.string());
+    switch (pred.field()) {
+    case Predicate::Field::TextContent:
+        sql += "pk IN (SELECT pk FROM ClipboardItemSearch WHERE tl_contains(textFolded, ?))";
+        binds << needle;
+        return true;
+    case Predicate::Field::Preview:
+        // The search table leaves out previews that are part of their text, so a test of the
+        // preview alone (never made by the application's search) folds the stored preview itself.
+        sql += "tl_contains(tl_fold(preview), ?)";
+        binds << needle;
+        return true;
+    case Predicate::Field::Type: {
+        // Few distinct types exist; the matching ones are listed so the type index answers.
+        QStringList matching;
+        if (cc.knownTypes)
+            for (const QString& t : *cc.knownTypes)
+                if (TextFolding::containsFolded(TextFolding::fold(t), needle))
+                    matching << t;
+        if (matching.isEmpty()) {
+            sql += "0";
+            return true;
+        }
+        sql += "type IN (";
+        for (int i = 0; i < matching.size(); ++i) {
+            sql += i ? ", ?" : "?";
+            binds << matching[i];
+        }
+        sql += ")";
+        return true;
+    }
+    case Predicate::Field::SourceAppName:
+        sql += "sourceApp IN (SELECT pk FROM SourceApp WHERE tl_contains(appNameFolded, ?))";
+        binds << needle;
+        return true;
+    }
+    return false;
+}
+
+bool compile(const Predicate& pred, const CompileContext& cc, QByteArray& sql, QVariantList& binds) {
     using K = Predicate::Kind;
     switch (pred.kind()) {
     case K::And:
@@ -867,20 +1027,48 @@ bool compile(const Predicate& pred, bool forItems, QByteArray& sql, QVariantList
             sql += pred.kind() == K::And ? "1" : "0";
             return true;
         }
-        sql += "(";
-        bool first = true;
-        for (const Predicate& part : pred.parts()) {
-            if (!first)
-                sql += pred.kind() == K::And ? " AND " : " OR ";
-            first = false;
-            if (!compile(part, forItems, sql, binds))
+        std::vector<const Predicate*> parts;
+        for (const Predicate& part : pred.parts())
+            parts.push_back(&part);
+        // Constant terms are left out: a literal in an OR keeps SQLite from answering the other
+        // terms through their indexes.
+        const QByteArray neutral = pred.kind() == K::And ? "1" : "0";
+        QList<QByteArray> terms;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (!parts[i])
+                continue;
+            QByteArray term;
+            const Predicate& part = *parts[i];
+            if (cc.forItems && pred.kind() == K::Or && part.kind() == K::ContainsCD &&
+                (part.field() == Predicate::Field::TextContent || part.field() == Predicate::Field::Preview)) {
+                const auto other = part.field() == Predicate::Field::TextContent ? Predicate::Field::Preview
+                                                                                 : Predicate::Field::TextContent;
+                auto partner = std::find_if(parts.begin() + i + 1, parts.end(), [&](const Predicate* q) {
+                    return q && q->kind() == K::ContainsCD && q->field() == other && q->string() == part.string();
+                });
+                if (partner != parts.end()) {
+                    *partner = nullptr;
+                    compileTextOrPreview(part.string(), term, binds);
+                    terms << term;
+                    continue;
+                }
+            }
+            const qsizetype bindsBefore = binds.size();
+            if (!compile(part, cc, term, binds))
                 return false;
+            if (term == neutral && binds.size() == bindsBefore)
+                continue;
+            terms << term;
         }
-        sql += ")";
+        if (terms.isEmpty()) {
+            sql += neutral;
+            return true;
+        }
+        sql += "(" + terms.join(pred.kind() == K::And ? " AND " : " OR ") + ")";
         return true;
     }
     case K::BundleIdEquals:
-        if (forItems)
+        if (cc.forItems)
             return false;
         sql += "bundleId = ?";
         binds << pred.string();
@@ -888,7 +1076,7 @@ bool compile(const Predicate& pred, bool forItems, QByteArray& sql, QVariantList
     default:
         break;
     }
-    if (!forItems)
+    if (!cc.forItems)
         return false;
     switch (pred.kind()) {
     case K::TypeEquals:
@@ -900,7 +1088,9 @@ bool compile(const Predicate& pred, bool forItems, QByteArray& sql, QVariantList
             sql += "0";
             return true;
         }
-        sql += "type IN (";
+        // Unary plus: the planner should walk an ordered index (the colour index) rather than the
+        // type index, which would need a sort of every entry of those types.
+        sql += "+type IN (";
         for (int i = 0; i < pred.strings().size(); ++i) {
             sql += i ? ", ?" : "?";
             binds << pred.strings()[i];
@@ -929,25 +1119,8 @@ bool compile(const Predicate& pred, bool forItems, QByteArray& sql, QVariantList
             binds << pred.string();
         }
         return true;
-    case K::ContainsCD: {
-        const QString needle = TextFolding::fold(pred.string());
-        switch (pred.field()) {
-        case Predicate::Field::TextContent:
-            sql += "tl_contains(textFolded, ?)";
-            break;
-        case Predicate::Field::Preview:
-            sql += "tl_contains(previewFolded, ?)";
-            break;
-        case Predicate::Field::Type:
-            sql += "tl_contains(lower(type), ?)";
-            break;
-        case Predicate::Field::SourceAppName:
-            sql += "sourceApp IN (SELECT pk FROM SourceApp WHERE tl_contains(appNameFolded, ?))";
-            break;
-        }
-        binds << needle;
-        return true;
-    }
+    case K::ContainsCD:
+        return compileContains(pred, cc, sql, binds);
     default:
         return false;
     }
@@ -985,7 +1158,7 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::fetchItems(const FetchReques
     QVariantList binds;
     if (request.predicate) {
         sql += " WHERE ";
-        if (!compile(*request.predicate, true, sql, binds)) {
+        if (!compile(*request.predicate, CompileContext{true, &p.knownTypes}, sql, binds)) {
             setError(error, SQLITE_MISUSE,
                      QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
             return {};
@@ -1065,7 +1238,7 @@ std::vector<SourceAppPtr> ManagedObjectContext::fetchSourceApps(const FetchReque
     QVariantList binds;
     if (request.predicate) {
         sql += " WHERE ";
-        if (!compile(*request.predicate, false, sql, binds)) {
+        if (!compile(*request.predicate, CompileContext{false, &p.knownTypes}, sql, binds)) {
             setError(error, SQLITE_MISUSE,
                      QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
             return {};
@@ -1127,7 +1300,7 @@ qint64 ManagedObjectContext::count(const FetchRequest& request, StoreError* erro
     QVariantList binds;
     if (request.predicate) {
         sql += " WHERE ";
-        if (!compile(*request.predicate, true, sql, binds)) {
+        if (!compile(*request.predicate, CompileContext{true, &p.knownTypes}, sql, binds)) {
             setError(error, SQLITE_MISUSE,
                      QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
             return 0;
