@@ -566,6 +566,10 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
         "zzz",
         QString(40, '.'),
         "ma..",
+        "labore ...",
+        "e ..",
+        "incididunt ut labore ...",
+        "incididunt ut labore ... and more than thirty-two",
     };
     using F = Predicate::Field;
     for (const QString& needle : needles) {
