@@ -36,20 +36,23 @@ bool sameText(const QString& a, const QString& b) {
                          TextFolding::normalized(b, QString::NormalizationForm_C);
 }
 
-// The first n user-perceived characters, or the whole text when it has no more than n.
+// The first n user-perceived characters; none when the text has no more than n. Only a growing
+// beginning of the text is segmented, so a huge text costs no more than a short one.
 std::optional<QString> truncatedToGraphemes(const QString& text, int n) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    qsizetype pos = 0;
-    while (count < n) {
-        pos = finder.toNextBoundary();
-        if (pos < 0)
+    for (qsizetype window = 1024;; window *= 4) {
+        const bool whole = window >= text.size();
+        const QString part = whole ? text : text.left(window);
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, part);
+        int count = 0;
+        qsizetype pos = 0;
+        while (count < n && (pos = finder.toNextBoundary()) >= 0)
+            ++count;
+        // A boundary before the end of the window is one in the whole text as well.
+        if (count == n && (whole || pos < part.size()))
+            return pos >= text.size() ? std::nullopt : std::optional<QString>(text.left(pos));
+        if (whole)
             return std::nullopt;
-        ++count;
     }
-    if (pos >= text.size())
-        return std::nullopt;
-    return text.left(pos);
 }
 
 QString lastPathComponent(const QString& path) {

@@ -167,6 +167,11 @@ TEST_F(ManagerTest, PreviewTexts) {
     QString hundredAndOneEmoji;
     for (int i = 0; i < 101; ++i)
         hundredAndOneEmoji += family;
+    // Graphemes of 21 code units each: the first hundred reach well past any short prefix.
+    const QString heavy = QStringLiteral("e") + QString(20, QChar(0x0301));
+    QString heavyText;
+    for (int i = 0; i < 101; ++i)
+        heavyText += heavy;
     const QString longFtp = QStringLiteral("ftp://files.example.org/") + QString(300, 'p');
     struct Case {
         QString type;
@@ -178,6 +183,8 @@ TEST_F(ManagerTest, PreviewTexts) {
         {"text", hundred, {}, hundred},
         {"text", hundred + "b", {}, hundred + "..."},
         {"richText", hundredAndOneEmoji, {}, hundredAndOneEmoji.left(family.size() * 100) + "..."},
+        {"text", heavyText, {}, heavyText.left(heavy.size() * 100) + "..."},
+        {"text", heavyText.left(heavy.size() * 100), {}, heavyText.left(heavy.size() * 100)},
         {"text", "  short with spaces  ", {}, "  short with spaces  "},
         {"text", "", {}, ""},
         {"url", std::nullopt, {}, "Empty text"},
@@ -715,4 +722,18 @@ TEST_F(ManagerTest, SourceApplicationsAreSharedAndCapturedOnce) {
     auto stored = other->fetchSourceApps(byId);
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0]->iconData(), red->iconData());
+}
+
+TEST_F(ManagerTest, LargeTextsAreStoredWhole) {
+    QString big;
+    const QString chunk = QStringLiteral("Ünïcödé text with accents and a link https://example.org/x ");
+    while (big.size() < 50 * 1024 * 1024)
+        big += chunk;
+    saveText(big);
+    saveText(big); // the repeat is found
+    auto rows = all();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]->textContent()->size(), big.size());
+    EXPECT_EQ(rows[0]->preview(), big.left(100) + "...");
+    EXPECT_EQ(manager->searchItems("unicode text", std::nullopt, false, std::nullopt).size(), 1u);
 }
