@@ -20,7 +20,7 @@ QHash<QString, QColor>& colorCache() {
 
 } // namespace
 
-QColor ColorExtractor::systemGrayColor() {
+QColor ColorExtractor::fallbackGray() {
     return QColor(142, 142, 147);
 }
 
@@ -32,15 +32,15 @@ QColor ColorExtractor::dominantColor(const QImage& image, const QString& key) {
             return *it;
     }
     if (image.isNull())
-        return systemGrayColor();
+        return fallbackGray();
     const int w = image.width();
     const int h = image.height();
     if (w <= 0 || h <= 0)
-        return systemGrayColor();
+        return fallbackGray();
     // Straight (not premultiplied) components: transparent pixels count with the colour they carry.
     const QImage pixels = image.convertToFormat(QImage::Format_ARGB32);
     if (pixels.isNull())
-        return systemGrayColor();
+        return fallbackGray();
     const int stepX = std::max(1, w / std::min(w, 50));
     const int stepY = std::max(1, h / std::min(h, 50));
     double red = 0, green = 0, blue = 0;
@@ -55,7 +55,7 @@ QColor ColorExtractor::dominantColor(const QImage& image, const QString& key) {
         }
     }
     if (count == 0)
-        return systemGrayColor();
+        return fallbackGray();
     const QColor average = QColor::fromRgbF(red / count, green / count, blue / count, 1.0);
     const QColor result = adjustSaturation(average, 1.3);
     QMutexLocker lock(&cacheMutex());

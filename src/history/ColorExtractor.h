@@ -13,11 +13,11 @@ class ColorExtractor {
 public:
     ColorExtractor() = delete;
 
-    // Never fails: an image that cannot be sampled gives systemGrayColor() (not cached).
+    // Never fails: an image that cannot be sampled gives fallbackGray() (not cached).
     static QColor dominantColor(const QImage& image, const QString& key);
     // The colour with its HSB saturation multiplied by factor and capped at 1; hue, brightness
     // and alpha unchanged.
     static QColor adjustSaturation(const QColor& color, double factor);
     // The neutral grey used when no colour can be taken from an icon.
-    static QColor systemGrayColor();
+    static QColor fallbackGray();
 };

@@ -35,9 +35,9 @@ TEST(ColorExtractor, SaturationIsMultipliedAndCapped) {
 }
 
 TEST(ColorExtractor, UnreadableImagesGiveGreyAndAreNotCached) {
-    EXPECT_EQ(ColorExtractor::dominantColor(QImage(), "test.null"), ColorExtractor::systemGrayColor());
+    EXPECT_EQ(ColorExtractor::dominantColor(QImage(), "test.null"), ColorExtractor::fallbackGray());
     EXPECT_EQ(ColorExtractor::dominantColor(QImage(0, 10, QImage::Format_ARGB32), "test.null"),
-              ColorExtractor::systemGrayColor());
+              ColorExtractor::fallbackGray());
     // The key was not cached by the failures: a real image now gives its own colour.
     QImage blue(8, 8, QImage::Format_RGB32);
     blue.fill(QColor(0, 0, 255));

@@ -1149,7 +1149,7 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::fetchItems(const FetchReques
         setError(error, SQLITE_MISUSE, QStringLiteral("Not a ClipboardItem request: %1").arg(request.entityName));
         return {};
     }
-    // As with the platform's fetch requests, a limit of 0 means no limit.
+    // A limit of 0 means no limit.
     const int limitValue = request.fetchLimit.value_or(0) > 0 ? *request.fetchLimit : 0;
     const bool limit = limitValue > 0;
     const int offset = std::max(0, request.fetchOffset);

@@ -124,7 +124,7 @@ QString Predicate::format() const {
     case Kind::IsNotFavorite:
         return QStringLiteral("isFavorite != YES");
     case Kind::TimestampBefore:
-        return QStringLiteral("timestamp < CAST(%1, \"NSDate\")").arg(m_date.toMSecsSinceEpoch() / 1000.0, 0, 'f', 3);
+        return QStringLiteral("timestamp < %1").arg(m_date.toMSecsSinceEpoch() / 1000.0, 0, 'f', 3);
     case Kind::TextMatches:
         return QStringLiteral("textContent MATCHES ") + quoted(m_string);
     case Kind::ContainsCD:
