@@ -23,6 +23,9 @@ test: build
 
 bench: build
 	./$(BUILD_DIR)/bench/store_bench
+	./$(BUILD_DIR)/bench/monitor_bench
+	./$(BUILD_DIR)/bench/linkpreview_bench
+	./$(BUILD_DIR)/bench/panel_bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
