@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -228,4 +229,34 @@ TEST_F(X11HotKeyTest, DestroyedManagerReleasesItsGrab) {
     EXPECT_EQ(plain.start(QStringLiteral("v"), 0x40 | 0x01), QByteArray("ready"));
     EXPECT_EQ(numLock.start(QStringLiteral("v"), 0x40 | 0x01 | 0x10), QByteArray("ready"));
     EXPECT_EQ(capsLock.start(QStringLiteral("v"), 0x40 | 0x01 | 0x02), QByteArray("ready"));
+}
+
+// The panel holds the keyboard while it shows, so the press that hides it arrives through that grab
+// and its release goes to whichever window has the focus once the grab is gone. The next press must
+// still count as a new press, not as auto-repeat of a key we think is held.
+TEST_F(X11HotKeyTest, PressAfterReleaseLostToAnotherWindowStillFires) {
+    useSettingsFile("");
+    QWidget grabber;
+    grabber.resize(200, 100);
+    grabber.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grabber));
+    grabber.grabKeyboard();
+    QTest::qWait(100);
+
+    HotKeyManager manager;
+    manager.setup([&] {
+        ++presses;
+        grabber.releaseKeyboard();
+        grabber.hide();
+    });
+    ASSERT_TRUE(manager.isRegistered());
+
+    xdotool({QStringLiteral("keydown"), QStringLiteral("super+shift+v")});
+    ASSERT_TRUE(waitFor([this] { return presses == 1; }));
+    QTest::qWait(100); // the grab is gone before the keys come up
+    xdotool({QStringLiteral("keyup"), QStringLiteral("super+shift+v")});
+    QTest::qWait(300);
+
+    pressKeys(QStringLiteral("super+shift+v"));
+    EXPECT_TRUE(waitFor([this] { return presses == 2; })) << "the press after a lost release was dropped";
 }

@@ -194,7 +194,11 @@ private:
     X11GlobalHotKey* m_owner;
 };
 
-X11GlobalHotKey::X11GlobalHotKey() : m_context(std::make_unique<QObject>()) {}
+X11GlobalHotKey::X11GlobalHotKey() : m_context(std::make_unique<QObject>()) {
+    m_releaseWatch = new QTimer(m_context.get());
+    m_releaseWatch->setInterval(100);
+    QObject::connect(m_releaseWatch, &QTimer::timeout, m_context.get(), [this] { checkHeldKeys(); });
+}
 
 X11GlobalHotKey::~X11GlobalHotKey() {
     // At process exit Qt's connection may already be gone; the server drops our grabs with it.
@@ -313,6 +317,27 @@ void X11GlobalHotKey::unregisterHotKey(HotKeyRef hotKey) {
     m_grabs.erase(it);
 }
 
+// A release can go to another client: when the shortcut is pressed while a window of ours holds
+// the keyboard and that window lets go before the key comes up. Without this check the next real
+// press would pass for auto-repeat and be dropped.
+void X11GlobalHotKey::checkHeldKeys() {
+    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    bool anyDown = false;
+    if (c) {
+        xcb_query_keymap_reply_t* reply = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+        for (Grab& grab : m_grabs) {
+            if (!grab.down)
+                continue;
+            const bool held = !reply || (reply->keys[grab.keycode / 8] & (1 << (grab.keycode % 8)));
+            grab.down = held;
+            anyDown = anyDown || held;
+        }
+        std::free(reply);
+    }
+    if (!anyDown)
+        m_releaseWatch->stop();
+}
+
 void X11GlobalHotKey::ungrab(const Grab& grab) {
     auto* c = static_cast<xcb_connection_t*>(m_connection);
     for (xcb_window_t root : rootWindows(c)) {
@@ -339,6 +364,7 @@ bool X11GlobalHotKey::handleKeyEvent(bool press, quint8 keycode, quint16 state, 
         // Auto-repeat shows as presses without releases, or as release/press pairs with one time stamp.
         const bool repeat = grab.down || (grab.lastReleaseTime != 0 && time == grab.lastReleaseTime);
         grab.down = true;
+        m_releaseWatch->start();
         if (!repeat) {
             const HotKeyRef ref = grab.ref;
             Dispatch::onMain(m_context.get(), [this, ref] { deliver(ref); });

@@ -4,6 +4,7 @@
 #include "platform/GlobalHotKey.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -42,10 +43,12 @@ private:
 
     bool ensureConnection();
     void ungrab(const Grab& grab);
+    void checkHeldKeys();
 
     void* m_connection = nullptr; // xcb_connection_t, owned by Qt
     std::unique_ptr<EventFilter> m_filter;
     std::unique_ptr<QObject> m_context; // queued deliveries die with this object
+    QTimer* m_releaseWatch = nullptr;   // child of m_context
     std::vector<Grab> m_grabs;
     HotKeyRef m_nextRef = 1;
 };
