@@ -27,14 +27,18 @@ int main(int argc, char** argv) {
     const KeySym keysym = XStringToKeysym(argv[1]);
     const KeyCode keycode = XKeysymToKeycode(display, keysym);
     const unsigned modifiers = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 0));
-    if (!keycode)
+    if (!keycode) {
+        XCloseDisplay(display);
         return 2;
+    }
     XGrabKey(display, keycode, modifiers, DefaultRootWindow(display), True, GrabModeAsync, GrabModeAsync);
     XSync(display, False);
     std::printf(g_failed ? "refused\n" : "ready\n");
     std::fflush(stdout);
-    if (g_failed)
+    if (g_failed) {
+        XCloseDisplay(display);
         return 3;
+    }
     char buffer[64];
     while (read(0, buffer, sizeof buffer) > 0) {
     }
