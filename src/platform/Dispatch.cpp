@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace Dispatch {
 
 bool isMainThread() {
@@ -48,14 +50,37 @@ void syncOnMain(const std::function<void()>& fn) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), fn, Qt::BlockingQueuedConnection);
 }
 
-void onGlobal(std::function<void()> fn) { QThreadPool::globalInstance()->start(std::move(fn)); }
+QThreadPool* globalPool() {
+    // Not Qt's global pool: Qt's raster painting splits work onto that one and waits for it on the
+    // main thread, while our blocks may wait for the main thread (a fetch runs there). Sharing one
+    // pool deadlocks once every worker waits on the main thread. Never destroyed, so ending the
+    // process does not wait for blocks still in flight.
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
+        return p;
+    }();
+    return pool;
+}
+
+void onGlobal(std::function<void()> fn) {
+    globalPool()->start(std::move(fn));
+}
 
 } // namespace Dispatch
 
-SerialQueue::SerialQueue() : m_pool(std::make_unique<QThreadPool>()) { m_pool->setMaxThreadCount(1); }
+SerialQueue::SerialQueue() : m_pool(std::make_unique<QThreadPool>()) {
+    m_pool->setMaxThreadCount(1);
+}
 
-SerialQueue::~SerialQueue() { m_pool->waitForDone(); }
+SerialQueue::~SerialQueue() {
+    m_pool->waitForDone();
+}
 
-void SerialQueue::async(std::function<void()> fn) { m_pool->start(std::move(fn)); }
+void SerialQueue::async(std::function<void()> fn) {
+    m_pool->start(std::move(fn));
+}
 
-void SerialQueue::waitForDone() { m_pool->waitForDone(); }
+void SerialQueue::waitForDone() {
+    m_pool->waitForDone();
+}

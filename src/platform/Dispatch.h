@@ -22,7 +22,9 @@ void afterOnMain(int milliseconds, QObject* context, std::function<void()> fn);
 // Runs fn on the main thread and waits for it; runs it inline when already on the main thread.
 void syncOnMain(const std::function<void()>& fn);
 
+// The global queue: its own pool of workers, separate from Qt's global thread pool.
 void onGlobal(std::function<void()> fn);
+QThreadPool* globalPool();
 
 } // namespace Dispatch
 
