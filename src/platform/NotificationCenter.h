@@ -37,9 +37,7 @@ public:
     void removeObserver(QObject* owner, const QString& name);
 
     void post(const QString& name, const void* object = nullptr, const QVariantMap& userInfo = {});
-    void post(const Notification& notification) {
-        post(notification.name, notification.object, notification.userInfo);
-    }
+    void post(const Notification& notification) { post(notification.name, notification.object, notification.userInfo); }
 
     int observerCount() const;
 

@@ -17,7 +17,9 @@ Pasteboard& Pasteboard::general() {
     return *instance;
 }
 
-void Pasteboard::setGeneral(std::unique_ptr<Pasteboard> pasteboard) { generalInstance() = std::move(pasteboard); }
+void Pasteboard::setGeneral(std::unique_ptr<Pasteboard> pasteboard) {
+    generalInstance() = std::move(pasteboard);
+}
 
 QString Pasteboard::typeName(Type type) {
     switch (type) {

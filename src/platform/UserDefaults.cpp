@@ -88,13 +88,21 @@ bool UserDefaults::boolean(const QString& key) const {
     return ok && d != 0.0;
 }
 
-QString UserDefaults::string(const QString& key) const { return object(key).toString(); }
+QString UserDefaults::string(const QString& key) const {
+    return object(key).toString();
+}
 
-QStringList UserDefaults::stringList(const QString& key) const { return object(key).toStringList(); }
+QStringList UserDefaults::stringList(const QString& key) const {
+    return object(key).toStringList();
+}
 
-void UserDefaults::setInteger(const QString& key, qint64 value) { setValue(key, value); }
+void UserDefaults::setInteger(const QString& key, qint64 value) {
+    setValue(key, value);
+}
 
-void UserDefaults::setBool(const QString& key, bool value) { setValue(key, value); }
+void UserDefaults::setBool(const QString& key, bool value) {
+    setValue(key, value);
+}
 
 void UserDefaults::setValue(const QString& key, const QVariant& value) {
     QMutexLocker lock(&m_mutex);

@@ -17,4 +17,6 @@ Workspace& Workspace::shared() {
     return *instance;
 }
 
-void Workspace::setShared(std::unique_ptr<Workspace> workspace) { sharedInstance() = std::move(workspace); }
+void Workspace::setShared(std::unique_ptr<Workspace> workspace) {
+    sharedInstance() = std::move(workspace);
+}

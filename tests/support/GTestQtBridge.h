@@ -12,7 +12,7 @@
 #undef QCOMPARE
 #undef QFAIL
 #define QVERIFY(statement) ASSERT_TRUE(static_cast<bool>(statement)) << #statement
-#define QVERIFY2(statement, description)                                                                              \
+#define QVERIFY2(statement, description)                                                                               \
     ASSERT_TRUE(static_cast<bool>(statement)) << #statement << ": " << qPrintable(QString(description))
 #define QCOMPARE(actual, expected) ASSERT_EQ(actual, expected)
 #define QFAIL(message) FAIL() << (message)

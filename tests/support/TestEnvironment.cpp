@@ -13,8 +13,8 @@ TestEnvironment::TestEnvironment() : m_dir(QDir::tempPath() + QStringLiteral("/t
     const QString r = m_dir.path();
     for (const char* sub : {"home", "data", "config", "cache", "runtime"})
         QDir(r).mkpath(QString::fromLatin1(sub));
-    QFile::setPermissions(r + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                              QFileDevice::ExeOwner);
+    QFile::setPermissions(r + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("HOME", (r + QStringLiteral("/home")).toUtf8());
     qputenv("XDG_DATA_HOME", (r + QStringLiteral("/data")).toUtf8());
     qputenv("XDG_CONFIG_HOME", (r + QStringLiteral("/config")).toUtf8());
@@ -22,8 +22,12 @@ TestEnvironment::TestEnvironment() : m_dir(QDir::tempPath() + QStringLiteral("/t
     qputenv("XDG_RUNTIME_DIR", (r + QStringLiteral("/runtime")).toUtf8());
 }
 
-QString TestEnvironment::dataHome() const { return m_dir.path() + QStringLiteral("/data"); }
-QString TestEnvironment::configHome() const { return m_dir.path() + QStringLiteral("/config"); }
+QString TestEnvironment::dataHome() const {
+    return m_dir.path() + QStringLiteral("/data");
+}
+QString TestEnvironment::configHome() const {
+    return m_dir.path() + QStringLiteral("/config");
+}
 
 QString TestEnvironment::freshDir(const QString& name) const {
     const QString path =

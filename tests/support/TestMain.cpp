@@ -15,7 +15,9 @@ namespace {
 std::unique_ptr<XvfbSession> g_xserver;
 }
 
-XvfbSession* testXServer() { return g_xserver.get(); }
+XvfbSession* testXServer() {
+    return g_xserver.get();
+}
 
 int main(int argc, char** argv) {
     TestEnvironment::instance();

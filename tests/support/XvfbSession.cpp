@@ -72,7 +72,9 @@ qint64 spawnTied(const QString& program, const QStringList& args) {
 
 } // namespace
 
-XvfbSession::~XvfbSession() { stop(); }
+XvfbSession::~XvfbSession() {
+    stop();
+}
 
 bool XvfbSession::start(const QString& geometry) {
     // Start at a number derived from the pid so parallel ctest jobs rarely race for the same one.
@@ -82,10 +84,9 @@ bool XvfbSession::start(const QString& geometry) {
         if (displayInUse(n))
             continue;
         const QString display = QStringLiteral(":%1").arg(n);
-        const qint64 pid =
-            spawnTied(QStringLiteral("Xvfb"), {display, QStringLiteral("-screen"), QStringLiteral("0"), geometry,
-                                               QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                               QStringLiteral("-noreset")});
+        const qint64 pid = spawnTied(QStringLiteral("Xvfb"),
+                                     {display, QStringLiteral("-screen"), QStringLiteral("0"), geometry,
+                                      QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (pid <= 0) {
             m_error = QStringLiteral("Xvfb could not be started (is it installed?)");
             return false;

@@ -16,7 +16,9 @@ const QString kGnomeFiles = QStringLiteral("x-special/gnome-copied-files");
 const QStringList kPseudoTargets{QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"), QStringLiteral("TIMESTAMP"),
                                  QStringLiteral("SAVE_TARGETS")};
 
-QClipboard* clipboard() { return QGuiApplication::clipboard(); }
+QClipboard* clipboard() {
+    return QGuiApplication::clipboard();
+}
 
 } // namespace
 
@@ -218,7 +220,9 @@ void ClipboardPasteboard::setData(Type type, const QByteArray& data) {
     publish();
 }
 
-void ClipboardPasteboard::setString(const QString& text) { setData(Type::String, text.toUtf8()); }
+void ClipboardPasteboard::setString(const QString& text) {
+    setData(Type::String, text.toUtf8());
+}
 
 void ClipboardPasteboard::setURLs(const QList<QUrl>& urls) {
     QByteArray list;
