@@ -56,7 +56,7 @@ TEST(RelativeTime, ShortNamedStyle) {
         {local(2027, 3, 7), "in 3 mo."},
         {local(2027, 12, 7), "next year"},
         {local(2030, 12, 7), "in 4 yr."},
-        {now.toUTC().addSecs(-120), "2 min. ago"}, // another time spec, same moment arithmetic
+        {now.toUTC().addSecs(-120), "2 min. ago"}, // UTC representation of the same moment
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.date.toString(Qt::ISODateWithMs).toStdString());
