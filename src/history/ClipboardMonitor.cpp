@@ -220,11 +220,21 @@ bool ClipboardMonitor::isValidURL(const QString& text) {
 
 void ClipboardMonitor::storeImageEntry(const QByteArray& scaled, const QByteArray& full, const QString& appName,
                                        const QString& bundleId) {
+    storeEntry(EntryType::image, scaled, full, std::nullopt, appName, bundleId);
+}
+
+void ClipboardMonitor::storeFileEntry(const QString& path, const QString& appName, const QString& bundleId) {
+    storeEntry(EntryType::file, std::nullopt, std::nullopt, path, appName, bundleId);
+}
+
+// Image and file entries: a repeat moves the existing entry to the top with this copy's source
+// application; anything else becomes a new entry. They never start a link preview.
+void ClipboardMonitor::storeEntry(const QString& type, const OptData& scaled, const OptData& full,
+                                  const OptString& path, const QString& appName, const QString& bundleId) {
     SourceAppPtr app;
     if (!bundleId.isEmpty())
         app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
-    if (ClipboardItemPtr existing =
-            m_dataManager->findDuplicate(EntryType::image, std::nullopt, scaled, full, std::nullopt)) {
+    if (ClipboardItemPtr existing = m_dataManager->findDuplicate(type, std::nullopt, scaled, full, path)) {
         existing->setTimestamp(QDateTime::currentDateTime());
         existing->setSourceApp(app);
         m_dataManager->saveContext();
@@ -233,39 +243,13 @@ void ClipboardMonitor::storeImageEntry(const QByteArray& scaled, const QByteArra
     ClipboardItemPtr item = m_dataManager->context()->insertClipboardItem();
     item->setId(QUuid::createUuid());
     item->setTimestamp(QDateTime::currentDateTime());
-    item->setType(EntryType::image);
+    item->setType(type);
     item->setTextContent(std::nullopt);
     item->setRichTextData(std::nullopt);
     item->setImageData(scaled);
     item->setOriginalImageData(full);
-    item->setFilePath(std::nullopt);
-    item->setPreview(m_dataManager->makePreview(EntryType::image, std::nullopt, std::nullopt));
-    item->setSourceApp(app);
-    item->setIsFavorite(false);
-    m_dataManager->saveContext();
-}
-
-void ClipboardMonitor::storeFileEntry(const QString& path, const QString& appName, const QString& bundleId) {
-    SourceAppPtr app;
-    if (!bundleId.isEmpty())
-        app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
-    if (ClipboardItemPtr existing =
-            m_dataManager->findDuplicate(EntryType::file, std::nullopt, std::nullopt, std::nullopt, path)) {
-        existing->setTimestamp(QDateTime::currentDateTime());
-        existing->setSourceApp(app);
-        m_dataManager->saveContext();
-        return;
-    }
-    ClipboardItemPtr item = m_dataManager->context()->insertClipboardItem();
-    item->setId(QUuid::createUuid());
-    item->setTimestamp(QDateTime::currentDateTime());
-    item->setType(EntryType::file);
-    item->setTextContent(std::nullopt);
-    item->setRichTextData(std::nullopt);
-    item->setImageData(std::nullopt);
-    item->setOriginalImageData(std::nullopt);
     item->setFilePath(path);
-    item->setPreview(m_dataManager->makePreview(EntryType::file, std::nullopt, path));
+    item->setPreview(m_dataManager->makePreview(type, std::nullopt, path));
     item->setSourceApp(app);
     item->setIsFavorite(false);
     m_dataManager->saveContext();

@@ -35,6 +35,8 @@ private:
     void storeImageEntry(const QByteArray& scaled, const QByteArray& full, const QString& appName,
                          const QString& bundleId);
     void storeFileEntry(const QString& path, const QString& appName, const QString& bundleId);
+    void storeEntry(const QString& type, const OptData& scaled, const OptData& full, const OptString& path,
+                    const QString& appName, const QString& bundleId);
 
     ClipboardDataManager* m_dataManager;
     bool m_firstPollLogged = false;
