@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "support/StdoutCapture.h"
 #include "support/TestEnvironment.h"
 
 #include <QByteArray>
@@ -96,36 +97,3 @@ inline void writeBytes(const QString& path, const QByteArray& bytes) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << qPrintable(path);
     f.write(bytes);
 }
-
-// Collects what the code under test prints on standard output.
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        m_path = TestEnvironment::instance().freshDir(QStringLiteral("stdout")) + QStringLiteral("/out.txt");
-        m_saved = dup(fileno(stdout));
-        FILE* f = std::fopen(QFile::encodeName(m_path).constData(), "w");
-        dup2(fileno(f), fileno(stdout));
-        std::fclose(f);
-    }
-    ~StdoutCapture() { finish(); }
-    QStringList lines() {
-        finish();
-        QStringList out = QString::fromUtf8(fileBytes(m_path)).split(QLatin1Char('\n'));
-        if (!out.isEmpty() && out.last().isEmpty())
-            out.removeLast();
-        return out;
-    }
-
-private:
-    void finish() {
-        if (m_saved < 0)
-            return;
-        std::fflush(stdout);
-        dup2(m_saved, fileno(stdout));
-        close(m_saved);
-        m_saved = -1;
-    }
-    QString m_path;
-    int m_saved = -1;
-};

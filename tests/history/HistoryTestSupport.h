@@ -2,6 +2,7 @@
 #pragma once
 
 #include "history/store/ManagedObjectContext.h"
+#include "support/StdoutCapture.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -30,55 +31,3 @@ inline FetchRequest where(Predicate predicate) {
     r.predicate = std::move(predicate);
     return r;
 }
-
-// Collects what the code under test prints on standard output (the console lines).
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        m_path = TestEnvironment::instance().freshDir(QStringLiteral("stdout")) + "/out.txt";
-        m_saved = dup(fileno(stdout));
-        FILE* f = std::fopen(QFile::encodeName(m_path).constData(), "w");
-        dup2(fileno(f), fileno(stdout));
-        std::fclose(f);
-    }
-    ~StdoutCapture() { finish(); }
-    // The printed lines that begin with prefix.
-    QStringList linesStartingWith(const QString& prefix) {
-        QStringList out;
-        for (const QString& line : lines())
-            if (line.startsWith(prefix))
-                out << line;
-        return out;
-    }
-
-    // What was printed so far; the capture goes on.
-    QStringList lines() {
-        std::fflush(stdout);
-        QFile f(m_path);
-        f.open(QIODevice::ReadOnly);
-        QStringList out = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-        if (!out.isEmpty() && out.last().isEmpty())
-            out.removeLast();
-        return out;
-    }
-
-private:
-    void finish() {
-        if (m_saved < 0)
-            return;
-        std::fflush(stdout);
-        dup2(m_saved, fileno(stdout));
-        close(m_saved);
-        m_saved = -1;
-        // Show what was captured (test failures included) on the real output as well.
-        QFile f(m_path);
-        if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray all = f.readAll();
-            std::fwrite(all.constData(), 1, size_t(all.size()), stdout);
-            std::fflush(stdout);
-        }
-    }
-    QString m_path;
-    int m_saved = -1;
-};

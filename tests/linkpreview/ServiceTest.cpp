@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "linkpreview/URLPreviewService.h"
 
-#include "ConsoleCapture.h"
 #include "PrintQt.h"
 #include "TestHTTPServer.h"
 #include "platform/Dispatch.h"
 #include "platform/ImageUtils.h"
+#include "support/StdoutCapture.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -126,7 +126,7 @@ TEST(URLPreviewService, QualifiesLinks) {
 
 TEST(URLPreviewService, InvalidLinkIsReportedAsPassedIn) {
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
     auto fetch = fetchPreview(service, QStringLiteral("  ftp://example.com  "));
     EXPECT_FALSE(fetch->preview.has_value());
     EXPECT_EQ(console.lines(), QStringList{QStringLiteral("[URLPreview] Invalid URL:   ftp://example.com  ")});
@@ -148,7 +148,7 @@ TEST(URLPreviewService, FullPreviewWithRequestHeadersAndShrunkImage) {
     server.route("/img/small.png", image(png(300, 200)));
 
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
     auto fetch = fetchPreview(service, QString::fromUtf8(server.url("/article")));
     ASSERT_TRUE(fetch->preview.has_value());
     EXPECT_EQ(fetch->preview->title, QStringLiteral("Tom & Jerry"));
@@ -194,7 +194,7 @@ TEST(URLPreviewService, PagesInTheirCharsets) {
                                                              russian + "</title>"),
                                  "text/html"));
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
     const std::pair<const char*, QString> cases[] = {
         {"/utf8", chinese}, {"/gbk", chinese}, {"/sjis", japanese}, {"/cp1251", russian}};
     for (const auto& [path, title] : cases) {
@@ -216,7 +216,7 @@ TEST(URLPreviewService, OneRetryAfterServerErrorsOnly) {
     server.route("/missing", status(404));
     server.route("/busy", status(429));
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
 
     auto flaky = fetchPreview(service, QString::fromUtf8(server.url("/flaky")));
     ASSERT_TRUE(flaky->preview.has_value());
@@ -253,7 +253,7 @@ TEST(URLPreviewService, StalledServerTimesOutAndIsRetriedOnce) {
     stall.stallAfterHead = true;
     server.route("/stall", stall);
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
     auto fetch = fetchPreview(service, QString::fromUtf8(server.url("/stall")));
     EXPECT_FALSE(fetch->preview.has_value());
     EXPECT_EQ(server.requestsFor("/stall").size(), 2);
@@ -272,7 +272,7 @@ TEST(URLPreviewService, RejectedPagesAreEmptyBodies) {
     server.route("/empty", html(""));
     server.route("/nothing", html("<html><body>no metadata</body></html>"));
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
     for (const char* path : {"/attachment", "/json", "/text", "/empty"}) {
         auto fetch = fetchPreview(service, QString::fromUtf8(server.url(path)));
         EXPECT_FALSE(fetch->preview.has_value()) << path;
@@ -308,7 +308,7 @@ TEST(URLPreviewService, ImageFailuresLeaveTheTextOfThePreview) {
     server.route("/i/broken.png", image("definitely not a png"));
 
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
     for (const char* path : {"/octet", "/announced", "/endless", "/missing"}) {
         SCOPED_TRACE(path);
         auto fetch = fetchPreview(service, QString::fromUtf8(server.url(path)));
@@ -360,7 +360,7 @@ TEST(URLPreviewService, RedirectsAndNoCookiesBetweenFetches) {
     });
 
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
     auto moved = fetchPreview(service, QString::fromUtf8(server.url("/old")));
     ASSERT_TRUE(moved->preview.has_value());
     EXPECT_EQ(moved->preview->title, QStringLiteral("Moved"));
@@ -389,7 +389,7 @@ TEST(URLPreviewService, ConcurrentFetchesEachCompleteOnce) {
     server.route("/b", status(404));
     server.route("/c", html("<title>C</title>"));
     URLPreviewService service(quickTiming());
-    ConsoleCapture console;
+    StdoutCapture console;
     std::vector<std::shared_ptr<Fetch>> fetches;
     for (int i = 0; i < 30; ++i) {
         const char* path = i % 3 == 0 ? "/a" : i % 3 == 1 ? "/b" : "/c";

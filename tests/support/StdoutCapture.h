@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QByteArray>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryFile>
@@ -12,16 +11,16 @@
 #include <unistd.h>
 
 // Sends standard output to a file while alive, so a test can read the console lines printed.
-class ConsoleCapture {
+class StdoutCapture {
 public:
-    ConsoleCapture() {
+    StdoutCapture() {
         m_file.open();
         std::fflush(stdout);
         m_saved = ::dup(STDOUT_FILENO);
         ::dup2(m_file.handle(), STDOUT_FILENO);
     }
-    // Failure messages of the test were captured too: show them when the test failed.
-    ~ConsoleCapture() {
+    // Failure messages of the test were captured too: show everything when the test failed.
+    ~StdoutCapture() {
         restore();
         if (::testing::Test::HasFailure()) {
             const QByteArray text = lines().join(u'\n').toUtf8();
@@ -29,15 +28,24 @@ public:
         }
     }
 
-    // The lines printed so far.
+    // The lines printed so far; the capture goes on.
     QStringList lines() {
         std::fflush(stdout);
         QFile file(m_file.fileName());
-        file.open(QIODevice::ReadOnly);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
         QStringList result = QString::fromUtf8(file.readAll()).split(u'\n');
         if (!result.isEmpty() && result.last().isEmpty())
             result.removeLast();
         return result;
+    }
+
+    QStringList linesStartingWith(const QString& prefix) {
+        QStringList out;
+        for (const QString& line : lines())
+            if (line.startsWith(prefix))
+                out << line;
+        return out;
     }
 
     void restore() {
