@@ -2,6 +2,7 @@
 #include "platform/x11/ClipboardPasteboard.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -19,6 +20,9 @@ const QStringList kPseudoTargets{QStringLiteral("TARGETS"), QStringLiteral("MULT
 QClipboard* clipboard() {
     return QGuiApplication::clipboard();
 }
+
+// Well below the X clipboard time-out (5 s), well above any owner that answers at all.
+constexpr qint64 kUnresponsiveMs = 1000;
 
 } // namespace
 
@@ -46,6 +50,7 @@ const QStringList& ClipboardPasteboard::formats() {
         m_cachedFor = m_changeCount;
         m_cache.clear();
         m_formats.clear();
+        m_ownerUnresponsive = false;
         if (auto* cb = clipboard()) {
             if (const QMimeData* md = cb->mimeData(QClipboard::Clipboard)) {
                 for (const QString& f : md->formats()) {
@@ -65,12 +70,20 @@ std::optional<QByteArray> ClipboardPasteboard::readFormat(const QString& mime) {
     if (it != m_cache.end())
         return *it;
     std::optional<QByteArray> value;
+    if (m_ownerUnresponsive)
+        return value;
     if (auto* cb = clipboard()) {
         if (const QMimeData* md = cb->mimeData(QClipboard::Clipboard)) {
+            QElapsedTimer elapsed;
+            elapsed.start();
             const QByteArray bytes = md->data(mime);
             // A format that was announced but answered nothing (timed out, owner gone) reads as absent.
             if (!bytes.isNull())
                 value = bytes;
+            // An owner that let a request run into the time-out is not asked again for this change:
+            // each further format would block the main thread for the whole time-out once more.
+            else if (elapsed.elapsed() >= kUnresponsiveMs)
+                m_ownerUnresponsive = true;
         }
     }
     m_cache.insert(mime, value);

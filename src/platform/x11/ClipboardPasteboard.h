@@ -42,4 +42,5 @@ private:
     QHash<QString, std::optional<QByteArray>> m_cache;
     QMimeData* m_pending = nullptr; // what we are writing; handed to QClipboard on publish
     bool m_publishing = false;
+    bool m_ownerUnresponsive = false; // the owner let a read time out during this change
 };
