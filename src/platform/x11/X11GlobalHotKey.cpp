@@ -329,8 +329,18 @@ void X11GlobalHotKey::checkHeldKeys() {
             if (!grab.down)
                 continue;
             const bool held = !reply || (reply->keys[grab.keycode / 8] & (1 << (grab.keycode % 8)));
-            grab.down = held;
-            anyDown = anyDown || held;
+            // The key map is the server's state now, possibly ahead of events still queued for us
+            // (auto-repeats of a key released since). Only a release seen on two checks in a row,
+            // with none of this key's events in between, is taken as lost.
+            if (held) {
+                grab.suspectedAt.reset();
+            } else if (grab.suspectedAt == grab.events) {
+                grab.down = false;
+                grab.suspectedAt.reset();
+            } else {
+                grab.suspectedAt = grab.events;
+            }
+            anyDown = anyDown || grab.down;
         }
         std::free(reply);
     }
@@ -355,6 +365,7 @@ bool X11GlobalHotKey::handleKeyEvent(bool press, quint8 keycode, quint16 state, 
                 continue;
             grab.down = false;
             grab.lastReleaseTime = time;
+            ++grab.events;
             return true;
         }
         // Only the eight core modifier bits count; the lock keys and the keyboard group do not.
@@ -364,6 +375,7 @@ bool X11GlobalHotKey::handleKeyEvent(bool press, quint8 keycode, quint16 state, 
         // Auto-repeat shows as presses without releases, or as release/press pairs with one time stamp.
         const bool repeat = grab.down || (grab.lastReleaseTime != 0 && time == grab.lastReleaseTime);
         grab.down = true;
+        ++grab.events;
         m_releaseWatch->start();
         if (!repeat) {
             const HotKeyRef ref = grab.ref;

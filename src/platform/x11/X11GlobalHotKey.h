@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Hot keys as passive key grabs on the root window, on Qt's own X connection. Each shortcut is
@@ -39,6 +40,8 @@ private:
         std::vector<quint16> variants;
         bool down = false;
         quint32 lastReleaseTime = 0;
+        quint64 events = 0;                 // presses and releases of this key handled so far
+        std::optional<quint64> suspectedAt; // events when the key map last showed the key up
     };
 
     bool ensureConnection();
