@@ -156,16 +156,10 @@ std::optional<std::pair<QByteArray, QByteArray>> ClipboardMonitor::readImage() {
     QImage image;
     if (pb.types().contains(Pasteboard::Type::FileURL)) {
         // While a file is offered, its own contents decide; the TIFF/PNG beside it is usually its icon.
-        const QList<QUrl> urls = pb.urls();
-        if (urls.isEmpty())
+        const std::optional<QString> path = firstFilePath();
+        if (!path || !hasImageExtension(*path))
             return std::nullopt;
-        const QUrl& first = urls.first();
-        if (!isLocalFileURL(first))
-            return std::nullopt;
-        const QString path = localPath(first);
-        if (!hasImageExtension(path))
-            return std::nullopt;
-        image = decodeFile(path);
+        image = decodeFile(*path);
     } else {
         if (auto tiff = pb.data(Pasteboard::Type::TIFF))
             image = ImageUtils::decode(*tiff);
@@ -190,15 +184,17 @@ std::optional<std::pair<QByteArray, QByteArray>> ClipboardMonitor::readImage() {
     return std::make_pair(*scaled, *full);
 }
 
-std::optional<QString> ClipboardMonitor::readFilePath() {
+// Only the first URL on the pasteboard counts, and only when it names a file on this machine.
+std::optional<QString> ClipboardMonitor::firstFilePath() {
     const QList<QUrl> urls = Pasteboard::general().urls();
-    if (urls.isEmpty())
+    if (urls.isEmpty() || !isLocalFileURL(urls.first()))
         return std::nullopt;
-    const QUrl& first = urls.first();
-    if (!isLocalFileURL(first))
-        return std::nullopt;
-    const QString path = localPath(first);
-    if (path.isEmpty() || hasImageExtension(path))
+    return localPath(urls.first());
+}
+
+std::optional<QString> ClipboardMonitor::readFilePath() {
+    const std::optional<QString> path = firstFilePath();
+    if (!path || path->isEmpty() || hasImageExtension(*path))
         return std::nullopt;
     return path;
 }

@@ -31,6 +31,7 @@ private:
     std::pair<QString, QString> frontmostSourceApp() const;       // name, bundle id
     std::optional<std::pair<QByteArray, QByteArray>> readImage(); // scaled PNG, full PNG
     std::optional<QString> readFilePath();
+    static std::optional<QString> firstFilePath();
     static bool isValidURL(const QString& text);
     void storeImageEntry(const QByteArray& scaled, const QByteArray& full, const QString& appName,
                          const QString& bundleId);

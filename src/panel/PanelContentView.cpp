@@ -435,28 +435,21 @@ void PanelContentView::resetAndReload() {
 }
 
 void PanelContentView::showEmptyState() {
-    if (m_emptyStateLabel) {
-        m_emptyStateLabel->deleteLater();
-        m_emptyStateLabel->setParent(nullptr);
-        m_emptyStateLabel = nullptr;
-    }
-    const QString text = isFavoriteMode ? tr("No favorite items yet") : tr("No clipboard history yet");
-    m_emptyStateLabel = new QLabel(text, m_emptyStateContainer);
-    m_emptyStateLabel->setFont(systemFont(14));
-    m_emptyStateLabel->setAlignment(Qt::AlignCenter);
-    updateColors();
-    m_emptyStateLabel->show();
-    layoutEmptyState();
-    m_emptyStateContainer->show();
+    installEmptyStateLabel(isFavoriteMode ? tr("No favorite items yet") : tr("No clipboard history yet"));
 }
 
 void PanelContentView::showNoResultsState() {
+    installEmptyStateLabel(tr("No results found"));
+}
+
+// The empty-state place holds one label at a time: the last one installed shows while the strip is empty.
+void PanelContentView::installEmptyStateLabel(const QString& text) {
     if (m_emptyStateLabel) {
         m_emptyStateLabel->deleteLater();
         m_emptyStateLabel->setParent(nullptr);
         m_emptyStateLabel = nullptr;
     }
-    m_emptyStateLabel = new QLabel(tr("No results found"), m_emptyStateContainer);
+    m_emptyStateLabel = new QLabel(text, m_emptyStateContainer);
     m_emptyStateLabel->setFont(systemFont(14));
     m_emptyStateLabel->setAlignment(Qt::AlignCenter);
     updateColors();

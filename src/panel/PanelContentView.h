@@ -137,6 +137,7 @@ private:
     void setupScrollView();
     void layoutToolbar();
     void layoutEmptyState();
+    void installEmptyStateLabel(const QString& text);
     void updateColors();
     void applySelection(int index);
     void handleFavoriteStatusChanged(const void* object);
