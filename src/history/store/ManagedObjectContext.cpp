@@ -283,6 +283,27 @@ struct ManagedObjectContext::Private {
             sqlite3_close_v2(db);
     }
 
+    // Runs a query, handing each row to onRow; false (error set) when it cannot be run to the end.
+    template <class OnRow>
+    bool selectRows(const QByteArray& sql, const QVariantList& binds, StoreError* error, OnRow&& onRow) {
+        StoreError err;
+        sqlite3_stmt* raw = prepare(sql, &err);
+        if (!raw) {
+            setError(error, err.code, err.message);
+            return false;
+        }
+        Stmt s(db, raw);
+        s.bindAll(binds);
+        int rc;
+        while ((rc = s.step()) == SQLITE_ROW)
+            onRow(raw);
+        if (rc != SQLITE_DONE) {
+            setError(error, rc, errorText(db, rc));
+            return false;
+        }
+        return true;
+    }
+
     sqlite3_stmt* prepare(const QByteArray& sql, StoreError* error) {
         auto it = statements.find(sql);
         if (it != statements.end())
@@ -1187,28 +1208,13 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::fetchItems(const FetchReques
     else if (!merge && offset > 0)
         sql += " LIMIT -1 OFFSET " + QByteArray::number(offset);
 
-    StoreError err;
-    sqlite3_stmt* raw = p.prepare(sql, &err);
-    if (!raw) {
-        setError(error, err.code, err.message);
-        return {};
-    }
     std::vector<ClipboardItemPtr> result;
-    {
-        Stmt s(p.db, raw);
-        s.bindAll(binds);
-        int rc;
-        while ((rc = s.step()) == SQLITE_ROW) {
-            const qint64 key = sqlite3_column_int64(raw, 0);
-            if (merge && excluded.contains(key))
-                continue;
-            result.push_back(materializeItem(raw));
-        }
-        if (rc != SQLITE_DONE) {
-            setError(error, rc, errorText(p.db, rc));
-            return {};
-        }
-    }
+    const bool ran = p.selectRows(sql, binds, error, [&](sqlite3_stmt* row) {
+        if (!(merge && excluded.contains(sqlite3_column_int64(row, 0))))
+            result.push_back(materializeItem(row));
+    });
+    if (!ran)
+        return {};
     if (!merge)
         return result;
     result.insert(result.end(), pending.begin(), pending.end());
@@ -1245,28 +1251,14 @@ std::vector<SourceAppPtr> ManagedObjectContext::fetchSourceApps(const FetchReque
         }
     }
     sql += " ORDER BY pk";
-    StoreError err;
-    sqlite3_stmt* raw = p.prepare(sql, &err);
-    if (!raw) {
-        setError(error, err.code, err.message);
-        return {};
-    }
     std::vector<SourceAppPtr> result;
-    {
-        Stmt s(p.db, raw);
-        s.bindAll(binds);
-        int rc;
-        while ((rc = s.step()) == SQLITE_ROW) {
-            const qint64 key = sqlite3_column_int64(raw, 0);
-            if (p.updatedApps.count(key) || p.deletedApps.count(key))
-                continue;
-            result.push_back(materializeApp(raw));
-        }
-        if (rc != SQLITE_DONE) {
-            setError(error, rc, errorText(p.db, rc));
-            return {};
-        }
-    }
+    const bool ran = p.selectRows(sql, binds, error, [&](sqlite3_stmt* row) {
+        const qint64 key = sqlite3_column_int64(row, 0);
+        if (!p.updatedApps.count(key) && !p.deletedApps.count(key))
+            result.push_back(materializeApp(row));
+    });
+    if (!ran)
+        return {};
     for (const auto* map : {&p.insertedApps, &p.updatedApps})
         for (const auto& [key, app] : *map)
             if (!request.predicate || request.predicate->evaluate(*app))
@@ -1458,28 +1450,14 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::itemsWithDigest(const QStrin
     std::vector<ClipboardItemPtr> result;
     if (digest.isEmpty())
         return result;
-    StoreError err;
-    sqlite3_stmt* raw = p.prepare(QByteArray(kItemSelect) + " WHERE type = ? AND contentDigest = ? ORDER BY pk", &err);
-    if (!raw) {
-        setError(error, err.code, err.message);
+    const bool ran = p.selectRows(QByteArray(kItemSelect) + " WHERE type = ? AND contentDigest = ? ORDER BY pk",
+                                  {type, digest}, error, [&](sqlite3_stmt* row) {
+                                      const qint64 key = sqlite3_column_int64(row, 0);
+                                      if (!p.updatedItems.count(key) && !p.deletedItems.count(key))
+                                          result.push_back(materializeItem(row));
+                                  });
+    if (!ran)
         return {};
-    }
-    {
-        Stmt s(p.db, raw);
-        s.bind(1, type);
-        s.bind(2, digest);
-        int rc;
-        while ((rc = s.step()) == SQLITE_ROW) {
-            const qint64 key = sqlite3_column_int64(raw, 0);
-            if (p.updatedItems.count(key) || p.deletedItems.count(key))
-                continue;
-            result.push_back(materializeItem(raw));
-        }
-        if (rc != SQLITE_DONE) {
-            setError(error, rc, errorText(p.db, rc));
-            return {};
-        }
-    }
     for (const auto* map : {&p.insertedItems, &p.updatedItems}) {
         for (const auto& [key, item] : *map) {
             if (item->type() != type)
