@@ -12,6 +12,7 @@
 #include "platform/ImageUtils.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
+#include "platform/RtfReader.h"
 #include "platform/Workspace.h"
 
 #include <QBuffer>
@@ -366,8 +367,8 @@ void ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
             pasteboard.setString(*text);
     } else if (type == EntryType::richText) {
         if (!plainText)
-            if (const OptData rtf = item->richTextData())
-                pasteboard.setData(Pasteboard::Type::RTF, *rtf);
+            if (const OptData rich = item->richTextData())
+                pasteboard.setData(RtfReader::isRtf(*rich) ? Pasteboard::Type::RTF : Pasteboard::Type::HTML, *rich);
         if (const OptString text = item->textContent())
             pasteboard.setString(*text);
     } else if (type == EntryType::image) {
