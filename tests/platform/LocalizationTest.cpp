@@ -25,7 +25,8 @@ TEST(Localization, ChoosesTheFirstPreferredLanguageWithATable) {
         {{"", "  "}, "en"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Localization::chooseLanguage(c.preferred), QLatin1String(c.table)) << c.preferred.join(',').toStdString();
+        EXPECT_EQ(Localization::chooseLanguage(c.preferred), QLatin1String(c.table))
+            << c.preferred.join(',').toStdString();
 }
 
 TEST(Localization, StoredLanguagesDecideAndTheTablesAreBuiltIn) {
