@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/AppDelegate.h"
 #include "app/UnixSignalWatcher.h"
+#include "platform/Localization.h"
 
 #include <QApplication>
 
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("tindralume"));
     // A background process: the panel and the settings come and go, the application stays.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The language is fixed for the run: a changed choice applies at the next start.
+    Localization::installTranslators(&app);
 
     // Logging out or Ctrl+C ends the application through the same questions as any other quit.
     UnixSignalWatcher signalWatcher({SIGTERM, SIGINT});
