@@ -5,6 +5,7 @@
 #include "history/store/ManagedObjectContext.h"
 #include "panel/PanelWindowController.h"
 #include "platform/Console.h"
+#include "platform/Localization.h"
 
 #include <QApplication>
 
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("tindralume"));
     // A background process: the panel and the settings come and go, the application stays.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The language is fixed for the run: a changed choice applies at the next start.
+    Localization::installTranslators(&app);
 
     // A second launch on the same history and display shows the running one's panel and ends
     // before it touches the store.
