@@ -44,7 +44,7 @@
     <message>
         <source>Cancel</source>
         <comment>Cancel button title</comment>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">Cancel</translation>
     </message>
 </context>
 <context>
@@ -164,7 +164,7 @@
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">Cancel</translation>
     </message>
     <message>
         <source>Clear</source>
@@ -255,6 +255,22 @@
     <message>
         <source>File</source>
         <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>accessibility_permission_title</source>
+        <translation>Direct pasting is not available</translation>
+    </message>
+    <message>
+        <source>accessibility_permission_message</source>
+        <translation>The entry is on the clipboard: press Ctrl+V to paste it. To paste by itself, Tindralume types the paste keys through the X server&apos;s XTEST extension, and this session does not offer it to reach other windows. Log in to an X11 session (Xorg, package xserver-xorg-core) instead of a Wayland one, and keep XTEST enabled: no &quot;-extension XTEST&quot; option on the server&apos;s command line and no Option &quot;XTEST&quot; &quot;Disable&quot; in the Extensions section of xorg.conf. Or turn off direct pasting in the settings.</translation>
+    </message>
+    <message>
+        <source>open_settings</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>

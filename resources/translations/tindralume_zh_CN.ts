@@ -255,6 +255,22 @@
         <source>File</source>
         <translation>文件</translation>
     </message>
+    <message>
+        <source>accessibility_permission_title</source>
+        <translation>无法直接粘贴</translation>
+    </message>
+    <message>
+        <source>accessibility_permission_message</source>
+        <translation>该条目已在剪贴板上：按 Ctrl+V 即可粘贴。要自动粘贴，Tindralume 需通过 X 服务器的 XTEST 扩展发送粘贴按键，而当前会话不允许它作用于其他窗口。请登录 X11 会话（Xorg，软件包 xserver-xorg-core）而不是 Wayland 会话，并保持 XTEST 启用：服务器命令行中不要有“-extension XTEST”选项，xorg.conf 的 Extensions 部分中也不要有 Option &quot;XTEST&quot; &quot;Disable&quot;。或者在设置中关闭直接粘贴。</translation>
+    </message>
+    <message>
+        <source>open_settings</source>
+        <translation>好</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
 </context>
 <context>
     <name>SettingsView</name>

@@ -44,9 +44,11 @@ public:
     std::vector<ClipboardItemPtr> fetchItems(std::optional<int> limit, int offset, bool favoritesOnly,
                                              const std::optional<QString>& typeFilter);
     std::vector<ClipboardItemPtr> searchItems(const QString& query, std::optional<int> limit, bool favoritesOnly,
-                                              const std::optional<QString>& typeFilter);
+                                              const std::optional<QString>& typeFilter, int offset = 0);
     static Predicate typeFilterPredicate(const QString& typeFilter);
-    void copyToPasteboard(const ClipboardItemPtr& item, bool plainText);
+    // False when the entry has nothing that can be written (an image without decodable data, a
+    // missing field); the clipboard and the entry are then left untouched.
+    bool copyToPasteboard(const ClipboardItemPtr& item, bool plainText);
     void deleteItemsOlderThan(int days);
     // False when the entries could not be read or the deletion could not be saved.
     bool clearAllHistory();

@@ -511,17 +511,24 @@ TEST_F(ManagerTest, CopyBackWritesByType) {
     const QImage fromTiff = ImageUtils::decode(*pasteboard->data(T::TIFF));
     EXPECT_EQ(fromTiff.size(), QSize(30, 20));
 
-    for (const auto& item : all())
-        if (item->type() == "image" && !item->originalImageData())
-            manager->copyToPasteboard(item, false);
-    EXPECT_TRUE(types().isEmpty());
-    manager->copyToPasteboard(find("file", false), false);
+    EXPECT_TRUE(manager->copyToPasteboard(find("file", false), false));
     ASSERT_EQ(pasteboard->urls().size(), 1);
     EXPECT_EQ(pasteboard->urls()[0], QUrl::fromLocalFile("/no/such/file name.txt"));
-    manager->copyToPasteboard(find("other"), false);
-    EXPECT_TRUE(types().isEmpty());
-    manager->copyToPasteboard(find("text", false), false); // no text at all
-    EXPECT_TRUE(types().isEmpty());
+
+    // Entries with nothing writable report failure and change neither the clipboard nor their place.
+    ClipboardItemPtr broken;
+    for (const auto& item : all())
+        if (item->type() == "image" && !item->originalImageData())
+            broken = item;
+    const qint64 countBefore = pasteboard->changeCount();
+    for (const ClipboardItemPtr& item : {broken, find("other"), find("text", false)}) {
+        ASSERT_TRUE(item);
+        const auto stamp = item->timestamp();
+        EXPECT_FALSE(manager->copyToPasteboard(item, false)) << item->type()->toStdString();
+        EXPECT_EQ(item->timestamp(), stamp);
+    }
+    EXPECT_EQ(pasteboard->changeCount(), countBefore);
+    EXPECT_EQ(pasteboard->urls().size(), 1);
 }
 
 TEST_F(ManagerTest, CopyBackMovesToTopAndAnnouncesItsOwnChange) {

@@ -226,6 +226,25 @@ TEST(Store, FetchMergesPendingChangesIntoOrderLimitAndOffset) {
     ASSERT_EQ(urls.size(), 1u);
     EXPECT_EQ(urls[0]->textContent(), QStringLiteral("t5"));
     EXPECT_EQ(ctx->count(newestFirst(Predicate::typeEquals("text"))), 9);
+
+    // More unsaved deletions at the top: every page is still as long as its limit allows.
+    ctx->deleteObject(items[8]);
+    ctx->deleteObject(items[7]);
+    auto textsOf = [](const std::vector<ClipboardItemPtr>& found) {
+        QStringList result;
+        for (const auto& item : found)
+            result << *item->textContent();
+        return result;
+    };
+    const QStringList all = textsOf(ctx->fetchItems(newestFirst()));
+    ASSERT_EQ(all.size(), 8);
+    for (int limit : {1, 3, 4}) {
+        for (int offset = 0; offset <= all.size(); ++offset) {
+            request.fetchLimit = limit;
+            request.fetchOffset = offset;
+            EXPECT_EQ(textsOf(ctx->fetchItems(request)), all.mid(offset, limit)) << limit << " from " << offset;
+        }
+    }
 }
 
 TEST(Store, FailedSaveKeepsChangesAndLosesNothingSaved) {
@@ -557,6 +576,7 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
         "final.pdf",
         "https://host",
         "else",
+        "short", // the whole text: equal lengths
         "text",
         "rich",
         "editeur",
