@@ -5,6 +5,7 @@
 #include "history/ClipboardMonitor.h"
 #include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
+#include "history/store/StoreFiles.h"
 #include "hotkey/HotKeyManager.h"
 #include "panel/PanelWindowController.h"
 #include "platform/Console.h"
@@ -17,7 +18,6 @@
 #include "update/UpdateManager.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -111,7 +111,8 @@ ManagedObjectContext* AppDelegate::persistentContainer() {
     if (m_persistentContainer || m_storeFailed)
         return m_persistentContainer.get();
     const QString path = m_storePath.isEmpty() ? ManagedObjectContext::defaultStorePath() : m_storePath;
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    // The folder holds the whole history; an older version made it readable by others.
+    StoreFiles::restrictFolderToOwner(QFileInfo(path).absolutePath());
     StoreError error;
     m_persistentContainer = ManagedObjectContext::open(path, &error);
     if (!m_persistentContainer) {
@@ -157,13 +158,33 @@ void AppDelegate::clearHistory() {
 }
 
 void AppDelegate::tearDown() {
+    if (stopForShutdown())
+        saveAction();
+}
+
+bool AppDelegate::stopForShutdown() {
     if (m_tornDown)
-        return;
+        return false;
     m_tornDown = true;
     if (m_clipboardMonitor)
         m_clipboardMonitor->stopMonitoring();
     NotificationCenter::defaultCenter().removeObserver(this);
-    saveAction();
+    return true;
+}
+
+void AppDelegate::terminateFromSignal() {
+    if (m_terminating)
+        return;
+    // Nobody may be there to answer: the session is ending or a terminal pressed Ctrl+C.
+    m_terminating = true;
+    bool saved = true;
+    ManagedObjectContext* context = stopForShutdown() ? persistentContainer() : nullptr;
+    StoreError error;
+    if (context && context->hasChanges() && !context->save(&error)) {
+        consoleLine(QStringLiteral("Error saving context: ") + error.description());
+        saved = false;
+    }
+    QCoreApplication::exit(saved ? 0 : 1);
 }
 
 void AppDelegate::saveAction() {

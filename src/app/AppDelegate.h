@@ -33,6 +33,9 @@ public:
     void applyHistoryRetention();
     // Shutdown: stops polling, removes the observers, saves. Runs once, on QCoreApplication::aboutToQuit.
     void tearDown();
+    // SIGTERM/SIGINT: the shutdown above with one save and no question; a failed save prints its
+    // line and makes the exit status 1.
+    void terminateFromSignal();
     void clearHistory();
     void showPanelAfterLaunch();
     // The store, opened on first use; null when it cannot be opened.
@@ -54,6 +57,8 @@ protected:
 
 private:
     bool presentError(const StoreError& error);
+    // The first half of the shutdown; false when it already ran.
+    bool stopForShutdown();
 
     // Fields in the order of the design; each lives as long as the delegate.
     std::unique_ptr<HotKeyManager> m_hotKeyManager;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "history/store/ManagedObjectContext.h"
 
+#include "history/store/KeyAllocator.h"
 #include "history/store/RegexCache.h"
+#include "history/store/StoreFiles.h"
 #include "history/store/TextFolding.h"
 #include "platform/Dispatch.h"
 
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -266,8 +269,10 @@ private:
 
 struct ManagedObjectContext::Private {
     sqlite3* db = nullptr;
-    qint64 lastItemKey = 0;
-    qint64 lastAppKey = 0;
+    KeyAllocator itemKeys{"ClipboardItem"};
+    KeyAllocator appKeys{"SourceApp"};
+    // Keys handed out without a claim in the store; checked again when saving.
+    std::set<qint64> provisionalItemKeys, provisionalAppKeys;
     QHash<qint64, std::weak_ptr<ClipboardItem>> items;
     QHash<qint64, std::weak_ptr<SourceApp>> apps;
     qsizetype sweepAt = 1024;
@@ -436,8 +441,14 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
             return nullptr;
         }
     }
-    if (!QDir().mkpath(info.absolutePath())) {
-        setError(error, SQLITE_CANTOPEN, QStringLiteral("Cannot create the directory %1").arg(info.absolutePath()));
+    // A store that cannot be written would fail every save: it is refused as one that cannot be opened.
+    if (info.exists() && StoreFiles::isWriteProtected(path)) {
+        setError(error, SQLITE_READONLY, QStringLiteral("The store file %1 is read-only").arg(path));
+        return nullptr;
+    }
+    QString fileError;
+    if (!StoreFiles::makeFolder(info.absolutePath(), &fileError) || !StoreFiles::createFile(path, &fileError)) {
+        setError(error, SQLITE_CANTOPEN, fileError);
         return nullptr;
     }
 
@@ -451,6 +462,10 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
         return nullptr;
     }
     sqlite3_extended_result_codes(p.db, 1);
+    if (sqlite3_db_readonly(p.db, "main") == 1) {
+        setError(error, SQLITE_READONLY, QStringLiteral("The store file %1 cannot be written").arg(path));
+        return nullptr;
+    }
     sqlite3_busy_timeout(p.db, 2000);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(p.db, "tl_contains", 2, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
@@ -493,7 +508,9 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
         return nullptr;
     }
 
-    // The file is ours (or new): from here on it may be written.
+    // The file is ours (or new): from here on it may be written. A store of an older version may
+    // still be readable by others.
+    StoreFiles::restrictToOwner(path);
     p.exec("PRAGMA journal_mode = WAL", nullptr);
     // In WAL mode NORMAL keeps every committed transaction across a crash of the process.
     p.exec("PRAGMA synchronous = NORMAL", nullptr);
@@ -540,10 +557,8 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
         return nullptr;
     }
 
-    p.lastItemKey = std::max(p.scalar("SELECT seq FROM sqlite_sequence WHERE name = 'ClipboardItem'"),
-                             p.scalar("SELECT max(pk) FROM ClipboardItem"));
-    p.lastAppKey = std::max(p.scalar("SELECT seq FROM sqlite_sequence WHERE name = 'SourceApp'"),
-                            p.scalar("SELECT max(pk) FROM SourceApp"));
+    p.itemKeys.setLast(p.itemKeys.highestInStore(p.db, nullptr));
+    p.appKeys.setLast(p.appKeys.highestInStore(p.db, nullptr));
     {
         sqlite3_stmt* s = nullptr;
         sqlite3_prepare_v2(p.db, "SELECT DISTINCT type FROM ClipboardItem WHERE type IS NOT NULL", -1, &s, nullptr);
@@ -784,7 +799,10 @@ bool ManagedObjectContext::backfillDerivedColumns(StoreError* error) {
 ClipboardItemPtr ManagedObjectContext::insertClipboardItem() {
     auto item = std::make_shared<ClipboardItem>();
     item->m_context = this;
-    item->m_key = ++d->lastItemKey;
+    const KeyAllocator::Key key = d->itemKeys.next(d->db, qsizetype(d->insertedItems.size()));
+    item->m_key = key.value;
+    if (!key.claimed)
+        d->provisionalItemKeys.insert(key.value);
     item->m_inserted = true;
     d->sweep(d->items);
     d->items.insert(item->m_key, item);
@@ -795,7 +813,10 @@ ClipboardItemPtr ManagedObjectContext::insertClipboardItem() {
 SourceAppPtr ManagedObjectContext::insertSourceApp() {
     auto app = std::make_shared<SourceApp>();
     app->m_context = this;
-    app->m_key = ++d->lastAppKey;
+    const KeyAllocator::Key key = d->appKeys.next(d->db, qsizetype(d->insertedApps.size()));
+    app->m_key = key.value;
+    if (!key.claimed)
+        d->provisionalAppKeys.insert(key.value);
     app->m_inserted = true;
     d->apps.insert(app->m_key, app);
     d->insertedApps.emplace(app->m_key, app);
@@ -852,6 +873,46 @@ void ManagedObjectContext::noteChanged(ManagedObject* object) {
         d->updatedApps.emplace(app->m_key, app);
 }
 
+bool ManagedObjectContext::settleProvisionalKeys() {
+    Private& p = *d;
+    if (p.provisionalItemKeys.empty() && p.provisionalAppKeys.empty())
+        return true;
+    bool ok = true;
+    // Another process may have taken a key handed out here without a claim: such an object, never
+    // saved yet, moves to a free key (its object ID changes with it).
+    const qint64 highestItem = p.itemKeys.highestInStore(p.db, &ok);
+    const qint64 highestApp = ok ? p.appKeys.highestInStore(p.db, &ok) : 0;
+    if (!ok)
+        return false;
+    auto settle = [](std::set<qint64>& provisional, auto& inserted, auto& live, KeyAllocator& keys, qint64 highest,
+                     auto&& onMoved) {
+        std::set<qint64> still;
+        for (const qint64 key : provisional) {
+            auto node = inserted.extract(key);
+            if (node.empty())
+                continue;
+            if (key <= highest) {
+                const qint64 fresh = keys.replacement(highest);
+                node.mapped()->m_key = fresh;
+                node.key() = fresh;
+                live.remove(key);
+                live.insert(fresh, node.mapped());
+                onMoved(key, fresh);
+            }
+            still.insert(node.key());
+            inserted.insert(std::move(node));
+        }
+        provisional.swap(still);
+    };
+    settle(p.provisionalItemKeys, p.insertedItems, p.items, p.itemKeys, highestItem, [](qint64, qint64) {});
+    settle(p.provisionalAppKeys, p.insertedApps, p.apps, p.appKeys, highestApp, [&p](qint64 from, qint64 to) {
+        for (const auto& weak : std::as_const(p.items))
+            if (auto item = weak.lock(); item && item->m_sourceAppKey == from)
+                item->m_sourceAppKey = to;
+    });
+    return true;
+}
+
 bool ManagedObjectContext::save(StoreError* error) {
     if (!hasChanges())
         return true;
@@ -866,6 +927,8 @@ bool ManagedObjectContext::save(StoreError* error) {
     };
     if (!p.exec("BEGIN IMMEDIATE", &err))
         return fail(err.code);
+    if (!settleProvisionalKeys())
+        return fail(SQLITE_ERROR);
 
     auto writeRow = [&](const QByteArray& sql, const QVariantList& values) {
         sqlite3_stmt* raw = p.prepare(sql, &err);
@@ -930,8 +993,8 @@ bool ManagedObjectContext::save(StoreError* error) {
         if (int rc = writeRow("DELETE FROM SourceApp WHERE pk = ?", {key}))
             return fail(rc);
     // Keys handed out for objects deleted before their first save are never used again either.
-    for (const auto& [name, last] : {std::pair{QStringLiteral("ClipboardItem"), p.lastItemKey},
-                                     std::pair{QStringLiteral("SourceApp"), p.lastAppKey}}) {
+    for (const auto& [name, last] : {std::pair{QStringLiteral("ClipboardItem"), p.itemKeys.last()},
+                                     std::pair{QStringLiteral("SourceApp"), p.appKeys.last()}}) {
         if (int rc = writeRow("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?", {last, name}))
             return fail(rc);
         if (sqlite3_changes(p.db) == 0)
@@ -940,6 +1003,10 @@ bool ManagedObjectContext::save(StoreError* error) {
     }
     if (!p.exec("COMMIT", &err))
         return fail(err.code);
+    p.provisionalItemKeys.clear();
+    p.provisionalAppKeys.clear();
+    p.itemKeys.dropReserve();
+    p.appKeys.dropReserve();
 
     for (const auto* map : {&p.insertedItems, &p.updatedItems})
         for (const auto& [key, item] : *map)
