@@ -96,7 +96,6 @@ public:
         m_log += process.readAllStandardError();
         return m_log;
     }
-    int changesPrepared() { return int(log().count("change read and prepared")); }
     bool panelShown() const {
         QByteArray out;
         XvfbSession::runClient(QStringLiteral("xdotool"),
@@ -320,7 +319,7 @@ TEST_F(EndToEndTest, CopyBackIsNotRecordedAgain) {
 
 // Owners that never answer, die mid-transfer, refuse 40 formats slowly, a FIFO named like a picture
 // and a 100 MB text in pieces: each time the hot key still shows and hides the panel, and the next
-// copy is recorded. The stuck reads are still going on when the panel answers.
+// copy is recorded.
 TEST_F(EndToEndTest, HostileOwnersLeaveTheHotKeyAndCaptureRunning) {
     LaunchedApp app;
     ASSERT_TRUE(app.process.waitForStarted());
@@ -348,13 +347,14 @@ TEST_F(EndToEndTest, HostileOwnersLeaveTheHotKeyAndCaptureRunning) {
         {"refuses 40 images slowly", HostileOwner::Mode::SlowRefuse, HostileOwner::manyImageTargets(40)},
     };
     for (const auto& o : owners) {
-        const int prepared = app.changesPrepared();
         {
             HostileOwner owner(o.mode, o.targets);
             QTRY_VERIFY_WITH_TIMEOUT(owner.dataRequests() > 0, kCaptureTimeoutMs);
             hotKeyAnswers(o.what);
-            if (o.mode != HostileOwner::Mode::Die) {
-                EXPECT_EQ(app.changesPrepared(), prepared) << o.what << ": the panel answered only after the read";
+            // The slow owner is still being asked after the panel answered: it answered during the read.
+            if (o.mode == HostileOwner::Mode::SlowRefuse) {
+                const int asked = owner.dataRequests();
+                QTRY_VERIFY_WITH_TIMEOUT(owner.dataRequests() > asked, kCaptureTimeoutMs);
             }
             hotKeyAnswers(o.what);
         }
@@ -366,12 +366,13 @@ TEST_F(EndToEndTest, HostileOwnersLeaveTheHotKeyAndCaptureRunning) {
     const QString files = TestEnvironment::instance().freshDir(QStringLiteral("hostile-files"));
     const QString fifo = files + QStringLiteral("/x.png");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const int prepared = app.changesPrepared();
     copier.copy("text/uri-list", QUrl::fromLocalFile(fifo).toEncoded() + "\r\n");
-    QTRY_VERIFY_WITH_TIMEOUT(app.changesPrepared() > prepared, kCaptureTimeoutMs);
-    hotKeyAnswers("FIFO");
+    QByteArray served; // the monitor asked for the list (its targets, then the list itself)
+    QTRY_VERIFY_WITH_TIMEOUT((served += copier.last()->readAllStandardError()).contains("request number 2"),
+                             kCaptureTimeoutMs);
     copier.copyText("after the FIFO");
     QTRY_COMPARE_WITH_TIMEOUT(newest().text, QByteArray("after the FIFO"), kCaptureTimeoutMs);
+    hotKeyAnswers("FIFO");
 
     QByteArray big;
     big.reserve(100 * 1024 * 1024 + 64);
