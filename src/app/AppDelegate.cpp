@@ -13,6 +13,9 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
+#include "settings/SettingsWindowController.h"
+#include "statusbar/StatusBarManager.h"
+#include "update/UpdateManager.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -33,7 +36,9 @@ AppDelegate::AppDelegate(const QString& storePath, QObject* parent) : QObject(pa
 
 AppDelegate::~AppDelegate() {
     NotificationCenter::defaultCenter().removeObserver(this);
-    // The panel reads through the store manager: it goes first.
+    SettingsWindowController::setHotKeyManager(nullptr);
+    // The tray item holds the panel controller, and the panel reads through the store manager.
+    m_statusBarManager.reset();
     m_panelController.reset();
     // The monitor holds the manager and the manager the context: release them in that order.
     m_clipboardMonitor.reset();
@@ -42,7 +47,8 @@ AppDelegate::~AppDelegate() {
 }
 
 bool AppDelegate::setUpApplication() {
-    // 1. Updates: the update step adds the shared update manager and its start here.
+    // 1. Updates: a failed start is shown and start-up goes on.
+    UpdateManager::shared().start();
 
     // 2. Defaults.
     UserDefaults::standard().registerDefaults({{DefaultsKeys::reverseScrollDirection, false}});
@@ -78,11 +84,15 @@ bool AppDelegate::setUpApplication() {
         if (self)
             self->togglePanelFromHotKey();
     });
+    // The shortcut recorder releases and re-registers it.
+    SettingsWindowController::setHotKeyManager(m_hotKeyManager.get());
 
     // 11. Delayed first show.
     showPanelAfterLaunch();
 
-    // 12. Menu-bar item: the menu-bar step adds it here.
+    // 12. Menu-bar item.
+    m_statusBarManager = std::make_unique<StatusBarManager>(m_panelController.get());
+    m_statusBarManager->setupStatusItem();
 
     // 13. "Clear History".
     NotificationCenter::defaultCenter().addObserver(this, Notifications::clearClipboardHistory,
@@ -141,9 +151,10 @@ void AppDelegate::togglePanelFromHotKey() {
 }
 
 void AppDelegate::clearHistory() {
-    if (m_clipboardDataManager)
-        m_clipboardDataManager->clearAllHistory();
-    NotificationCenter::defaultCenter().post(Notifications::clipboardHistoryDidClear);
+    // Whoever asked learns whether the history is really gone.
+    const bool cleared = m_clipboardDataManager && m_clipboardDataManager->clearAllHistory();
+    NotificationCenter::defaultCenter().post(Notifications::clipboardHistoryDidClear, nullptr,
+                                             {{Notifications::clearedKey, cleared}});
 }
 
 void AppDelegate::tearDown() {

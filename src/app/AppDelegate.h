@@ -13,6 +13,7 @@ class ClipboardMonitor;
 class HotKeyManager;
 class ManagedObjectContext;
 class PanelWindowController;
+class StatusBarManager;
 struct StoreError;
 
 // Builds and wires every long-lived component at launch, answers the termination question, saves
@@ -48,6 +49,7 @@ public:
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
     PanelWindowController* panelController() const { return m_panelController.get(); }
     HotKeyManager* hotKeyManager() const { return m_hotKeyManager.get(); }
+    StatusBarManager* statusBarManager() const { return m_statusBarManager.get(); }
 
 protected:
     // Every quit request (QCoreApplication::quit(), the session, SIGTERM/SIGINT) passes here first.
@@ -63,7 +65,7 @@ private:
     std::unique_ptr<PanelWindowController> m_panelController;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<ClipboardDataManager> m_clipboardDataManager;
-    // statusBarManager: the menu-bar step adds it.
+    std::unique_ptr<StatusBarManager> m_statusBarManager;
     std::unique_ptr<ManagedObjectContext> m_persistentContainer;
 
     QString m_storePath;

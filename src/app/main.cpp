@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tindralume"));
     QApplication::setApplicationVersion(QStringLiteral(TINDRALUME_VERSION));
+    app.setProperty("buildNumber", QStringLiteral(TINDRALUME_BUILD_NUMBER));
     QApplication::setDesktopFileName(QStringLiteral("tindralume"));
     // A background process: the panel and the settings come and go, the application stays.
     QApplication::setQuitOnLastWindowClosed(false);
