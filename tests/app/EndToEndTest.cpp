@@ -412,11 +412,19 @@ TEST_F(EndToEndTest, ASecondLaunchHandsOverToTheFirst) {
                                       &out) == 0 &&
                !out.trimmed().isEmpty();
     };
+    // A process killed outright leaves its lock file and socket behind: the next launch still runs.
+    QProcess killed;
+    launch(killed);
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += killed.readAllStandardError()).contains("first poll"), kCaptureTimeoutMs);
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    ASSERT_TRUE(killed.waitForFinished(10000));
+
     QProcess first;
     launch(first);
     ::umask(savedMask);
     ASSERT_TRUE(first.waitForStarted());
-    QByteArray log;
+    log.clear();
     QTRY_VERIFY_WITH_TIMEOUT((log += first.readAllStandardError()).contains("first poll"), kCaptureTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(panelShown(first), kCaptureTimeoutMs);
     XvfbSession::runClient(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
