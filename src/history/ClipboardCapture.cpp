@@ -3,7 +3,7 @@
 
 #include "history/ClipboardDataManager.h"
 #include "history/Notifications.h"
-#include "history/store/PrecomputedDigest.h"
+#include "history/store/PrecomputedContent.h"
 
 #include "platform/ImageUtils.h"
 #include "platform/PasteboardContents.h"
@@ -123,10 +123,10 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
     if (contents.isStale())
         return {};
     if (entry.kind == CapturedEntry::Kind::Image)
-        entry.digest =
-            std::make_shared<PrecomputedDigest>(entry.type, std::nullopt, entry.scaledImage, entry.fullImage);
+        entry.precomputed =
+            std::make_shared<PrecomputedContent>(entry.type, std::nullopt, entry.scaledImage, entry.fullImage);
     else if (entry.kind == CapturedEntry::Kind::Text)
-        entry.digest = std::make_shared<PrecomputedDigest>(entry.type, entry.text, std::nullopt, std::nullopt);
+        entry.precomputed = std::make_shared<PrecomputedContent>(entry.type, entry.text, std::nullopt, std::nullopt);
     return entry;
 }
 

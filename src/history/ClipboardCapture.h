@@ -10,7 +10,7 @@
 #include <utility>
 
 class PasteboardContents;
-class PrecomputedDigest;
+class PrecomputedContent;
 
 // What one clipboard change becomes, decided off the main thread: the readers in their order of
 // precedence (image, file, rich text, plain text), with images decoded, fitted and encoded here.
@@ -22,8 +22,8 @@ struct CapturedEntry {
     OptData richTextData; // RTF or HTML, as the owner offered it
     QByteArray scaledImage, fullImage;
     QString filePath;
-    // The store's digest of a large image or text, hashed here rather than on the main thread.
-    std::shared_ptr<PrecomputedDigest> digest;
+    // What the store works out from a large image or text, done here rather than on the main thread.
+    std::shared_ptr<PrecomputedContent> precomputed;
 };
 
 class ClipboardCapture {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "history/store/ManagedObjectContext.h"
 
-#include "history/store/PrecomputedDigest.h"
+#include "history/store/PrecomputedContent.h"
 
 #include "history/store/StoreInternals.h"
 #include "history/store/TextFolding.h"
@@ -373,7 +373,7 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::itemsWithDigest(const QStrin
 
 QByteArray ManagedObjectContext::contentDigest(const QString& type, const OptString& text, const OptData& imageData,
                                                const OptData& originalImageData, const OptString& filePath) {
-    if (const std::optional<QByteArray> ahead = PrecomputedDigest::lookup(type, text, imageData, originalImageData))
+    if (const std::optional<QByteArray> ahead = PrecomputedContent::digest(type, text, imageData, originalImageData))
         return *ahead;
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (type == QLatin1String("text") || type == QLatin1String("richText") || type == QLatin1String("url")) {
