@@ -123,7 +123,32 @@ void BoundedHTTPDataLoader::connectHop(const QUrl& url, const QList<QHostAddress
             return;
         }
     }
-    const QHostAddress address = addresses.first();
+    m_addresses = addresses;
+    m_addressIndex = 0;
+    connectTo(url, m_addresses.first());
+}
+
+// A host with several addresses is tried address by address while none answers, as a browser does.
+bool BoundedHTTPDataLoader::tryNextAddress() {
+    if (m_headJudged || m_addressIndex + 1 >= m_addresses.size())
+        return false;
+    switch (m_task->error()) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::UnknownNetworkError:
+        break;
+    default:
+        return false;
+    }
+    QNetworkReply* old = m_task;
+    m_task = nullptr;
+    disconnect(old, nullptr, this, nullptr);
+    old->deleteLater();
+    connectTo(m_currentURL, m_addresses.at(++m_addressIndex));
+    return true;
+}
+
+void BoundedHTTPDataLoader::connectTo(const QUrl& url, const QHostAddress& address) {
     QUrl pinned = url;
     pinned.setHost(address.toString());
     QNetworkRequest networkRequest(pinned);
@@ -161,10 +186,18 @@ void BoundedHTTPDataLoader::connectHop(const QUrl& url, const QList<QHostAddress
     connect(m_task, &QNetworkReply::finished, this, &BoundedHTTPDataLoader::taskCompleted);
 }
 
+std::optional<QUrl> BoundedHTTPDataLoader::redirectTarget(const QUrl& current, const QByteArray& location) {
+    const QUrl target = current.resolved(QUrl(QString::fromUtf8(location)));
+    const QString scheme = target.scheme().toLower();
+    if (!target.isValid() || target.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
+        return std::nullopt;
+    return target;
+}
+
 // A redirect answer: the next hop starts, through the same checks. Returns false when the load
 // ended instead.
 bool BoundedHTTPDataLoader::followRedirect() {
-    const QUrl target = m_currentURL.resolved(QUrl(QString::fromUtf8(m_task->rawHeader("Location"))));
+    const auto target = redirectTarget(m_currentURL, m_task->rawHeader("Location"));
     QNetworkReply* old = m_task;
     m_task = nullptr;
     disconnect(old, nullptr, this, nullptr);
@@ -175,12 +208,11 @@ bool BoundedHTTPDataLoader::followRedirect() {
         return false;
     }
     --m_redirectsLeft;
-    const QString scheme = target.scheme().toLower();
-    if (!target.isValid() || (scheme != u"http" && scheme != u"https")) {
+    if (!target) {
         finish(std::nullopt, std::nullopt, LoadError{LoadError::Unsupported, QStringLiteral("unsupported URL")});
         return false;
     }
-    startHop(target);
+    startHop(*target);
     return true;
 }
 
@@ -258,6 +290,8 @@ void BoundedHTTPDataLoader::taskCompleted() {
         followRedirect();
         return;
     }
+    if (tryNextAddress())
+        return;
     const auto error = m_task->error();
     const bool answered = m_task->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     if (answered || error == QNetworkReply::NoError) {

@@ -77,11 +77,16 @@ public:
     void start(const HTTPRequest& request, const Limits& limits);
 
     qint64 maximumBytes() const { return m_maximumBytes; }
+    // Where a redirect from current to location leads, when it is followed: http and https only,
+    // in either direction.
+    static std::optional<QUrl> redirectTarget(const QUrl& current, const QByteArray& location);
     bool allowsTruncatedData() const { return m_allowsTruncatedData; }
 
 private:
     void startHop(const QUrl& url);
     void connectHop(const QUrl& url, const QList<QHostAddress>& addresses);
+    void connectTo(const QUrl& url, const QHostAddress& address);
+    bool tryNextAddress();
     bool followRedirect();
     void refuse(const QString& description);
     void responseHead();
@@ -105,6 +110,8 @@ private:
     QUrl m_currentURL; // the URL as linked, after the redirects so far
     int m_redirectsLeft = 0;
     AddressCheck m_isForbiddenAddress;
+    QList<QHostAddress> m_addresses; // the checked addresses of the current host, tried in order
+    qsizetype m_addressIndex = 0;
     QNetworkAccessManager* m_session = nullptr;
     QNetworkReply* m_task = nullptr;
     QTimer* m_idleTimer = nullptr;

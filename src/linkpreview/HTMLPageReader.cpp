@@ -72,25 +72,25 @@ Kind kindOf(QStringView name) {
         Kind kind;
     };
     static const Entry table[] = {
-        {u"meta", Kind::Meta},         {u"title", Kind::Title},       {u"textarea", Kind::Textarea},
-        {u"script", Kind::Script},     {u"style", Kind::RawText},     {u"xmp", Kind::RawText},
-        {u"iframe", Kind::RawText},    {u"noembed", Kind::RawText},   {u"noframes", Kind::RawText},
-        {u"noscript", Kind::RawText},  {u"plaintext", Kind::PlainText}, {u"template", Kind::Template},
-        {u"svg", Kind::Foreign},       {u"math", Kind::Foreign},      {u"font", Kind::Font},
-        {u"b", Kind::BreakOut},        {u"big", Kind::BreakOut},      {u"blockquote", Kind::BreakOut},
-        {u"body", Kind::BreakOut},     {u"br", Kind::BreakOut},       {u"center", Kind::BreakOut},
-        {u"code", Kind::BreakOut},     {u"dd", Kind::BreakOut},       {u"div", Kind::BreakOut},
-        {u"dl", Kind::BreakOut},       {u"dt", Kind::BreakOut},       {u"em", Kind::BreakOut},
-        {u"embed", Kind::BreakOut},    {u"h1", Kind::BreakOut},       {u"h2", Kind::BreakOut},
-        {u"h3", Kind::BreakOut},       {u"h4", Kind::BreakOut},       {u"h5", Kind::BreakOut},
-        {u"h6", Kind::BreakOut},       {u"head", Kind::BreakOut},     {u"hr", Kind::BreakOut},
-        {u"i", Kind::BreakOut},        {u"img", Kind::BreakOut},      {u"li", Kind::BreakOut},
-        {u"listing", Kind::BreakOut},  {u"menu", Kind::BreakOut},     {u"nobr", Kind::BreakOut},
-        {u"ol", Kind::BreakOut},       {u"p", Kind::BreakOut},        {u"pre", Kind::BreakOut},
-        {u"ruby", Kind::BreakOut},     {u"s", Kind::BreakOut},        {u"small", Kind::BreakOut},
-        {u"span", Kind::BreakOut},     {u"strong", Kind::BreakOut},   {u"strike", Kind::BreakOut},
-        {u"sub", Kind::BreakOut},      {u"sup", Kind::BreakOut},      {u"table", Kind::BreakOut},
-        {u"tt", Kind::BreakOut},       {u"u", Kind::BreakOut},        {u"ul", Kind::BreakOut},
+        {u"meta", Kind::Meta},        {u"title", Kind::Title},         {u"textarea", Kind::Textarea},
+        {u"script", Kind::Script},    {u"style", Kind::RawText},       {u"xmp", Kind::RawText},
+        {u"iframe", Kind::RawText},   {u"noembed", Kind::RawText},     {u"noframes", Kind::RawText},
+        {u"noscript", Kind::RawText}, {u"plaintext", Kind::PlainText}, {u"template", Kind::Template},
+        {u"svg", Kind::Foreign},      {u"math", Kind::Foreign},        {u"font", Kind::Font},
+        {u"b", Kind::BreakOut},       {u"big", Kind::BreakOut},        {u"blockquote", Kind::BreakOut},
+        {u"body", Kind::BreakOut},    {u"br", Kind::BreakOut},         {u"center", Kind::BreakOut},
+        {u"code", Kind::BreakOut},    {u"dd", Kind::BreakOut},         {u"div", Kind::BreakOut},
+        {u"dl", Kind::BreakOut},      {u"dt", Kind::BreakOut},         {u"em", Kind::BreakOut},
+        {u"embed", Kind::BreakOut},   {u"h1", Kind::BreakOut},         {u"h2", Kind::BreakOut},
+        {u"h3", Kind::BreakOut},      {u"h4", Kind::BreakOut},         {u"h5", Kind::BreakOut},
+        {u"h6", Kind::BreakOut},      {u"head", Kind::BreakOut},       {u"hr", Kind::BreakOut},
+        {u"i", Kind::BreakOut},       {u"img", Kind::BreakOut},        {u"li", Kind::BreakOut},
+        {u"listing", Kind::BreakOut}, {u"menu", Kind::BreakOut},       {u"nobr", Kind::BreakOut},
+        {u"ol", Kind::BreakOut},      {u"p", Kind::BreakOut},          {u"pre", Kind::BreakOut},
+        {u"ruby", Kind::BreakOut},    {u"s", Kind::BreakOut},          {u"small", Kind::BreakOut},
+        {u"span", Kind::BreakOut},    {u"strong", Kind::BreakOut},     {u"strike", Kind::BreakOut},
+        {u"sub", Kind::BreakOut},     {u"sup", Kind::BreakOut},        {u"table", Kind::BreakOut},
+        {u"tt", Kind::BreakOut},      {u"u", Kind::BreakOut},          {u"ul", Kind::BreakOut},
         {u"var", Kind::BreakOut},
     };
     for (const Entry& entry : table) {
@@ -185,7 +185,8 @@ private:
             return afterComment(p + 2);
         if (startsWithFolded(p, u"doctype"))
             return afterBogusComment(p + 7); // every DOCTYPE state ends at the first '>'
-        if (inForeignContent() && !m_foreignStack.back().holdsHTML && p + 7 <= m_size && m_text.sliced(p, 7) == u"[CDATA[") {
+        if (inForeignContent() && !m_foreignStack.back().holdsHTML && p + 7 <= m_size &&
+            m_text.sliced(p, 7) == u"[CDATA[") {
             const qsizetype end = m_text.indexOf(u"]]>", p + 7);
             return end < 0 ? m_size : end + 3;
         }
@@ -268,8 +269,18 @@ private:
     // The tag states, from the first letter of the name. Returns the position after the tag's '>',
     // or -1 when the text ends inside the tag (which then is no tag at all).
     qsizetype readTag(qsizetype p, Tag& tag) const {
-        enum { TagName, BeforeAttrName, AttrName, AfterAttrName, BeforeValue, ValueDouble, ValueSingle,
-               ValueUnquoted, AfterValueQuoted, SelfClosing } state = TagName;
+        enum {
+            TagName,
+            BeforeAttrName,
+            AttrName,
+            AfterAttrName,
+            BeforeValue,
+            ValueDouble,
+            ValueSingle,
+            ValueUnquoted,
+            AfterValueQuoted,
+            SelfClosing
+        } state = TagName;
         bool wants = false;
         qsizetype nameStart = 0;
         int current = -1; // the attribute being read, when it is one of interest and not a duplicate
@@ -422,7 +433,8 @@ private:
         const Slice& slice = tag.attrs[attr];
         if (!slice.present())
             return std::nullopt;
-        return CharacterReferences::decodeAttribute(normalizedSlice(m_text.sliced(slice.start, slice.end - slice.start)));
+        return CharacterReferences::decodeAttribute(
+            normalizedSlice(m_text.sliced(slice.start, slice.end - slice.start)));
     }
 
     // Where the raw text of an element ends: the '<' of "</name" followed by a space, '/' or '>'.
@@ -585,8 +597,9 @@ private:
             return end;
         }
         if (inForeignContent() && !atIntegrationPoint()) {
-            const bool fontBreaksOut = tag.kind == Kind::Font && (tag.attrs[Color].present() ||
-                                                                 tag.attrs[Face].present() || tag.attrs[Size].present());
+            const bool fontBreaksOut =
+                tag.kind == Kind::Font &&
+                (tag.attrs[Color].present() || tag.attrs[Face].present() || tag.attrs[Size].present());
             if (tag.kind != Kind::BreakOut && tag.kind != Kind::Meta && !fontBreaksOut) {
                 if (!tag.selfClosing)
                     enterForeign(tagName, false);
@@ -635,13 +648,14 @@ private:
 
     // An element that stays open after its start tag: not void, not one whose raw text ends it.
     static bool opensHTMLElement(const Tag& tag) {
-        static const char16_t* const voids[] = {u"area", u"base",  u"br",   u"col",    u"embed", u"hr",  u"img",
+        static const char16_t* const voids[] = {u"area",  u"base", u"br",   u"col",    u"embed", u"hr",  u"img",
                                                 u"input", u"link", u"meta", u"source", u"track", u"wbr", u"param"};
         if (tag.kind != Kind::Other && tag.kind != Kind::BreakOut && tag.kind != Kind::Font &&
             tag.kind != Kind::Template)
             return false;
         const QStringView name(tag.name, tag.nameLength);
-        return std::none_of(std::begin(voids), std::end(voids), [name](const char16_t* v) { return name == QStringView(v); });
+        return std::none_of(std::begin(voids), std::end(voids),
+                            [name](const char16_t* v) { return name == QStringView(v); });
     }
 
     bool inForeignContent() const { return !m_foreignStack.empty(); }
@@ -655,7 +669,8 @@ private:
         static const char16_t* const mathPoints[] = {u"mi", u"mo", u"mn", u"ms", u"mtext"};
         const bool svg = fromHTML ? name == u"svg" : m_foreignStack.back().svg;
         auto isOneOf = [name](const auto& list) {
-            return std::any_of(std::begin(list), std::end(list), [name](const char16_t* p) { return name == QStringView(p); });
+            return std::any_of(std::begin(list), std::end(list),
+                               [name](const char16_t* p) { return name == QStringView(p); });
         };
         const bool point = !fromHTML && (svg ? isOneOf(svgPoints) : isOneOf(mathPoints));
         // Bounded: a hostile page nesting SVG elements without end costs no more than this.

@@ -29,7 +29,7 @@ public:
     };
 
     struct Page {
-        std::vector<Meta> metas;    // in document order; only those with a content or charset attribute
+        std::vector<Meta> metas;      // in document order; only those with a content or charset attribute
         std::optional<QString> title; // text of the first HTML title element, references resolved
         QStringList jsonLD;           // raw text of the first JSON-LD script elements
     };
