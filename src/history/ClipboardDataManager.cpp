@@ -327,13 +327,14 @@ std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int
 
 std::vector<ClipboardItemPtr> ClipboardDataManager::searchItems(const QString& query, std::optional<int> limit,
                                                                 bool favoritesOnly,
-                                                                const std::optional<QString>& typeFilter) {
+                                                                const std::optional<QString>& typeFilter, int offset) {
     const QString q = trimmed(query);
     if (q.isEmpty())
-        return fetchItems(limit, 0, favoritesOnly, typeFilter);
+        return fetchItems(limit, offset, favoritesOnly, typeFilter);
     FetchRequest request;
     request.sortByTimestampDescending = true;
     request.fetchLimit = limit;
+    request.fetchOffset = offset;
     std::vector<Predicate> parts;
     parts.push_back(Predicate::orOf(
         {Predicate::containsCD(Predicate::Field::TextContent, q), Predicate::containsCD(Predicate::Field::Preview, q),
@@ -352,43 +353,58 @@ std::vector<ClipboardItemPtr> ClipboardDataManager::searchItems(const QString& q
     return result;
 }
 
-void ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool plainText) {
+bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool plainText) {
+    if (!item)
+        return false;
+    // Every representation is prepared before anything changes: an entry that cannot be written
+    // leaves the clipboard, its timestamp and the monitor's skip count as they were.
+    OptString text;
+    OptData rtf, png, tiff;
+    QList<QUrl> urls;
+    const QString type = item->type().value_or(QString());
+    if (type == EntryType::text || type == EntryType::url) {
+        text = item->textContent();
+    } else if (type == EntryType::richText) {
+        if (!plainText)
+            rtf = item->richTextData();
+        text = item->textContent();
+    } else if (type == EntryType::image) {
+        OptData bytes = item->originalImageData();
+        if (!bytes)
+            bytes = item->imageData();
+        const QImage image = bytes ? ImageUtils::decode(*bytes) : QImage();
+        if (!image.isNull()) {
+            png = bytes;
+            QByteArray encoded;
+            QBuffer buffer(&encoded);
+            buffer.open(QIODevice::WriteOnly);
+            if (image.save(&buffer, "TIFF") && !encoded.isEmpty())
+                tiff = encoded;
+        }
+    } else if (type == EntryType::file) {
+        if (const OptString path = item->filePath())
+            urls = {QUrl::fromLocalFile(*path)};
+    }
+    if (!text && !rtf && !png && urls.isEmpty())
+        return false;
+
     Pasteboard& pasteboard = Pasteboard::general();
     if (ClipboardMonitor* monitor = m_clipboardMonitor.data())
         monitor->skipNextChangeCount = pasteboard.changeCount() + 1;
     item->setTimestamp(QDateTime::currentDateTime());
     saveContext();
     pasteboard.clearContents();
-
-    const QString type = item->type().value_or(QString());
-    if (type == EntryType::text || type == EntryType::url) {
-        if (const OptString text = item->textContent())
-            pasteboard.setString(*text);
-    } else if (type == EntryType::richText) {
-        if (!plainText)
-            if (const OptData rtf = item->richTextData())
-                pasteboard.setData(Pasteboard::Type::RTF, *rtf);
-        if (const OptString text = item->textContent())
-            pasteboard.setString(*text);
-    } else if (type == EntryType::image) {
-        OptData bytes = item->originalImageData();
-        if (!bytes)
-            bytes = item->imageData();
-        if (!bytes)
-            return;
-        const QImage image = ImageUtils::decode(*bytes);
-        if (image.isNull())
-            return;
-        pasteboard.setData(Pasteboard::Type::PNG, *bytes);
-        QByteArray tiff;
-        QBuffer buffer(&tiff);
-        buffer.open(QIODevice::WriteOnly);
-        if (image.save(&buffer, "TIFF") && !tiff.isEmpty())
-            pasteboard.setData(Pasteboard::Type::TIFF, tiff);
-    } else if (type == EntryType::file) {
-        if (const OptString path = item->filePath())
-            pasteboard.setURLs({QUrl::fromLocalFile(*path)});
-    }
+    if (rtf)
+        pasteboard.setData(Pasteboard::Type::RTF, *rtf);
+    if (text)
+        pasteboard.setString(*text);
+    if (png)
+        pasteboard.setData(Pasteboard::Type::PNG, *png);
+    if (tiff)
+        pasteboard.setData(Pasteboard::Type::TIFF, *tiff);
+    if (!urls.isEmpty())
+        pasteboard.setURLs(urls);
+    return true;
 }
 
 void ClipboardDataManager::deleteItemsOlderThan(int days) {
@@ -409,16 +425,16 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
     saveContext();
 }
 
-void ClipboardDataManager::clearAllHistory() {
+bool ClipboardDataManager::clearAllHistory() {
     StoreError error;
     const std::vector<ClipboardItemPtr> all = m_context->fetchItems(FetchRequest{}, &error);
     if (error.code != 0) {
         consoleLine(QStringLiteral("Error clearing all history: ") + error.description());
-        return;
+        return false;
     }
     for (const ClipboardItemPtr& item : all)
         m_context->deleteObject(item);
-    saveContext();
+    return saveContext();
 }
 
 void ClipboardDataManager::toggleFavorite(const ClipboardItemPtr& item) {
@@ -428,12 +444,14 @@ void ClipboardDataManager::toggleFavorite(const ClipboardItemPtr& item) {
     NotificationCenter::defaultCenter().post(Notifications::itemFavoriteStatusChanged, item.get());
 }
 
-void ClipboardDataManager::saveContext() {
+bool ClipboardDataManager::saveContext() {
     if (!m_context->hasChanges())
-        return;
+        return true;
     StoreError error;
-    if (!m_context->save(&error))
-        consoleLine(QStringLiteral("Error saving context: ") + error.description());
+    if (m_context->save(&error))
+        return true;
+    consoleLine(QStringLiteral("Error saving context: ") + error.description());
+    return false;
 }
 
 void ClipboardDataManager::refreshAllObjects() {

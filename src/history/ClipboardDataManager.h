@@ -44,13 +44,17 @@ public:
     std::vector<ClipboardItemPtr> fetchItems(std::optional<int> limit, int offset, bool favoritesOnly,
                                              const std::optional<QString>& typeFilter);
     std::vector<ClipboardItemPtr> searchItems(const QString& query, std::optional<int> limit, bool favoritesOnly,
-                                              const std::optional<QString>& typeFilter);
+                                              const std::optional<QString>& typeFilter, int offset = 0);
     static Predicate typeFilterPredicate(const QString& typeFilter);
-    void copyToPasteboard(const ClipboardItemPtr& item, bool plainText);
+    // False when the entry has nothing that can be written (an image without decodable data, a
+    // missing field); the clipboard and the entry are then left untouched.
+    bool copyToPasteboard(const ClipboardItemPtr& item, bool plainText);
     void deleteItemsOlderThan(int days);
-    void clearAllHistory();
+    // False when the entries could not be read or the deletion could not be saved.
+    bool clearAllHistory();
     void toggleFavorite(const ClipboardItemPtr& item);
-    void saveContext();
+    // False when the save failed (its line was printed).
+    bool saveContext();
     void refreshAllObjects();
 
     static inline const QString colorRegex =

@@ -111,6 +111,21 @@ void ClipboardItemCollectionViewCell::animateSelectionBorder(double width) {
     m_borderAnimation->start();
 }
 
+void ClipboardItemCollectionViewCell::showSelection(bool selected) {
+    if (m_borderAnimation)
+        m_borderAnimation->stop();
+    isCellSelected = selected;
+    m_itemView->setBorder(selected ? selectionBorderWidth : 0, Appearance::accentColor(palette()));
+    if (selected) {
+        ClipboardItemCollectionViewCell* previous = s_currentlySelected;
+        if (previous && previous != this && previous->isCellSelected) {
+            previous->isCellSelected = false;
+            previous->animateSelectionBorder(0);
+        }
+        s_currentlySelected = this;
+    }
+}
+
 bool isPlainTextModifierPressed() {
     auto& defaults = UserDefaults::standard();
     Qt::KeyboardModifier flag = Qt::ShiftModifier;

@@ -37,6 +37,8 @@ public:
 
     void select();
     void animateSelectionBorder(double width);
+    // Shows or clears the selection at once (no animation), as a freshly configured cell must.
+    void showSelection(bool selected);
     void prepareForReuse() override;
     void updateContextMenu();
     QMenu* contextMenu() const { return m_menu; }

@@ -6,54 +6,19 @@
 #include "panel/Appearance.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/ClipboardItemContentView.h"
+#include "panel/ClipboardPreviewImageLoader.h"
+#include "panel/NonSelectingTextField.h"
 #include "panel/PanelScrollView.h"
+#include "panel/RoundedContainer.h"
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
-#include "platform/Symbols.h"
 
 #include <QApplication>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
-
-namespace {
-
-// A rounded toolbar container (search, favourites): 10 % label colour, corner radius 16.
-class RoundedContainer : public QWidget {
-public:
-    using QWidget::QWidget;
-    double borderWidth = 0;
-    QColor borderColor;
-    std::optional<QColor> background; // none: 10 % of the label colour
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QPalette pal = QApplication::palette();
-        QPainterPath path;
-        const double half = borderWidth / 2;
-        path.addRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), 16, 16);
-        p.fillPath(path, background ? *background : Appearance::withAlpha(Appearance::labelColor(pal), 0.1));
-        if (borderWidth > 0)
-            p.strokePath(path, QPen(borderColor, borderWidth));
-    }
-};
-
-QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal) {
-    QFont font = QApplication::font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
-} // namespace
+#include <QVariantAnimation>
 
 PanelContentView::PanelContentView(QWidget* parent) : QWidget(parent), typeFilters(TypeFilter::all()) {
     m_scrollView = new PanelScrollView(this);
@@ -89,8 +54,6 @@ void PanelContentView::setupUI() {
     setupScrollView();
     m_emptyStateContainer = new QWidget(this);
     m_emptyStateContainer->hide();
-    m_searchTimer = new QTimer(this);
-    m_searchTimer->setSingleShot(true);
     NotificationCenter::defaultCenter().addObserver(
         this, Notifications::itemFavoriteStatusChanged,
         [this](const Notification& n) { handleFavoriteStatusChanged(n.object); });
@@ -99,97 +62,8 @@ void PanelContentView::setupUI() {
 void PanelContentView::setupToolbar() {
     m_toolbarView = new QWidget(this);
     setupFilterButtons();
-
-    auto* search = new RoundedContainer(m_toolbarView);
-    m_searchContainerView = search;
-    m_searchButton = new QToolButton(search);
-    {
-        // The button is disabled (the container takes the clicks) but must not look greyed out.
-        const QPixmap glass =
-            Symbols::icon(QStringLiteral("magnifyingglass")).pixmap(QSize(16, 16), devicePixelRatioF());
-        QIcon icon;
-        icon.addPixmap(glass, QIcon::Normal);
-        icon.addPixmap(glass, QIcon::Disabled);
-        m_searchButton->setIcon(icon);
-    }
-    m_searchButton->setToolTip(tr("Search"));
-    m_searchButton->setAutoRaise(true);
-    m_searchButton->setEnabled(false); // clicks belong to the container
-    m_searchButton->setFocusPolicy(Qt::NoFocus);
-    m_searchButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
-    m_searchField = new QLineEdit(search);
-    m_searchField->setPlaceholderText(tr("Search..."));
-    m_searchField->setFrame(false);
-    m_searchField->setFont(systemFont(14));
-    m_searchField->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
-    m_searchField->hide(); // shown only while the field is open
-
-    auto* favorite = new RoundedContainer(m_toolbarView);
-    m_favoriteContainerView = favorite;
-    m_favoriteButton = new QToolButton(favorite);
-    m_favoriteButton->setAutoRaise(true);
-    m_favoriteButton->setToolTip(tr("Show Favorites"));
-    m_favoriteButton->setFocusPolicy(Qt::NoFocus);
-    m_favoriteButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
-    updateFavoriteButton();
-}
-
-void PanelContentView::setupFilterButtons() {
-    m_filterStackView = new QWidget(m_toolbarView);
-    auto* row = new QHBoxLayout(m_filterStackView);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
-    for (size_t i = 0; i < typeFilters.size(); ++i) {
-        auto* button = new QPushButton(tr(typeFilters[i].titleKey.toUtf8().constData()), m_filterStackView);
-        button->setFlat(true);
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setFont(systemFont(12, QFont::Medium));
-        button->setFixedHeight(26);
-        button->setMinimumWidth(48);
-        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        row->addWidget(button);
-        m_filterButtons.push_back(button);
-    }
-    updateFilterButtonStyles();
-    m_filterStackView->adjustSize();
-}
-
-void PanelContentView::updateFilterButtonStyles() {
-    const QPalette pal = QApplication::palette();
-    for (size_t i = 0; i < m_filterButtons.size(); ++i) {
-        const bool selected = typeFilters[i].type == selectedType;
-        const QColor text = selected ? QColor(Qt::white) : Appearance::secondaryLabelColor(pal);
-        const QColor back =
-            selected ? Appearance::accentColor(pal) : Appearance::withAlpha(Appearance::labelColor(pal), 0.1);
-        m_filterButtons[i]->setProperty("selectedFilter", selected);
-        m_filterButtons[i]->setStyleSheet(
-            QStringLiteral("QPushButton { color: %1; background: %2; border: none; border-radius: 13px;"
-                           " padding: 0 12px; }")
-                .arg(Appearance::css(text), Appearance::css(back)));
-    }
-}
-
-void PanelContentView::updateFavoriteButton() {
-    const QPalette pal = QApplication::palette();
-    auto* container = static_cast<RoundedContainer*>(m_favoriteContainerView);
-    const QColor tint = isFavoriteMode ? Appearance::systemYellowColor(pal) : Appearance::secondaryLabelColor(pal);
-    QPixmap star = Symbols::icon(isFavoriteMode ? QStringLiteral("star.fill") : QStringLiteral("star"))
-                       .pixmap(QSize(16, 16), devicePixelRatioF());
-    {
-        QPainter p(&star);
-        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        p.fillRect(star.rect(), tint);
-    }
-    m_favoriteButton->setIcon(QIcon(star));
-    if (isFavoriteMode) {
-        container->background = Appearance::withAlpha(Appearance::systemYellowColor(pal), 0.15);
-        container->borderWidth = 1.0;
-        container->borderColor = Appearance::withAlpha(Appearance::systemYellowColor(pal), 0.6);
-    } else {
-        container->background.reset();
-        container->borderWidth = 0;
-    }
-    container->update();
+    setupSearchControls();
+    setupFavoriteButton();
 }
 
 void PanelContentView::setupScrollView() {
@@ -211,10 +85,12 @@ void PanelContentView::layoutToolbar() {
     const QSize stack = m_filterStackView->sizeHint();
     m_filterStackView->setGeometry(30, (h - stack.height()) / 2, stack.width(), stack.height());
 
-    const int searchWidth = isSearchExpanded ? expandedWidth : collapsedSize;
+    const int searchWidth = searchContainerWidth();
     const int searchX = (w - searchWidth) / 2;
     m_searchContainerView->setGeometry(searchX, (h - collapsedSize) / 2, searchWidth, collapsedSize);
-    const int buttonX = isSearchExpanded ? 2 : (searchWidth - 32) / 2;
+    // The button slides from the container's centre to 2 points from its leading edge.
+    const double centred = (searchWidth - 32) / 2.0;
+    const int buttonX = static_cast<int>(std::lround(centred + (2 - centred) * m_searchProgress));
     m_searchButton->setGeometry(buttonX, 0, 32, 32);
     // The field's centre sits 1.5 points below the container's (rounded to whole pixels).
     m_searchField->setGeometry(12, (collapsedSize - 20) / 2 + 2, std::max(0, searchWidth - 24), 20);
@@ -279,7 +155,8 @@ void PanelContentView::fetchInBackground(const PageRequest& request,
             std::vector<ClipboardItemPtr> items;
             Dispatch::syncOnMain([&] {
                 if (manager)
-                    items = manager->fetchItems(r.limit, r.offset, r.favoritesOnly, r.typeFilter);
+                    items = r.query ? manager->searchItems(*r.query, r.limit, r.favoritesOnly, r.typeFilter, r.offset)
+                                    : manager->fetchItems(r.limit, r.offset, r.favoritesOnly, r.typeFilter);
             });
             return items;
         };
@@ -300,6 +177,8 @@ void PanelContentView::fetchInBackground(const PageRequest& request,
 void PanelContentView::reloadContent(bool preserveState) {
     if (!canFetch())
         return;
+    const QString notedText = m_searchField->text();
+    const bool wasOpen = isSearchExpanded;
     const int origin = m_scrollView->contentOffset();
     ++dataLoadGeneration;
     currentOffset = 0;
@@ -310,6 +189,18 @@ void PanelContentView::reloadContent(bool preserveState) {
     m_scrollView->reloadData();
     selectedIndexPath.reset();
     m_emptyStateContainer->hide();
+    if (preserveState && wasOpen && !notedText.isEmpty()) {
+        // An open search survives hiding: shown again open, without animation, and run again.
+        m_searchAnimation->stop();
+        isSearchExpanded = true;
+        m_scrollView->isSearchExpanded = true;
+        m_searchField->setText(notedText);
+        m_searchProgress = 1;
+        applySearchFieldLayout();
+        performSearch(notedText);
+        return;
+    }
+    m_searchQuery.reset();
     QPointer<PanelContentView> self(this);
     loadFirstPage([self, preserveState, origin] {
         if (preserveState && self)
@@ -325,11 +216,21 @@ void PanelContentView::loadFirstPage(std::function<void()> completion) {
     request.offset = 0;
     request.favoritesOnly = favorites;
     request.typeFilter = selectedType;
+    request.query = m_searchQuery;
     fetchInBackground(request, [this, generation, favorites, completion](std::vector<ClipboardItemPtr> items) {
+        // Dropped when a newer load, search or the closing of the search has overtaken it.
         if (dataLoadGeneration != generation)
             return;
         if (items.empty()) {
-            showEmptyState();
+            if (!clipboardItems.empty()) { // a search replaces the list only when it returns
+                clipboardItems.clear();
+                m_scrollView->reloadData();
+            }
+            selectedIndexPath.reset();
+            if (m_searchQuery)
+                showNoResultsState();
+            else
+                showEmptyState();
             isReloadingData = false;
             if (completion)
                 completion();
@@ -340,6 +241,8 @@ void PanelContentView::loadFirstPage(std::function<void()> completion) {
         currentOffset = count;
         hasMoreData = count >= pageSize && !favorites;
         clipboardItems = std::move(items);
+        m_emptyStateContainer->hide();
+        selectedIndexPath.reset();
         m_scrollView->reloadData();
         selectAndScroll();
         Q_EMIT contentApplied();
@@ -348,7 +251,7 @@ void PanelContentView::loadFirstPage(std::function<void()> completion) {
             if (dataLoadGeneration != generation)
                 return;
             isReloadingData = false;
-            if (!isFavoriteMode && !isSearchActive())
+            if (!isFavoriteMode)
                 loadMoreIfNeeded();
             if (completion)
                 completion();
@@ -357,7 +260,7 @@ void PanelContentView::loadFirstPage(std::function<void()> completion) {
 }
 
 bool PanelContentView::canLoadMore() const {
-    return canFetch() && !isLoadingMore && !isReloadingData && hasMoreData && !isSearchActive() && !isFavoriteMode;
+    return canFetch() && !isLoadingMore && !isReloadingData && hasMoreData && !isFavoriteMode;
 }
 
 void PanelContentView::loadMore() {
@@ -370,6 +273,7 @@ void PanelContentView::loadMore() {
     request.offset = currentOffset;
     request.favoritesOnly = false;
     request.typeFilter = selectedType;
+    request.query = m_searchQuery; // search results page like the list
     fetchInBackground(request, [this, generation](std::vector<ClipboardItemPtr> items) {
         // A reload clears the flag itself; a page of an older load must not clear a newer load's.
         if (dataLoadGeneration != generation)
@@ -404,8 +308,7 @@ void PanelContentView::loadMoreIfNeeded() {
 }
 
 void PanelContentView::handleScrollViewDidScroll() {
-    if (!isSearchExpanded)
-        loadMoreIfNeeded();
+    loadMoreIfNeeded();
 }
 
 void PanelContentView::resetAndReload() {
@@ -425,6 +328,7 @@ void PanelContentView::resetAndReload() {
     m_scrollView->deselectAll();
     m_scrollView->reloadData();
     m_emptyStateContainer->hide();
+    ClipboardPreviewImageLoader::shared().removeAllObjects();
     if (m_dataManager) {
         QPointer<ClipboardDataManager> manager = m_dataManager;
         m_dataManager->context()->performBlock([manager] {
@@ -476,6 +380,8 @@ CollectionViewItem* PanelContentView::makeItem(CollectionView* view, int index) 
     const ClipboardItemPtr entry = clipboardItems[static_cast<size_t>(index)];
     cell->item = entry;
     cell->itemView()->configure(entry);
+    // A pooled cell may still wear the border of the entry it showed before.
+    cell->showSelection(selectedIndexPath == index);
     QPointer<PanelContentView> self(this);
     cell->onDoubleClick = [self, entry](bool plainText) {
         if (self)
@@ -516,155 +422,6 @@ void PanelContentView::onCellsDeselected(const QList<int>& indexes) {
         if (cell && cell->isCellSelected) {
             cell->isCellSelected = false;
             cell->animateSelectionBorder(0);
-        }
-    }
-}
-
-bool PanelContentView::handleKeyDown(QKeyEvent* event) {
-    if (isSearchExpanded)
-        return false;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        selectPreviousItem();
-        return true;
-    case Qt::Key_Right:
-        selectNextItem();
-        return true;
-    default:
-        return false;
-    }
-}
-
-void PanelContentView::beginSearchWithTypedText(const QString& text) {
-    // Type-ahead opens the search field and searches; that behaviour arrives with the search.
-    Q_UNUSED(text);
-}
-
-void PanelContentView::applySelection(int index) {
-    selectedIndexPath = index;
-    m_scrollView->selectItems({index});
-    const QRect frame = m_scrollView->itemFrame(index);
-    if (!frame.isNull())
-        m_scrollView->scrollRectToVisible(frame.adjusted(-24, 0, 24, 0));
-    if (auto* cell = dynamic_cast<ClipboardItemCollectionViewCell*>(m_scrollView->itemAt(index)))
-        cell->select();
-}
-
-void PanelContentView::selectAndScroll() {
-    if (clipboardItems.empty())
-        return;
-    applySelection(0);
-}
-
-void PanelContentView::selectPreviousItem() {
-    if (!selectedIndexPath) {
-        selectAndScroll();
-        return;
-    }
-    if (*selectedIndexPath <= 0)
-        return;
-    applySelection(std::min(*selectedIndexPath, static_cast<int>(clipboardItems.size())) - 1);
-}
-
-void PanelContentView::selectNextItem() {
-    if (!selectedIndexPath) {
-        selectAndScroll();
-        return;
-    }
-    if (*selectedIndexPath >= static_cast<int>(clipboardItems.size()) - 1)
-        return;
-    applySelection(*selectedIndexPath + 1);
-}
-
-void PanelContentView::selectItem(int index) {
-    if (clipboardItems.empty()) {
-        selectedIndexPath.reset();
-        return;
-    }
-    const int i = std::clamp(index, 0, static_cast<int>(clipboardItems.size()) - 1);
-    selectedIndexPath = i;
-    m_scrollView->selectItems({i});
-    if (auto* cell = dynamic_cast<ClipboardItemCollectionViewCell*>(m_scrollView->itemAt(i)))
-        cell->select();
-}
-
-int PanelContentView::indexOfItem(const ClipboardItemPtr& item) const {
-    for (size_t i = 0; i < clipboardItems.size(); ++i) {
-        if (clipboardItems[i] == item)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-void PanelContentView::pasteItem(const ClipboardItemPtr& entry, bool plainText) {
-    const ClipboardItemPtr item = entry;
-    if (!m_dataManager || !item)
-        return;
-    m_dataManager->copyToPasteboard(item, plainText);
-    NotificationCenter::defaultCenter().post(Notifications::panelShouldHide);
-}
-
-void PanelContentView::deleteItem(const ClipboardItemPtr& entry) {
-    const ClipboardItemPtr item = entry; // the caller's copy may go with a recycled cell
-    if (!m_dataManager || !item)
-        return;
-    const int index = indexOfItem(item);
-    if (index < 0)
-        return;
-    clipboardItems.erase(clipboardItems.begin() + index);
-    m_scrollView->deleteItems({index});
-    m_dataManager->context()->deleteObject(item);
-    m_dataManager->saveContext();
-    currentOffset = std::max(0, currentOffset - 1);
-    if (clipboardItems.empty()) {
-        selectedIndexPath.reset();
-        showEmptyState();
-        return;
-    }
-    // Until the deferred reselection runs the old index may point past the end: clamp it now.
-    if (selectedIndexPath && *selectedIndexPath >= static_cast<int>(clipboardItems.size()))
-        selectedIndexPath = static_cast<int>(clipboardItems.size()) - 1;
-    Dispatch::onMain(this, [this, index] { selectItem(index); });
-}
-
-void PanelContentView::toggleFavorite(const ClipboardItemPtr& entry) {
-    const ClipboardItemPtr item = entry;
-    if (!m_dataManager || !item)
-        return;
-    m_dataManager->toggleFavorite(item);
-    const int index = indexOfItem(item);
-    if (index < 0)
-        return;
-    if (isFavoriteMode) {
-        clipboardItems.erase(clipboardItems.begin() + index);
-        m_scrollView->deleteItems({index});
-        currentOffset = std::max(0, currentOffset - 1);
-        if (clipboardItems.empty()) {
-            selectedIndexPath.reset();
-            showEmptyState();
-        } else {
-            if (selectedIndexPath && *selectedIndexPath >= static_cast<int>(clipboardItems.size()))
-                selectedIndexPath = static_cast<int>(clipboardItems.size()) - 1;
-            Dispatch::onMain(this, [this, index] { selectItem(index); });
-        }
-    } else {
-        m_scrollView->reloadItems({index});
-    }
-}
-
-void PanelContentView::handleFavoriteStatusChanged(const void* object) {
-    if (!object)
-        return;
-    if (isSearchActive())
-        return; // the search re-runs itself once it exists
-    if (isFavoriteMode) {
-        reloadContent(true);
-        return;
-    }
-    for (size_t i = 0; i < clipboardItems.size(); ++i) {
-        if (clipboardItems[i].get() == object) {
-            m_scrollView->reloadItems({static_cast<int>(i)});
-            return;
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "history/store/Entities.h"
 #include "panel/CollectionView.h"
 #include "panel/TypeFilter.h"
+#include "platform/SyntheticKeys.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -22,6 +23,8 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 class QTimer;
+class QVariantAnimation;
+class NonSelectingTextField;
 
 // What one page load asks the store for.
 struct PageRequest {
@@ -29,6 +32,7 @@ struct PageRequest {
     int offset = 0;
     bool favoritesOnly = false;
     std::optional<QString> typeFilter;
+    std::optional<QString> query; // set: a search page
 };
 
 // The panel's main view: the toolbar row and, below it, the strip of cards loaded page by page.
@@ -49,6 +53,9 @@ public:
     // How far past the visible area the strip must reach before no further page is fetched.
     static constexpr int loadAheadDistance = 200;
     static constexpr int fillCheckDelayMs = 100;
+    static constexpr int searchAnimationMs = 150;
+    static constexpr int searchDebounceMs = 300;
+    static constexpr int pasteDelayMs = 300;
 
     explicit PanelContentView(QWidget* parent = nullptr);
     ~PanelContentView() override;
@@ -71,15 +78,36 @@ public:
 
     // Keys from the panel's key monitor; true when handled (the caller swallows the key).
     bool handleKeyDown(QKeyEvent* event);
-    // Type-ahead entry point of the panel's key monitor. Empty hook: the search is later work.
+    // A key the panel's grab delivered while the search field is open: handed to the field.
+    bool handleSearchFieldKey(QKeyEvent* event);
+
+    // Search (field, type-ahead, debounce, results).
+    void toggleSearchField();
+    void toggleSearch() { toggleSearchField(); }
+    void handleSearchContainerTap();
     void beginSearchWithTypedText(const QString& text);
+    void handleSearchTextChange();
+    void performSearch(const QString& text);
+    bool isSearchTimerActive() const;
+
+    // Type filters and favourites mode.
+    void selectTypeFilter(int tag);
+    void toggleFavoriteMode() { toggleFavoriteModeImpl(); }
+    void toggleFavoriteModeImpl();
 
     void selectAndScroll();
     void selectPreviousItem();
     void selectNextItem();
     void selectItem(int index);
 
+    // Notes the window in front when the panel shows: the only one a direct paste may go to.
+    void noteFrontWindow();
+    std::optional<SyntheticKeys::FrontWindow> frontWindowAtShow;
     void pasteItem(const ClipboardItemPtr& item, bool plainText);
+    // Sends the paste chord when the window in front is still the target; true when sent.
+    bool postCommandV(const std::optional<SyntheticKeys::FrontWindow>& target);
+    void showAccessibilityAlert();
+    void openAccessibilitySettings();
     void deleteItem(const ClipboardItemPtr& item);
     void toggleFavorite(const ClipboardItemPtr& item);
 
@@ -97,7 +125,7 @@ public:
     QWidget* toolbarView() const { return m_toolbarView; }
     QWidget* searchContainerView() const { return m_searchContainerView; }
     QToolButton* searchButton() const { return m_searchButton; }
-    QLineEdit* searchField() const { return m_searchField; }
+    QLineEdit* searchField() const;
     QWidget* filterStackView() const { return m_filterStackView; }
     const std::vector<QPushButton*>& filterButtons() const { return m_filterButtons; }
     QWidget* favoriteContainerView() const { return m_favoriteContainerView; }
@@ -141,6 +169,12 @@ private:
     void updateColors();
     void applySelection(int index);
     void handleFavoriteStatusChanged(const void* object);
+    void setupSearchControls();
+    void setupFavoriteButton();
+    int searchContainerWidth() const;
+    void animateSearchField(bool opening, std::function<void()> completion);
+    void applySearchFieldLayout();
+    void removedAt(int index);
     void fetchInBackground(const PageRequest& request, std::function<void(std::vector<ClipboardItemPtr>)> apply);
     bool canFetch() const;
     bool canLoadMore() const;
@@ -156,7 +190,10 @@ private:
     QWidget* m_toolbarView = nullptr;
     QWidget* m_searchContainerView = nullptr;
     QToolButton* m_searchButton = nullptr;
-    QLineEdit* m_searchField = nullptr;
+    NonSelectingTextField* m_searchField = nullptr;
+    QVariantAnimation* m_searchAnimation = nullptr;
+    double m_searchProgress = 0;          // 0 closed .. 1 open, drives the container's width and alphas
+    std::optional<QString> m_searchQuery; // the search whose results the strip shows
     QWidget* m_filterStackView = nullptr;
     std::vector<QPushButton*> m_filterButtons;
     QWidget* m_favoriteContainerView = nullptr;

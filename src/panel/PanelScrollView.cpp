@@ -41,10 +41,12 @@ void PanelScrollView::handleScrollWheel(double deltaX, double deltaY, bool preci
 }
 
 void PanelScrollView::wheelEvent(QWheelEvent* event) {
+    // Qt reports wheel-down and wheel-right as negative deltas and moves its own lists forward on
+    // both; the mapping above moves forward on a positive vertical delta, so the vertical sign flips.
     const QPoint pixels = event->pixelDelta();
     if (!pixels.isNull())
-        handleScrollWheel(pixels.x(), pixels.y(), true);
+        handleScrollWheel(pixels.x(), -pixels.y(), true);
     else
-        handleScrollWheel(event->angleDelta().x() / 120.0, event->angleDelta().y() / 120.0, false);
+        handleScrollWheel(event->angleDelta().x() / 120.0, -event->angleDelta().y() / 120.0, false);
     event->accept();
 }

@@ -123,6 +123,8 @@ void PanelWindowController::showPanel() {
     m_animation->start();
 
     m_isVisible = true;
+    if (m_window->panelContentView())
+        m_window->panelContentView()->noteFrontWindow();
     QPointer<FloatingPanel> panel = m_window;
     Dispatch::onMain(this, [this, panel] {
         if (m_isFirstShow) {
@@ -231,7 +233,12 @@ bool PanelWindowController::handleClickOutside(const QPoint& globalPosition) {
     if (QGuiApplication::topLevelAt(globalPosition))
         return false;
     hidePanel();
+    m_clickOutsideHide.start();
     return true;
+}
+
+bool PanelWindowController::wasHiddenByClickOutsideWithin(int milliseconds) const {
+    return m_clickOutsideHide.isValid() && !m_isVisible && m_clickOutsideHide.elapsed() < milliseconds;
 }
 
 bool PanelWindowController::handleLocalKeyDown(QKeyEvent* event) {
@@ -239,14 +246,13 @@ bool PanelWindowController::handleLocalKeyDown(QKeyEvent* event) {
         return false;
     PanelContentView* content = m_window->panelContentView();
     const bool fieldHasKeys = m_isSearchFieldExpanded && !m_isSearchFieldAnimating;
+    // The grab delivers every key to the panel window: the open field gets them handed over.
+    if (fieldHasKeys)
+        return content && content->handleSearchFieldKey(event);
     if (event->key() == Qt::Key_Escape) {
-        if (fieldHasKeys)
-            return false;
         hidePanel();
         return true;
     }
-    if (fieldHasKeys)
-        return false;
     switch (event->key()) {
     case Qt::Key_Left:
     case Qt::Key_Right:

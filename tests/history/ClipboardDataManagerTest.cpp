@@ -511,17 +511,24 @@ TEST_F(ManagerTest, CopyBackWritesByType) {
     const QImage fromTiff = ImageUtils::decode(*pasteboard->data(T::TIFF));
     EXPECT_EQ(fromTiff.size(), QSize(30, 20));
 
-    for (const auto& item : all())
-        if (item->type() == "image" && !item->originalImageData())
-            manager->copyToPasteboard(item, false);
-    EXPECT_TRUE(types().isEmpty());
-    manager->copyToPasteboard(find("file", false), false);
+    EXPECT_TRUE(manager->copyToPasteboard(find("file", false), false));
     ASSERT_EQ(pasteboard->urls().size(), 1);
     EXPECT_EQ(pasteboard->urls()[0], QUrl::fromLocalFile("/no/such/file name.txt"));
-    manager->copyToPasteboard(find("other"), false);
-    EXPECT_TRUE(types().isEmpty());
-    manager->copyToPasteboard(find("text", false), false); // no text at all
-    EXPECT_TRUE(types().isEmpty());
+
+    // Entries with nothing writable report failure and change neither the clipboard nor their place.
+    ClipboardItemPtr broken;
+    for (const auto& item : all())
+        if (item->type() == "image" && !item->originalImageData())
+            broken = item;
+    const qint64 countBefore = pasteboard->changeCount();
+    for (const ClipboardItemPtr& item : {broken, find("other"), find("text", false)}) {
+        ASSERT_TRUE(item);
+        const auto stamp = item->timestamp();
+        EXPECT_FALSE(manager->copyToPasteboard(item, false)) << item->type()->toStdString();
+        EXPECT_EQ(item->timestamp(), stamp);
+    }
+    EXPECT_EQ(pasteboard->changeCount(), countBefore);
+    EXPECT_EQ(pasteboard->urls().size(), 1);
 }
 
 TEST_F(ManagerTest, CopyBackMovesToTopAndAnnouncesItsOwnChange) {
@@ -587,7 +594,7 @@ TEST_F(ManagerTest, ClearRemovesFavouritesAndKeepsApplications) {
     saveText("one", "text", QStringLiteral("org.example.a"));
     saveText("two", "text", QStringLiteral("org.example.b"));
     manager->toggleFavorite(all()[0]);
-    manager->clearAllHistory();
+    EXPECT_TRUE(manager->clearAllHistory());
     EXPECT_TRUE(all().empty());
     FetchRequest apps;
     apps.entityName = QStringLiteral("SourceApp");
@@ -639,7 +646,7 @@ TEST_F(ManagerTest, FailedFetchesPrintTheirLineAndChangeNothing) {
     EXPECT_TRUE(manager->fetchItems(12, 0, false, std::nullopt).empty());
     EXPECT_TRUE(manager->searchItems("s", std::nullopt, false, std::nullopt).empty());
     manager->deleteItemsOlderThan(1);
-    manager->clearAllHistory();
+    EXPECT_FALSE(manager->clearAllHistory());
     EXPECT_FALSE(manager->findDuplicate("text", QStringLiteral("survivor"), {}, {}, {}));
     const QStringList lines = out.lines();
     const QStringList prefixes = {

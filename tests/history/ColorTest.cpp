@@ -18,6 +18,14 @@ TEST(ColorExtractor, UniformIconsKeepHueAndBoostSaturation) {
     EXPECT_EQ(g.red(), 128);
     EXPECT_EQ(g.green(), 128);
     EXPECT_EQ(g.blue(), 128);
+
+    // A half-saturated icon comes back boosted by the extractor's own factor.
+    QImage muted(8, 8, QImage::Format_RGB32);
+    muted.fill(QColor::fromHsvF(0.6f, 0.5f, 0.8f));
+    float h, s, v, a;
+    ColorExtractor::dominantColor(muted, "test.muted").getHsvF(&h, &s, &v, &a);
+    EXPECT_NEAR(s, 0.65, 0.01);
+    EXPECT_NEAR(h, 0.6, 0.01);
 }
 
 TEST(ColorExtractor, SaturationIsMultipliedAndCapped) {

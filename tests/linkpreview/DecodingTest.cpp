@@ -96,6 +96,8 @@ TEST(DecodeHTML, DeclarationsInOrder) {
          "text/html;charset=windows-1251", kRussian},
         {"utf-8 without any declaration", (QStringLiteral("<title>") + kChinese + QStringLiteral("</title>")).toUtf8(),
          "", kChinese},
+        // C3 A9 is "é" in UTF-8 and a Chinese character in GB 18030: UTF-8 is tried first.
+        {"valid in utf-8 and gb 18030", QByteArray("<title>caf\xC3\xA9</title>"), "", QStringLiteral(u"café")},
         {"gbk without declaration falls to GB 18030", encode("GBK", QStringLiteral("<title>") + kChinese), "",
          kChinese},
     };

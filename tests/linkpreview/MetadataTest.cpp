@@ -43,6 +43,8 @@ TEST(ParseMetadata, PrecedenceAndCleaning) {
         {"twitter card title and description",
          R"(<meta name="twitter:title" content="Tw"><meta name="twitter:description" content="TwD">)", "Tw", "TwD",
          nullptr},
+        {"twitter title wins over title element", R"(<title>Element</title><meta name="twitter:title" content="Card">)",
+         "Card", nullptr, nullptr},
         {"og image secure url then twitter image src",
          R"(<meta property="og:image:secure_url" content="https://cdn.test/a.png"><title>T</title>)", "T", nullptr,
          "https://cdn.test/a.png"},

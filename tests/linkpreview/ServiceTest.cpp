@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -146,6 +147,16 @@ TEST(URLPreviewService, FullPreviewWithRequestHeadersAndShrunkImage) {
     server.route("/img/wide.png", image(wide));
     server.route("/small", html(page("Small", "", "/img/small.png")));
     server.route("/img/small.png", image(png(300, 200)));
+    // Noise does not compress: a real image above the page limit and below the image limit.
+    QImage noise(800, 600, QImage::Format_RGB32);
+    QRandomGenerator random(3);
+    for (int y = 0; y < noise.height(); ++y)
+        random.fillRange(reinterpret_cast<quint32*>(noise.scanLine(y)), noise.width());
+    const QByteArray large = ImageUtils::pngData(noise).value_or(QByteArray());
+    ASSERT_GT(large.size(), URLPreviewService::maximumHTMLBytes);
+    ASSERT_LT(large.size(), URLPreviewService::maximumImageBytes);
+    server.route("/large", html(page("Large", "", "/img/large.png")));
+    server.route("/img/large.png", image(large));
 
     URLPreviewService service(quickTiming());
     StdoutCapture console;
@@ -173,6 +184,10 @@ TEST(URLPreviewService, FullPreviewWithRequestHeadersAndShrunkImage) {
     ASSERT_TRUE(small->preview && small->preview->imageData);
     EXPECT_EQ(QImage::fromData(*small->preview->imageData, "PNG").size(), QSize(300, 200));
     EXPECT_FALSE(small->preview->description.has_value());
+
+    auto noisy = fetchPreview(service, QString::fromUtf8(server.url("/large")));
+    ASSERT_TRUE(noisy->preview && noisy->preview->imageData);
+    EXPECT_EQ(QImage::fromData(*noisy->preview->imageData, "PNG").size(), QSize(400, 300));
 }
 
 TEST(URLPreviewService, PagesInTheirCharsets) {

@@ -178,13 +178,16 @@ TEST(PanelContentView, ScrollingToTheEndFetchesUntilExhausted) {
     settle(shown.view);
     EXPECT_EQ(recorder.offsets().size(), 2u); // nothing more is asked for
 
-    // With more in the store, every page is appended in store order, none twice.
+    // With more in the store, every page is appended in store order, none twice, none skipped, even
+    // after a card of the first page is deleted.
     PanelTestStore big(QStringLiteral("scrolling-big"));
     big.addTexts(100);
     shown.view.setDataManager(big.manager.get());
     shown.view.setItemSource({});
     shown.view.reloadContent(false);
     settle(shown.view);
+    ASSERT_EQ(shown.view.clipboardItems.size(), 12u);
+    shown.view.deleteItem(shown.view.clipboardItems[3]);
     for (int i = 0; i < 20 && shown.view.hasMoreData; ++i) {
         shown.view.scrollView()->setContentOffset(shown.view.collectionView()->contentWidth());
         settle(shown.view);

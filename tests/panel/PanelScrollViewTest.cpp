@@ -67,15 +67,21 @@ TEST(PanelScrollView, WheelEventsScrollSidewaysAndAskForMore) {
     int loadMoreCalls = 0;
     view.onLoadMore = [&] { ++loadMoreCalls; };
 
-    sendWheel(view.viewport(), QPoint(), QPoint(0, 120)); // one notch away from the user
+    // Wheel-down and wheel-right move toward older cards, wheel-up and wheel-left back.
+    sendWheel(view.viewport(), QPoint(), QPoint(0, -120));
     EXPECT_EQ(view.contentOffset(), 40);
-    sendWheel(view.viewport(), QPoint(0, 10), QPoint(0, 120)); // touchpad: pixel delta wins
+    sendWheel(view.viewport(), QPoint(0, -10), QPoint(0, -120)); // touchpad: pixel delta wins
     EXPECT_EQ(view.contentOffset(), 65);
-    EXPECT_EQ(loadMoreCalls, 2);
+    sendWheel(view.viewport(), QPoint(), QPoint(-120, 0));
+    EXPECT_EQ(view.contentOffset(), 105);
+    sendWheel(view.viewport(), QPoint(), QPoint(120, 0));
+    sendWheel(view.viewport(), QPoint(), QPoint(0, 120));
+    EXPECT_EQ(view.contentOffset(), 25);
+    EXPECT_EQ(loadMoreCalls, 5);
 
     UserDefaults::standard().setBool(DefaultsKeys::reverseScrollDirection, true);
     sendWheel(view.viewport(), QPoint(), QPoint(0, 120));
-    EXPECT_EQ(view.contentOffset(), 25);
+    EXPECT_EQ(view.contentOffset(), 65);
     UserDefaults::standard().setBool(DefaultsKeys::reverseScrollDirection, false);
-    EXPECT_EQ(loadMoreCalls, 3);
+    EXPECT_EQ(loadMoreCalls, 6);
 }

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
@@ -148,6 +149,13 @@ TEST_F(PanelWindowTest, KeysGoToThePanelWhileTheFrontApplicationKeepsTheFocus) {
     EXPECT_TRUE(controller.isVisible());
     EXPECT_EQ(xdotool({"getactivewindow"}), client.windowId);
 
+    // The typing opened the search with it; the first Escape closes the field, the second the panel.
+    QLineEdit* field = controller.window()->panelContentView()->searchField();
+    EXPECT_EQ(field->text(), QStringLiteral("xyz"));
+    xdotool({"key", "Escape"});
+    TL_TRY_VERIFY(!controller.isSearchFieldExpanded(), 5000);
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_TRUE(controller.isVisible());
     xdotool({"key", "Escape"});
     TL_TRY_VERIFY(!controller.isVisible(), 5000);
     waitHidden(controller);
