@@ -177,6 +177,7 @@ void AppDelegate::terminateFromSignal() {
         return;
     // Nobody may be there to answer: the session is ending or a terminal pressed Ctrl+C.
     m_terminating = true;
+    m_endedBySignal = true;
     bool saved = true;
     ManagedObjectContext* context = stopForShutdown() ? persistentContainer() : nullptr;
     StoreError error;
@@ -233,6 +234,10 @@ AppDelegate::TerminateReply AppDelegate::terminateReply() {
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        // A signal has ended the run and set its exit status, also under a question the user was
+        // asked: a Quit event would set the status to 0.
+        if (m_endedBySignal)
+            return true;
         // Qt delivers one request as up to two Quit events (the platform's, then its own): once the
         // answer is "now", the rest pass without asking again.
         if (m_terminating)
@@ -246,6 +251,8 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
         m_askingToTerminate = true;
         const TerminateReply reply = terminateReply();
         m_askingToTerminate = false;
+        if (m_endedBySignal)
+            return true;
         if (reply == TerminateCancel) {
             event->ignore();
             return true;

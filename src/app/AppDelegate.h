@@ -72,5 +72,6 @@ private:
     bool m_storeFailed = false;
     bool m_askingToTerminate = false;
     bool m_terminating = false;
+    bool m_endedBySignal = false;
     bool m_tornDown = false;
 };
