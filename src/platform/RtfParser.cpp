@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/RtfParser.h"
 
+#include "platform/RtfTokenizer.h"
+
 #include <QSet>
 
 #include <algorithm>
@@ -161,7 +163,7 @@ void RtfParser::controlWord(QByteArrayView word, bool hasParam, int param) {
         return;
     }
     if (!textWord(word, hasParam, param) && !formatWord(word, hasParam, param))
-        tableWord(word, hasParam, param);
+        tableWord(word);
 }
 
 // Words that send the group's content somewhere other than the text. True when `word` was one.
@@ -335,7 +337,7 @@ bool RtfParser::formatWord(QByteArrayView word, bool hasParam, int param) {
     return true;
 }
 
-void RtfParser::tableWord(QByteArrayView word, bool, int) {
+void RtfParser::tableWord(QByteArrayView word) {
     if (word == "cell" || word == "nestcell")
         m_text.endCell(state().format);
     else if (word == "row" || word == "nestrow")

@@ -3,9 +3,9 @@
 
 #include "platform/RtfCharsets.h"
 #include "platform/RtfTextBuilder.h"
-#include "platform/RtfTokenizer.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QColor>
 #include <QStringDecoder>
 
@@ -45,7 +45,7 @@ private:
     void groupEnd();
     void controlWord(QByteArrayView word, bool hasParam, int param);
     bool destinationWord(QByteArrayView word, bool starred);
-    void tableWord(QByteArrayView word, bool hasParam, int param);
+    void tableWord(QByteArrayView word);
     bool textWord(QByteArrayView word, bool hasParam, int param);
     bool formatWord(QByteArrayView word, bool hasParam, int param);
     void controlSymbol(char c);
