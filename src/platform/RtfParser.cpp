@@ -74,7 +74,9 @@ bool RtfParser::parse() {
 
 QString RtfParser::fontName(int index) const {
     const auto it = m_fonts.find(index);
-    return it != m_fonts.end() ? it->second.name : QString();
+    if (it == m_fonts.end() || it->second.symbol != RtfCharsets::SymbolFont::None)
+        return {};
+    return it->second.name;
 }
 
 std::optional<QColor> RtfParser::color(int index) const {

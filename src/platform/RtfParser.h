@@ -24,6 +24,8 @@ public:
     // False when the data is not RTF (no "{\rtf" after leading white space).
     bool parse();
     const RtfTextBuilder& text() const { return m_text; }
+    // Empty for a symbol font: its text is decoded to the Unicode characters it draws, which the
+    // symbol font itself (mapped to private code points, or missing) would not show.
     QString fontName(int index) const;
     std::optional<QColor> color(int index) const;
 
