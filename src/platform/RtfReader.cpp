@@ -104,4 +104,11 @@ QString plainText(const QByteArray& rtf, qsizetype maxCharacters, bool* truncate
     return out;
 }
 
+bool isRtf(const QByteArray& data) {
+    qsizetype start = 0;
+    while (start < data.size() && QChar::isSpace(uchar(data[start])))
+        ++start;
+    return QByteArrayView(data).sliced(start).startsWith("{\\rtf");
+}
+
 } // namespace RtfReader

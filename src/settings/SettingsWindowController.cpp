@@ -3,6 +3,7 @@
 
 #include "settings/SettingsView.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPropertyAnimation>
@@ -28,8 +29,11 @@ SettingsWindowController* SettingsWindowController::shared() {
 }
 
 void SettingsWindowController::showWindow() {
-    if (!sharedController())
+    if (!sharedController()) {
         sharedController() = std::make_unique<SettingsWindowController>();
+        // Widgets must go while the application still exists, not with the program's statics.
+        qAddPostRoutine([] { sharedController().reset(); });
+    }
     sharedController()->show();
 }
 

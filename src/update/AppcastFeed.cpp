@@ -7,24 +7,46 @@
 
 namespace AppcastFeed {
 
+namespace {
+
+// A part is its leading number (none: below every number) and a suffix; "0b1" is a pre-release of
+// "0", so a suffix ranks below no suffix. Suffixes compare by their letters, then their numbers.
+int compareParts(const QString& left, const QString& right) {
+    const auto split = [](const QString& part) {
+        qsizetype digits = 0;
+        while (digits < part.size() && digits < 18 && part[digits].isDigit())
+            ++digits;
+        return std::pair<qlonglong, QString>(digits ? part.left(digits).toLongLong() : -1, part.mid(digits));
+    };
+    const auto [ln, ls] = split(left);
+    const auto [rn, rs] = split(right);
+    if (ln != rn)
+        return ln < rn ? -1 : 1;
+    if (ls.isEmpty() || rs.isEmpty())
+        return ls.isEmpty() == rs.isEmpty() ? 0 : (ls.isEmpty() ? 1 : -1);
+    const auto letters = [](const QString& text) {
+        qsizetype n = 0;
+        while (n < text.size() && !text[n].isDigit())
+            ++n;
+        return n;
+    };
+    const qsizetype ll = letters(ls);
+    const qsizetype rl = letters(rs);
+    if (const int c = QStringView(ls).left(ll).compare(QStringView(rs).left(rl)); c != 0)
+        return c < 0 ? -1 : 1;
+    return compareParts(ls.mid(ll), rs.mid(rl));
+}
+
+} // namespace
+
 int compareVersions(const QString& a, const QString& b) {
     const QStringList left = a.trimmed().split(QLatin1Char('.'));
     const QStringList right = b.trimmed().split(QLatin1Char('.'));
     for (qsizetype i = 0; i < std::max(left.size(), right.size()); ++i) {
-        const QString l = i < left.size() ? left[i] : QStringLiteral("0");
-        const QString r = i < right.size() ? right[i] : QStringLiteral("0");
-        bool lNumber = false;
-        bool rNumber = false;
-        const qulonglong ln = l.toULongLong(&lNumber);
-        const qulonglong rn = r.toULongLong(&rNumber);
-        if (lNumber && rNumber) {
-            if (ln != rn)
-                return ln < rn ? -1 : 1;
-        } else if (lNumber != rNumber) {
-            return lNumber ? -1 : 1;
-        } else if (const int c = l.compare(r); c != 0) {
-            return c < 0 ? -1 : 1;
-        }
+        const int c = compareParts(i < left.size() ? left[i] : QStringLiteral("0"),
+                                   i < right.size() ? right[i] : QStringLiteral("0"));
+        if (c != 0)
+            return c;
     }
     return 0;
 }

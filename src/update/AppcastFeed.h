@@ -23,8 +23,8 @@ struct Item {
 // RSS or holds no item with a version and a web link.
 std::optional<Item> newestItem(const QByteArray& xml, QString* error);
 
-// Compares dotted versions number by number ("1.10" > "1.9", "1.2" == "1.2.0"); a part that is not a
-// number compares as text after the numbers.
+// Compares dotted versions number by number ("1.10" > "1.9", "1.2" == "1.2.0"); a part with a suffix
+// is a pre-release of its number ("1.2.0b1" < "1.2.0").
 int compareVersions(const QString& a, const QString& b);
 
 } // namespace AppcastFeed

@@ -63,12 +63,12 @@ UpdateCheckResult fetchUpdateCheck(const QString& feedURL, const QString& curren
     if (tooLarge) {
         result.error = QCoreApplication::translate("Updater", "The update feed is larger than %1 MB.")
                            .arg(Updater::maxFeedBytes / (1024 * 1024));
+    } else if (status != 0 && status != 200) {
+        result.error =
+            QCoreApplication::translate("Updater", "The update feed could not be loaded: HTTP status %1").arg(status);
     } else if (reply->error() != QNetworkReply::NoError) {
         result.error =
             QCoreApplication::translate("Updater", "The update feed could not be loaded: %1").arg(reply->errorString());
-    } else if (status != 200) {
-        result.error =
-            QCoreApplication::translate("Updater", "The update feed could not be loaded: HTTP status %1").arg(status);
     }
     delete reply;
     if (!result.error.isEmpty())
