@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harnesses of the link-preview parsing (clang, ASan + UBSan) into fuzz/out.
+# Builds the libFuzzer harnesses of the link-preview parsing and the RTF reader (clang, ASan + UBSan)
+# into fuzz/out.
 # Not part of the default build or CI. Run one with, for example:
 #   fuzz/out/fuzz_parse_metadata -max_total_time=300 -max_len=65536 fuzz/corpus/metadata
 set -euo pipefail
@@ -15,4 +16,7 @@ sources=("$src/linkpreview/MarkupScanner.cpp" "$src/linkpreview/URLPreviewServic
 for harness in fuzz_parse_metadata fuzz_decode_html fuzz_clean_text; do
     clang++ "${flags[@]}" "$here/$harness.cpp" "${sources[@]}" "${libs[@]}" -o "$out/$harness"
 done
+rtf_sources=("$src/platform/RtfReader.cpp" "$src/platform/RtfParser.cpp" "$src/platform/RtfTokenizer.cpp"
+             "$src/platform/RtfTextBuilder.cpp" "$src/platform/RtfCharsets.cpp")
+clang++ "${flags[@]}" "$here/fuzz_rtf_reader.cpp" "${rtf_sources[@]}" "${libs[@]}" -o "$out/fuzz_rtf_reader"
 echo "built into $out"

@@ -337,7 +337,7 @@ bool RtfParser::formatWord(QByteArrayView word, bool hasParam, int param) {
 
 void RtfParser::tableWord(QByteArrayView word, bool, int) {
     if (word == "cell" || word == "nestcell")
-        m_text.endCell(state().format, state().paragraph);
+        m_text.endCell(state().format);
     else if (word == "row" || word == "nestrow")
         m_text.endRow(state().paragraph);
     else if (word == "trowd")
@@ -347,6 +347,7 @@ void RtfParser::tableWord(QByteArrayView word, bool, int) {
 void RtfParser::controlSymbol(char c) {
     if (m_overflowDepth > 0)
         return;
+    flushBytes();
     const bool fresh = m_groupFresh;
     m_groupFresh = false;
     if (c == '*') {
@@ -500,19 +501,26 @@ void RtfParser::appendText(const QString& input) {
 }
 
 void RtfParser::flushBytes(bool keepDecoderState) {
-    if (m_pendingBytes.isEmpty())
-        return;
+    const bool had = !m_pendingBytes.isEmpty();
     QString text;
-    if (m_pendingCodePage < 0) {
+    if (had && m_pendingCodePage < 0) {
         text = RtfCharsets::decodeSymbolFont(RtfCharsets::SymbolFont(-m_pendingCodePage), m_pendingBytes);
-    } else {
+    } else if (had) {
         QStringDecoder& decoder = decoderFor(m_pendingCodePage);
         text = decoder.decode(m_pendingBytes);
-        if (!keepDecoderState)
+        if (keepDecoderState)
+            m_midCharacterCodePage = m_pendingCodePage;
+        else
             decoder.resetState();
     }
+    if (!keepDecoderState && m_midCharacterCodePage) {
+        // A character left half-decoded at the end of a piece is not completed by later text.
+        decoderFor(*m_midCharacterCodePage).resetState();
+        m_midCharacterCodePage.reset();
+    }
     m_pendingBytes.clear();
-    appendText(text);
+    if (had)
+        appendText(text);
 }
 
 // The code page of text in the current font; the negated RtfCharsets::SymbolFont for a symbol font.

@@ -84,4 +84,5 @@ private:
     QByteArray m_pendingBytes;
     int m_pendingCodePage = 0; // negative: a symbol font, see currentCodePage()
     std::map<int, std::unique_ptr<QStringDecoder>> m_decoders;
+    std::optional<int> m_midCharacterCodePage; // a decoder holding part of a character (flushBytes(true))
 };
