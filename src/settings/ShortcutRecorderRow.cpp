@@ -195,6 +195,8 @@ void ShortcutRecorderRow::startRecording() {
     qApp->installEventFilter(this);
     if (m_hotKeyManager)
         m_hotKeyManager->suspend();
+    // A shown panel holds the keyboard: the chord must reach this window instead.
+    NotificationCenter::defaultCenter().post(Notifications::panelShouldHide);
     refresh();
 }
 
