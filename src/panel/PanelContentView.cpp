@@ -15,9 +15,14 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <QToolButton>
 #include <QVariantAnimation>
+
+namespace {
+Q_LOGGING_CATEGORY(lcSearch, "tindralume.panel.search", QtWarningMsg)
+} // namespace
 
 PanelContentView::PanelContentView(QWidget* parent) : QWidget(parent), typeFilters(TypeFilter::all()) {
     m_scrollView = new PanelScrollView(this);
@@ -220,6 +225,8 @@ void PanelContentView::loadFirstPage(std::function<void()> completion) {
         // Dropped when a newer load, search or the closing of the search has overtaken it.
         if (dataLoadGeneration != generation)
             return;
+        if (m_searchQuery)
+            qCDebug(lcSearch) << "search" << *m_searchQuery << "first page:" << items.size() << "entries";
         if (items.empty()) {
             if (!clipboardItems.empty()) { // a search replaces the list only when it returns
                 clipboardItems.clear();
