@@ -980,22 +980,29 @@ namespace {
 struct CompileContext {
     bool forItems = true;
     const QSet<QString>* knownTypes = nullptr;
+    bool paged = false; // a limited fetch in timestamp order: it may stop at its last row
 };
 
 // Compiles a predicate to an SQL condition with positional parameters.
 bool compile(const Predicate& pred, const CompileContext& cc, QByteArray& sql, QVariantList& binds);
 
-// A CONTAINS[cd] test on text and preview with the same needle reads the search table once.
-bool compileTextOrPreview(const QString& needle, QByteArray& sql, QVariantList& binds) {
+// A CONTAINS[cd] test on text and preview with the same needle reads the search table once. A page
+// tests entries one by one in timestamp order and stops when it is full (a broad needle: a few rows
+// read); without a limit every entry is tested anyway, and one pass over the search table is cheaper.
+bool compileTextOrPreview(const QString& needle, const CompileContext& cc, QByteArray& sql, QVariantList& binds) {
     const QString folded = TextFolding::fold(needle);
-    sql += "pk IN (SELECT pk FROM ClipboardItemSearch WHERE tl_contains2(textFolded, previewFolded, ?)";
+    if (cc.paged)
+        sql += "EXISTS (SELECT 1 FROM ClipboardItemSearch s WHERE s.pk = ClipboardItem.pk AND "
+               "(tl_contains2(s.textFolded, s.previewFolded, ?)";
+    else
+        sql += "pk IN (SELECT pk FROM ClipboardItemSearch s WHERE (tl_contains2(s.textFolded, s.previewFolded, ?)";
     binds << folded;
     if (folded.size() > kPreviewTail && folded.contains(QLatin1Char('.'))) {
-        sql +=
-            " OR (previewInText = 2 AND pk IN (SELECT pk FROM ClipboardItem WHERE tl_contains(tl_fold(preview), ?)))";
+        sql += " OR (s.previewInText = 2 AND s.pk IN (SELECT pk FROM ClipboardItem WHERE tl_contains(tl_fold(preview), "
+               "?)))";
         binds << folded;
     }
-    sql += ")";
+    sql += "))";
     return true;
 }
 
@@ -1069,7 +1076,7 @@ bool compile(const Predicate& pred, const CompileContext& cc, QByteArray& sql, Q
                 });
                 if (partner != parts.end()) {
                     *partner = nullptr;
-                    compileTextOrPreview(part.string(), term, binds);
+                    compileTextOrPreview(part.string(), cc, term, binds);
                     terms << term;
                     continue;
                 }
@@ -1179,7 +1186,8 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::fetchItems(const FetchReques
     QVariantList binds;
     if (request.predicate) {
         sql += " WHERE ";
-        if (!compile(*request.predicate, CompileContext{true, &p.knownTypes}, sql, binds)) {
+        const CompileContext cc{true, &p.knownTypes, limit && request.sortByTimestampDescending};
+        if (!compile(*request.predicate, cc, sql, binds)) {
             setError(error, SQLITE_MISUSE,
                      QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
             return {};

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include <memory>
+
 namespace {
 
 const QStringList kStringMimes{QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("UTF8_STRING"),
@@ -25,6 +27,37 @@ QClipboard* clipboard() {
 constexpr qint64 kUnresponsiveMs = 1000;
 
 } // namespace
+
+// What we put on the clipboard: plain formats, and formats whose bytes are made on the first
+// request for them (and kept).
+class LazyMimeData : public QMimeData {
+public:
+    struct Provider {
+        std::function<QByteArray()> make;
+        std::optional<QByteArray> made;
+    };
+    QHash<QString, std::shared_ptr<Provider>> lazy;
+
+    QStringList formats() const override {
+        QStringList all = QMimeData::formats();
+        for (auto it = lazy.cbegin(); it != lazy.cend(); ++it)
+            if (!all.contains(it.key()))
+                all.append(it.key());
+        return all;
+    }
+    bool hasFormat(const QString& mime) const override { return lazy.contains(mime) || QMimeData::hasFormat(mime); }
+
+protected:
+    QVariant retrieveData(const QString& mime, QMetaType type) const override {
+        if (auto it = lazy.constFind(mime); it != lazy.cend()) {
+            Provider& provider = **it;
+            if (!provider.made)
+                provider.made = provider.make();
+            return *provider.made;
+        }
+        return QMimeData::retrieveData(mime, type);
+    }
+};
 
 ClipboardPasteboard::ClipboardPasteboard() {
     if (auto* cb = clipboard())
@@ -186,7 +219,7 @@ QList<QUrl> ClipboardPasteboard::urls() {
 qint64 ClipboardPasteboard::clearContents() {
     ++m_changeCount;
     delete m_pending;
-    m_pending = new QMimeData;
+    m_pending = new LazyMimeData;
     publish();
     return m_changeCount;
 }
@@ -196,9 +229,10 @@ void ClipboardPasteboard::publish() {
     if (!cb || !m_pending)
         return;
     // QClipboard takes ownership of what it is given, so it gets a copy and we keep building ours.
-    auto* copy = new QMimeData;
-    for (const QString& f : m_pending->formats())
-        copy->setData(f, m_pending->data(f));
+    auto* copy = new LazyMimeData;
+    for (const QString& f : m_pending->QMimeData::formats())
+        copy->setData(f, m_pending->QMimeData::data(f));
+    copy->lazy = m_pending->lazy;
     m_publishing = true;
     cb->setMimeData(copy, QClipboard::Clipboard);
     m_publishing = false;
@@ -230,6 +264,25 @@ void ClipboardPasteboard::setData(Type type, const QByteArray& data) {
         m_pending->setData(kUriList, data);
         break;
     }
+    publish();
+}
+
+void ClipboardPasteboard::setDataProvider(Type type, std::function<QByteArray()> make) {
+    if (!m_pending)
+        clearContents();
+    QString mime;
+    switch (type) {
+    case Type::TIFF:
+        mime = QStringLiteral("image/tiff");
+        break;
+    case Type::PNG:
+        mime = QStringLiteral("image/png");
+        break;
+    default: // the text formats are cheap: written at once
+        setData(type, make());
+        return;
+    }
+    m_pending->lazy.insert(mime, std::make_shared<LazyMimeData::Provider>(LazyMimeData::Provider{std::move(make), {}}));
     publish();
 }
 

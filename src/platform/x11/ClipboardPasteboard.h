@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QStringList>
 
-class QMimeData;
+class LazyMimeData;
 
 // The X11 CLIPBOARD selection through QClipboard. The change count moves when another client takes
 // the selection and when we clear it for a write of our own. Every read of a foreign owner's data is
@@ -28,6 +28,7 @@ public:
     void setData(Type type, const QByteArray& data) override;
     void setString(const QString& text) override;
     void setURLs(const QList<QUrl>& urls) override;
+    void setDataProvider(Type type, std::function<QByteArray()> make) override;
 
 private:
     void onClipboardChanged();
@@ -40,7 +41,7 @@ private:
     qint64 m_cachedFor = -1;
     QStringList m_formats;
     QHash<QString, std::optional<QByteArray>> m_cache;
-    QMimeData* m_pending = nullptr; // what we are writing; handed to QClipboard on publish
+    LazyMimeData* m_pending = nullptr; // what we are writing; handed to QClipboard on publish
     bool m_publishing = false;
     bool m_ownerUnresponsive = false; // the owner let a read time out during this change
 };
