@@ -3,6 +3,7 @@
 // the results are drawn, with the memory the results hold; Return until the clipboard holds the
 // entry (text, and a 4000 x 3000 picture); and, on a real X display with a window manager,
 // Return until the text has arrived in another program's focused line edit.
+#include "BenchHistory.h"
 #include "history/ClipboardDataManager.h"
 #include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
@@ -46,23 +47,7 @@ BenchStore& store() {
     slot->context = ManagedObjectContext::open(slot->dir.path() + "/Tindralume.sqlite", &error);
     if (!slot->context)
         qFatal("cannot open the store: %s", qPrintable(error.message));
-    const QDateTime now = QDateTime::currentDateTime();
-    SourceAppPtr app = slot->context->insertSourceApp();
-    app->setBundleId(QStringLiteral("org.example.bench"));
-    app->setAppName(QStringLiteral("Bench"));
-    for (int i = 0; i < kEntries; ++i) {
-        ClipboardItemPtr item = slot->context->insertClipboardItem();
-        const QString text = QStringLiteral("Entry %1: some copied text of an ordinary length").arg(i);
-        item->setId(QUuid::createUuid());
-        item->setType(QStringLiteral("text"));
-        item->setTextContent(text);
-        item->setPreview(text);
-        item->setTimestamp(now.addSecs(-i - 1));
-        item->setIsFavorite(false);
-        item->setSourceApp(app);
-        if (i % 5000 == 4999 && !slot->context->save(&error))
-            qFatal("cannot save: %s", qPrintable(error.message));
-    }
+    addBenchEntries(*slot->context, kEntries);
     // A photograph-sized picture: noise keeps the PNG from shrinking to nothing.
     QImage photo(4000, 3000, QImage::Format_RGB32);
     for (int y = 0; y < photo.height(); ++y) {
@@ -76,7 +61,7 @@ BenchStore& store() {
     slot->picture->setPreview(QStringLiteral("Image"));
     slot->picture->setOriginalImageData(ImageUtils::pngData(photo).value_or(QByteArray()));
     slot->picture->setImageData(ImageUtils::pngData(photo.scaled(400, 300)).value_or(QByteArray()));
-    slot->picture->setTimestamp(now);
+    slot->picture->setTimestamp(QDateTime::currentDateTime());
     if (!slot->context->save(&error))
         qFatal("cannot save: %s", qPrintable(error.message));
     slot->manager = std::make_unique<ClipboardDataManager>(slot->context.get());

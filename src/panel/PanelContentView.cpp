@@ -184,15 +184,8 @@ void PanelContentView::reloadContent(bool preserveState) {
     const QString notedText = m_searchField->text();
     const bool wasOpen = isSearchExpanded;
     const int origin = m_scrollView->contentOffset();
-    ++dataLoadGeneration;
-    currentOffset = 0;
-    hasMoreData = true;
-    isLoadingMore = false;
+    startOver();
     isReloadingData = true;
-    clipboardItems.clear();
-    m_scrollView->reloadData();
-    selectedIndexPath.reset();
-    m_emptyStateContainer->hide();
     if (preserveState && wasOpen && !notedText.isEmpty()) {
         // An open search survives hiding: shown again open, without animation, and run again.
         m_searchAnimation->stop();
@@ -210,6 +203,18 @@ void PanelContentView::reloadContent(bool preserveState) {
         if (preserveState && self)
             self->m_scrollView->setContentOffset(origin);
     });
+}
+
+// A new load begins: older results are dropped and the strip is emptied.
+void PanelContentView::startOver() {
+    ++dataLoadGeneration;
+    currentOffset = 0;
+    hasMoreData = true;
+    isLoadingMore = false;
+    clipboardItems.clear();
+    m_scrollView->reloadData();
+    selectedIndexPath.reset();
+    m_emptyStateContainer->hide();
 }
 
 void PanelContentView::loadFirstPage(std::function<void()> completion) {
