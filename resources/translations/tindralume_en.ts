@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="en">
 <context>
+    <name>AboutSettingsView</name>
+    <message>
+        <source>Tindralume</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A powerful clipboard manager for macOS</source>
+        <translation>A powerful clipboard manager for the Linux desktop</translation>
+    </message>
+    <message>
+        <source>Check for Updates…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Automatically check for updates</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>about_footer</source>
+        <translation>© 2026 The Tindralume authors. Free software under the MIT License.</translation>
+    </message>
+</context>
+<context>
     <name>AppDelegate</name>
     <message>
         <source>Could not save changes while quitting. Quit anyway?</source>
@@ -21,6 +44,25 @@
     <message>
         <source>Cancel</source>
         <comment>Cancel button title</comment>
+        <translation type="unfinished">Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>AppcastFeed</name>
+    <message>
+        <source>The update feed is not valid XML (line %1: %2).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed is not an RSS feed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No item of the update feed names a version and a web download page.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed lists no versions.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -59,6 +101,104 @@
     </message>
     <message>
         <source>Favorite</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>GeneralSettingsView</name>
+    <message>
+        <source>General</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Preferences</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>When enabled, selecting an item will automatically paste it to the active application.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Launch at login</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paste directly</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reverses mouse wheel and horizontal swipe direction in the panel.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reverse scroll direction</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keyboard Shortcuts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hold the modifier key while selecting an item to paste as plain text.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paste as plain text</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Data</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep history</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear History</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you sure you want to clear all clipboard history? This action cannot be undone.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished">Cancel</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Forever</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n days</source>
+        <translation>
+            <numerusform>%n day</numerusform>
+            <numerusform>%n days</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>History Cleared</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All clipboard history has been cleared.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>History Not Cleared</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The clipboard history could not be cleared.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -131,6 +271,110 @@
     <message>
         <source>Cancel</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsView</name>
+    <message>
+        <source>General</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ShortcutRecorderRow</name>
+    <message>
+        <source>Toggle panel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A shortcut needs Ctrl, Alt or Super. The shortcut stays %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 could not be registered (another application may use it). The shortcut stays %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>StatusBarManager</name>
+    <message>
+        <source>show_panel</source>
+        <translation>Show Panel</translation>
+    </message>
+    <message>
+        <source>Tindralume</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check for Updates…</source>
+        <comment>Check for application updates</comment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit Tindralume</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>UpdateManager</name>
+    <message>
+        <source>A new version of Tindralume is available!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tindralume %1 is now available. You have %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open Download Page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>You&apos;re up to date!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tindralume %1 is currently the newest version available.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update Error!</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Updater</name>
+    <message>
+        <source>No update feed is configured.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed is larger than %1 MB.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed could not be loaded: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed could not be loaded: HTTP status %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed address &quot;%1&quot; is not an http or https URL.</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 </TS>

@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
 <context>
+    <name>AboutSettingsView</name>
+    <message>
+        <source>Tindralume</source>
+        <translation>Tindralume</translation>
+    </message>
+    <message>
+        <source>A powerful clipboard manager for macOS</source>
+        <translation>一款强大的 Linux 桌面剪贴板管理器</translation>
+    </message>
+    <message>
+        <source>Check for Updates…</source>
+        <translation>检查更新…</translation>
+    </message>
+    <message>
+        <source>Automatically check for updates</source>
+        <translation>自动检查更新</translation>
+    </message>
+    <message>
+        <source>about_footer</source>
+        <translation>© 2026 Tindralume 作者。基于 MIT 许可证的自由软件。</translation>
+    </message>
+</context>
+<context>
     <name>AppDelegate</name>
     <message>
         <source>Could not save changes while quitting. Quit anyway?</source>
@@ -22,6 +45,25 @@
         <source>Cancel</source>
         <comment>Cancel button title</comment>
         <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>AppcastFeed</name>
+    <message>
+        <source>The update feed is not valid XML (line %1: %2).</source>
+        <translation>更新源不是有效的 XML（第 %1 行：%2）。</translation>
+    </message>
+    <message>
+        <source>The update feed is not an RSS feed.</source>
+        <translation>更新源不是 RSS 源。</translation>
+    </message>
+    <message>
+        <source>No item of the update feed names a version and a web download page.</source>
+        <translation>更新源中没有同时给出版本和网页下载地址的条目。</translation>
+    </message>
+    <message>
+        <source>The update feed lists no versions.</source>
+        <translation>更新源中没有列出任何版本。</translation>
     </message>
 </context>
 <context>
@@ -63,6 +105,103 @@
     </message>
 </context>
 <context>
+    <name>GeneralSettingsView</name>
+    <message>
+        <source>General</source>
+        <translation>通用</translation>
+    </message>
+    <message>
+        <source>Preferences</source>
+        <translation>偏好设置</translation>
+    </message>
+    <message>
+        <source>When enabled, selecting an item will automatically paste it to the active application.</source>
+        <translation>启用后，选择一个项目会自动将其粘贴到当前应用程序中。</translation>
+    </message>
+    <message>
+        <source>Launch at login</source>
+        <translation>登录时启动</translation>
+    </message>
+    <message>
+        <source>Paste directly</source>
+        <translation>直接粘贴</translation>
+    </message>
+    <message>
+        <source>Reverses mouse wheel and horizontal swipe direction in the panel.</source>
+        <translation>反转面板中鼠标滚轮和水平轻扫的方向。</translation>
+    </message>
+    <message>
+        <source>Reverse scroll direction</source>
+        <translation>反转滚动方向</translation>
+    </message>
+    <message>
+        <source>Keyboard Shortcuts</source>
+        <translation>键盘快捷键</translation>
+    </message>
+    <message>
+        <source>Hold the modifier key while selecting an item to paste as plain text.</source>
+        <translation>选择项目时按住该修饰键，即以纯文本粘贴。</translation>
+    </message>
+    <message>
+        <source>Paste as plain text</source>
+        <translation>以纯文本粘贴</translation>
+    </message>
+    <message>
+        <source>Data</source>
+        <translation>数据</translation>
+    </message>
+    <message>
+        <source>Keep history</source>
+        <translation>保留历史</translation>
+    </message>
+    <message>
+        <source>Clear History</source>
+        <translation>清除历史</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to clear all clipboard history? This action cannot be undone.</source>
+        <translation>确定要清除全部剪贴板历史吗？此操作无法撤销。</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>清除</translation>
+    </message>
+    <message>
+        <source>Forever</source>
+        <translation>永久</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n days</source>
+        <translation>
+            <numerusform>%n 天</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>History Cleared</source>
+        <translation>历史已清除</translation>
+    </message>
+    <message>
+        <source>All clipboard history has been cleared.</source>
+        <translation>全部剪贴板历史已被清除。</translation>
+    </message>
+    <message>
+        <source>History Not Cleared</source>
+        <translation>历史未清除</translation>
+    </message>
+    <message>
+        <source>The clipboard history could not be cleared.</source>
+        <translation>无法清除剪贴板历史。</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>好</translation>
+    </message>
+</context>
+<context>
     <name>PanelContentView</name>
     <message>
         <source>Search</source>
@@ -87,6 +226,154 @@
     <message>
         <source>No results found</source>
         <translation>未找到结果</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>Image</source>
+        <translation>图片</translation>
+    </message>
+    <message>
+        <source>Color</source>
+        <translation>颜色</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>文本</translation>
+    </message>
+    <message>
+        <source>Rich Text</source>
+        <translation>富文本</translation>
+    </message>
+    <message>
+        <source>URL</source>
+        <translation>链接</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>accessibility_permission_title</source>
+        <translation>无法直接粘贴</translation>
+    </message>
+    <message>
+        <source>accessibility_permission_message</source>
+        <translation>该条目已在剪贴板上：按 Ctrl+V 即可粘贴。要自动粘贴，Tindralume 需通过 X 服务器的 XTEST 扩展发送粘贴按键，而当前会话不允许它作用于其他窗口。请登录 X11 会话（Xorg，软件包 xserver-xorg-core）而不是 Wayland 会话，并保持 XTEST 启用：服务器命令行中不要有“-extension XTEST”选项，xorg.conf 的 Extensions 部分中也不要有 Option &quot;XTEST&quot; &quot;Disable&quot;。或者在设置中关闭直接粘贴。</translation>
+    </message>
+    <message>
+        <source>open_settings</source>
+        <translation>好</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsView</name>
+    <message>
+        <source>General</source>
+        <translation>通用</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>关于</translation>
+    </message>
+</context>
+<context>
+    <name>ShortcutRecorderRow</name>
+    <message>
+        <source>Toggle panel</source>
+        <translation>显示/隐藏面板</translation>
+    </message>
+    <message>
+        <source>A shortcut needs Ctrl, Alt or Super. The shortcut stays %1.</source>
+        <translation>快捷键需要包含 Ctrl、Alt 或 Super。快捷键仍为 %1。</translation>
+    </message>
+    <message>
+        <source>%1 could not be registered (another application may use it). The shortcut stays %2.</source>
+        <translation>无法注册 %1（可能已被其他应用程序占用）。快捷键仍为 %2。</translation>
+    </message>
+</context>
+<context>
+    <name>StatusBarManager</name>
+    <message>
+        <source>show_panel</source>
+        <translation>显示面板</translation>
+    </message>
+    <message>
+        <source>Tindralume</source>
+        <translation>Tindralume</translation>
+    </message>
+    <message>
+        <source>Settings...</source>
+        <translation>设置...</translation>
+    </message>
+    <message>
+        <source>Check for Updates…</source>
+        <comment>Check for application updates</comment>
+        <translation>检查更新…</translation>
+    </message>
+    <message>
+        <source>Quit Tindralume</source>
+        <translation>退出 Tindralume</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateManager</name>
+    <message>
+        <source>A new version of Tindralume is available!</source>
+        <translation>Tindralume 有新版本可用！</translation>
+    </message>
+    <message>
+        <source>Tindralume %1 is now available. You have %2.</source>
+        <translation>Tindralume %1 现已推出。您的版本为 %2。</translation>
+    </message>
+    <message>
+        <source>Open Download Page</source>
+        <translation>打开下载页面</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>稍后</translation>
+    </message>
+    <message>
+        <source>You&apos;re up to date!</source>
+        <translation>已是最新版本！</translation>
+    </message>
+    <message>
+        <source>Tindralume %1 is currently the newest version available.</source>
+        <translation>Tindralume %1 是目前可用的最新版本。</translation>
+    </message>
+    <message>
+        <source>Update Error!</source>
+        <translation>更新出错！</translation>
+    </message>
+</context>
+<context>
+    <name>Updater</name>
+    <message>
+        <source>No update feed is configured.</source>
+        <translation>未配置更新源。</translation>
+    </message>
+    <message>
+        <source>The update feed is larger than %1 MB.</source>
+        <translation>更新源大于 %1 MB。</translation>
+    </message>
+    <message>
+        <source>The update feed could not be loaded: %1</source>
+        <translation>无法加载更新源：%1</translation>
+    </message>
+    <message>
+        <source>The update feed could not be loaded: HTTP status %1</source>
+        <translation>无法加载更新源：HTTP 状态 %1</translation>
+    </message>
+    <message>
+        <source>The update feed address &quot;%1&quot; is not an http or https URL.</source>
+        <translation>更新源地址“%1”不是 http 或 https 网址。</translation>
     </message>
 </context>
 </TS>

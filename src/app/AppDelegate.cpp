@@ -5,6 +5,7 @@
 #include "history/ClipboardMonitor.h"
 #include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
+#include "history/store/StoreFiles.h"
 #include "hotkey/HotKeyManager.h"
 #include "panel/PanelWindowController.h"
 #include "platform/Console.h"
@@ -12,9 +13,11 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
+#include "settings/SettingsWindowController.h"
+#include "statusbar/StatusBarManager.h"
+#include "update/UpdateManager.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -33,7 +36,9 @@ AppDelegate::AppDelegate(const QString& storePath, QObject* parent) : QObject(pa
 
 AppDelegate::~AppDelegate() {
     NotificationCenter::defaultCenter().removeObserver(this);
-    // The panel reads through the store manager: it goes first.
+    SettingsWindowController::setHotKeyManager(nullptr);
+    // The tray item holds the panel controller, and the panel reads through the store manager.
+    m_statusBarManager.reset();
     m_panelController.reset();
     // The monitor holds the manager and the manager the context: release them in that order.
     m_clipboardMonitor.reset();
@@ -42,7 +47,8 @@ AppDelegate::~AppDelegate() {
 }
 
 bool AppDelegate::setUpApplication() {
-    // 1. Updates: the update step adds the shared update manager and its start here.
+    // 1. Updates: a failed start is shown and start-up goes on.
+    UpdateManager::shared().start();
 
     // 2. Defaults.
     UserDefaults::standard().registerDefaults({{DefaultsKeys::reverseScrollDirection, false}});
@@ -78,11 +84,15 @@ bool AppDelegate::setUpApplication() {
         if (self)
             self->togglePanelFromHotKey();
     });
+    // The shortcut recorder releases and re-registers it.
+    SettingsWindowController::setHotKeyManager(m_hotKeyManager.get());
 
     // 11. Delayed first show.
     showPanelAfterLaunch();
 
-    // 12. Menu-bar item: the menu-bar step adds it here.
+    // 12. Menu-bar item.
+    m_statusBarManager = std::make_unique<StatusBarManager>(m_panelController.get());
+    m_statusBarManager->setupStatusItem();
 
     // 13. "Clear History".
     NotificationCenter::defaultCenter().addObserver(this, Notifications::clearClipboardHistory,
@@ -101,7 +111,8 @@ ManagedObjectContext* AppDelegate::persistentContainer() {
     if (m_persistentContainer || m_storeFailed)
         return m_persistentContainer.get();
     const QString path = m_storePath.isEmpty() ? ManagedObjectContext::defaultStorePath() : m_storePath;
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    // The folder holds the whole history; an older version made it readable by others.
+    StoreFiles::restrictFolderToOwner(QFileInfo(path).absolutePath());
     StoreError error;
     m_persistentContainer = ManagedObjectContext::open(path, &error);
     if (!m_persistentContainer) {
@@ -140,19 +151,41 @@ void AppDelegate::togglePanelFromHotKey() {
 }
 
 void AppDelegate::clearHistory() {
-    if (m_clipboardDataManager)
-        m_clipboardDataManager->clearAllHistory();
-    NotificationCenter::defaultCenter().post(Notifications::clipboardHistoryDidClear);
+    // Whoever asked learns whether the history is really gone.
+    const bool cleared = m_clipboardDataManager && m_clipboardDataManager->clearAllHistory();
+    NotificationCenter::defaultCenter().post(Notifications::clipboardHistoryDidClear, nullptr,
+                                             {{Notifications::clearedKey, cleared}});
 }
 
 void AppDelegate::tearDown() {
+    if (stopForShutdown())
+        saveAction();
+}
+
+bool AppDelegate::stopForShutdown() {
     if (m_tornDown)
-        return;
+        return false;
     m_tornDown = true;
     if (m_clipboardMonitor)
         m_clipboardMonitor->stopMonitoring();
     NotificationCenter::defaultCenter().removeObserver(this);
-    saveAction();
+    return true;
+}
+
+void AppDelegate::terminateFromSignal() {
+    if (m_terminating)
+        return;
+    // Nobody may be there to answer: the session is ending or a terminal pressed Ctrl+C.
+    m_terminating = true;
+    m_endedBySignal = true;
+    bool saved = true;
+    ManagedObjectContext* context = stopForShutdown() ? persistentContainer() : nullptr;
+    StoreError error;
+    if (context && context->hasChanges() && !context->save(&error)) {
+        consoleLine(QStringLiteral("Error saving context: ") + error.description());
+        saved = false;
+    }
+    QCoreApplication::exit(saved ? 0 : 1);
 }
 
 void AppDelegate::saveAction() {
@@ -201,6 +234,10 @@ AppDelegate::TerminateReply AppDelegate::terminateReply() {
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+        // A signal has ended the run and set its exit status, also under a question the user was
+        // asked: a Quit event would set the status to 0.
+        if (m_endedBySignal)
+            return true;
         // Qt delivers one request as up to two Quit events (the platform's, then its own): once the
         // answer is "now", the rest pass without asking again.
         if (m_terminating)
@@ -214,6 +251,8 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
         m_askingToTerminate = true;
         const TerminateReply reply = terminateReply();
         m_askingToTerminate = false;
+        if (m_endedBySignal)
+            return true;
         if (reply == TerminateCancel) {
             event->ignore();
             return true;

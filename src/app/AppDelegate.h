@@ -13,6 +13,7 @@ class ClipboardMonitor;
 class HotKeyManager;
 class ManagedObjectContext;
 class PanelWindowController;
+class StatusBarManager;
 struct StoreError;
 
 // Builds and wires every long-lived component at launch, answers the termination question, saves
@@ -32,6 +33,9 @@ public:
     void applyHistoryRetention();
     // Shutdown: stops polling, removes the observers, saves. Runs once, on QCoreApplication::aboutToQuit.
     void tearDown();
+    // SIGTERM/SIGINT: the shutdown above with one save and no question; a failed save prints its
+    // line and makes the exit status 1.
+    void terminateFromSignal();
     void clearHistory();
     void showPanelAfterLaunch();
     // The store, opened on first use; null when it cannot be opened.
@@ -45,6 +49,7 @@ public:
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
     PanelWindowController* panelController() const { return m_panelController.get(); }
     HotKeyManager* hotKeyManager() const { return m_hotKeyManager.get(); }
+    StatusBarManager* statusBarManager() const { return m_statusBarManager.get(); }
 
 protected:
     // Every quit request (QCoreApplication::quit(), the session, SIGTERM/SIGINT) passes here first.
@@ -52,18 +57,21 @@ protected:
 
 private:
     bool presentError(const StoreError& error);
+    // The first half of the shutdown; false when it already ran.
+    bool stopForShutdown();
 
     // Fields in the order of the design; each lives as long as the delegate.
     std::unique_ptr<HotKeyManager> m_hotKeyManager;
     std::unique_ptr<PanelWindowController> m_panelController;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<ClipboardDataManager> m_clipboardDataManager;
-    // statusBarManager: the menu-bar step adds it.
+    std::unique_ptr<StatusBarManager> m_statusBarManager;
     std::unique_ptr<ManagedObjectContext> m_persistentContainer;
 
     QString m_storePath;
     bool m_storeFailed = false;
     bool m_askingToTerminate = false;
     bool m_terminating = false;
+    bool m_endedBySignal = false;
     bool m_tornDown = false;
 };

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/AppDelegate.h"
+#include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
+#include "history/store/ManagedObjectContext.h"
+#include "panel/PanelWindowController.h"
+#include "platform/Console.h"
 #include "platform/Localization.h"
 
 #include <QApplication>
@@ -11,17 +15,35 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tindralume"));
     QApplication::setApplicationVersion(QStringLiteral(TINDRALUME_VERSION));
+    app.setProperty("buildNumber", QStringLiteral(TINDRALUME_BUILD_NUMBER));
     QApplication::setDesktopFileName(QStringLiteral("tindralume"));
     // A background process: the panel and the settings come and go, the application stays.
     QApplication::setQuitOnLastWindowClosed(false);
     // The language is fixed for the run: a changed choice applies at the next start.
     Localization::installTranslators(&app);
 
-    // Logging out or Ctrl+C ends the application through the same questions as any other quit.
-    UnixSignalWatcher signalWatcher({SIGTERM, SIGINT});
-    QObject::connect(&signalWatcher, &UnixSignalWatcher::unixSignal, &app, [] { QCoreApplication::quit(); });
+    // A second launch on the same history and display shows the running one's panel and ends
+    // before it touches the store.
+    SingleInstance instance(ManagedObjectContext::defaultStorePath(), qEnvironmentVariable("DISPLAY"));
+    switch (instance.claim()) {
+    case SingleInstance::Role::HandedOver:
+        return 0;
+    case SingleInstance::Role::Failed:
+        consoleLine(instance.errorString());
+        return 1;
+    case SingleInstance::Role::Running:
+        break;
+    }
 
     AppDelegate delegate;
+    QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, [&delegate] {
+        if (PanelWindowController* panel = delegate.panelController())
+            panel->showPanel();
+    });
+    // Logging out or Ctrl+C: save once and end, asking nothing.
+    UnixSignalWatcher signalWatcher({SIGTERM, SIGINT});
+    QObject::connect(&signalWatcher, &UnixSignalWatcher::unixSignal, &delegate, &AppDelegate::terminateFromSignal);
+
     if (!delegate.setUpApplication())
         return 1;
     return app.exec();

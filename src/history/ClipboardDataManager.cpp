@@ -429,16 +429,16 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
     saveContext();
 }
 
-void ClipboardDataManager::clearAllHistory() {
+bool ClipboardDataManager::clearAllHistory() {
     StoreError error;
     const std::vector<ClipboardItemPtr> all = m_context->fetchItems(FetchRequest{}, &error);
     if (error.code != 0) {
         consoleLine(QStringLiteral("Error clearing all history: ") + error.description());
-        return;
+        return false;
     }
     for (const ClipboardItemPtr& item : all)
         m_context->deleteObject(item);
-    saveContext();
+    return saveContext();
 }
 
 void ClipboardDataManager::toggleFavorite(const ClipboardItemPtr& item) {
@@ -448,12 +448,14 @@ void ClipboardDataManager::toggleFavorite(const ClipboardItemPtr& item) {
     NotificationCenter::defaultCenter().post(Notifications::itemFavoriteStatusChanged, item.get());
 }
 
-void ClipboardDataManager::saveContext() {
+bool ClipboardDataManager::saveContext() {
     if (!m_context->hasChanges())
-        return;
+        return true;
     StoreError error;
-    if (!m_context->save(&error))
-        consoleLine(QStringLiteral("Error saving context: ") + error.description());
+    if (m_context->save(&error))
+        return true;
+    consoleLine(QStringLiteral("Error saving context: ") + error.description());
+    return false;
 }
 
 void ClipboardDataManager::refreshAllObjects() {

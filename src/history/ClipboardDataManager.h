@@ -50,9 +50,11 @@ public:
     // missing field); the clipboard and the entry are then left untouched.
     bool copyToPasteboard(const ClipboardItemPtr& item, bool plainText);
     void deleteItemsOlderThan(int days);
-    void clearAllHistory();
+    // False when the entries could not be read or the deletion could not be saved.
+    bool clearAllHistory();
     void toggleFavorite(const ClipboardItemPtr& item);
-    void saveContext();
+    // False when the save failed (its line was printed).
+    bool saveContext();
     void refreshAllObjects();
 
     static inline const QString colorRegex =

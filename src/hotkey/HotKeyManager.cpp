@@ -59,6 +59,22 @@ void HotKeyManager::handleHotKeyChange() {
     reregister();
 }
 
+void HotKeyManager::suspend() {
+    suspended = true;
+    if (hotKeyRef) {
+        hotKeys.unregisterHotKey(*hotKeyRef);
+        hotKeyRef.reset();
+    }
+}
+
+void HotKeyManager::resume() {
+    if (!suspended)
+        return;
+    const quint32 keyCode = storedValue(DefaultsKeys::hotKeyCode).value_or(defaultKeyCode);
+    const quint32 modifiers = storedValue(DefaultsKeys::hotKeyModifiers).value_or(defaultModifiers);
+    registerHotKey(keyCode, modifiers);
+}
+
 void HotKeyManager::reregister() {
     if (hotKeyRef) {
         hotKeys.unregisterHotKey(*hotKeyRef);
@@ -70,6 +86,7 @@ void HotKeyManager::reregister() {
 }
 
 void HotKeyManager::registerHotKey(quint32 keyCode, quint32 modifiers) {
+    suspended = false;
     if (!eventHandler) {
         // The handler is removed in the destructor before the manager goes, so `this` stays valid.
         eventHandler = hotKeys.installHandler([this](GlobalHotKey::HotKeyRef) {

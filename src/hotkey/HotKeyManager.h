@@ -36,6 +36,13 @@ public:
 
     bool isRegistered() const { return hotKeyRef.has_value(); }
 
+    // While a new shortcut is recorded the current one is released, so pressing it reaches the
+    // recorder instead of toggling the panel. resume() registers the stored one again; so does a
+    // "hotKeyDidChange" in between.
+    void suspend();
+    void resume();
+    bool isSuspended() const { return suspended; }
+
     // A stored key code or mask: none when the key is absent, not a number, or outside 0..4294967295
     // (a hand-edited settings file must not reach the key grab).
     static std::optional<quint32> storedValue(const QString& key);
@@ -47,5 +54,6 @@ private:
     std::optional<GlobalHotKey::HotKeyRef> hotKeyRef;
     std::optional<GlobalHotKey::HandlerRef> eventHandler;
     std::function<void()> callback;
+    bool suspended = false;
     std::unique_ptr<QObject> observerOwner; // notification observers end with the manager
 };

@@ -3,11 +3,14 @@
 
 #include "history/ClipboardDataManager.h"
 #include "history/ColorArchive.h"
+#include "history/Notifications.h"
 #include "panel/Appearance.h"
+#include "panel/CardTextLabel.h"
+#include "panel/RichTextPreview.h"
 #include "platform/Dispatch.h"
 #include "platform/ImageUtils.h"
+#include "platform/NotificationCenter.h"
 #include "platform/RelativeTime.h"
-#include "platform/RtfReader.h"
 #include "platform/Symbols.h"
 
 #include <QApplication>
@@ -16,10 +19,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
-#include <QRegularExpression>
-#include <QTextBoundaryFinder>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -27,8 +26,6 @@ namespace {
 constexpr int shadowRadius = 8;
 constexpr double shadowOpacity = 0.25;
 constexpr int shadowOffsetY = 2; // downwards on screen
-constexpr int richTextLimit = 200;
-constexpr int maxBodyLines = 8;
 
 // A soft shadow for a rounded rectangle of the given size, blurred once and reused by every card.
 QImage makeShadow(QSize size) {
@@ -90,25 +87,6 @@ const QImage& shadowFor(QSize size) {
     return *it;
 }
 
-bool isHexColor(const QString& text) {
-    static const QRegularExpression re(QRegularExpression::anchoredPattern(ClipboardDataManager::colorRegex));
-    return re.match(text).hasMatch();
-}
-
-QString firstGraphemes(const QString& text, int count, bool* cut) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int n = 0;
-    while (finder.toNextBoundary() != -1) {
-        if (++n == count) {
-            const int end = finder.position();
-            *cut = end < text.size();
-            return text.left(end);
-        }
-    }
-    *cut = false;
-    return text;
-}
-
 // Inside a scroll area the labels inherit its Base background role and so draw with Text: set both.
 void setTextColor(QLabel* label, const QColor& color) {
     QPalette p = label->palette();
@@ -160,11 +138,13 @@ void ClipboardItemContentView::setupUI() {
     m_starView->setFixedSize(16, 16);
     m_starView->hide();
 
-    m_previewLabel = new QLabel(m_contentContainerView);
+    m_previewLabel = new CardTextLabel(m_contentContainerView);
     m_previewLabel->setWordWrap(true);
     m_previewLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_previewLabel->setTextInteractionFlags(Qt::NoTextInteraction);
     m_previewLabel->hide();
+    m_imageView = new QLabel(m_contentContainerView);
+    m_imageView->hide();
 
     m_singleClickTimer = new QTimer(this);
     m_singleClickTimer->setSingleShot(true);
@@ -175,6 +155,8 @@ void ClipboardItemContentView::setupUI() {
     m_contentContainerView->setGeometry(container.x(), container.y() + HEADER_HEIGHT, container.width(),
                                         container.height() - HEADER_HEIGHT);
     updateColors();
+    NotificationCenter::defaultCenter().addObserver(this, Notifications::urlPreviewUpdated,
+                                                    [this](const Notification& n) { handleURLPreviewUpdate(n); });
 }
 
 void ClipboardItemContentView::updateColors() {
@@ -194,6 +176,8 @@ void ClipboardItemContentView::changeEvent(QEvent* event) {
         Dispatch::onMain(this, [self] {
             if (!self)
                 return;
+            // A header that never got a colour shows its base colour from now on.
+            self->m_headerTint = self->m_headerBackgroundColor;
             self->updateColors();
             // A rich-text body depends on the appearance: rebuild it for the new one.
             if (self->m_item && self->m_item->type() == QStringLiteral("richText"))
@@ -262,19 +246,24 @@ void ClipboardItemContentView::reset() {
     m_item.reset();
     clearContent();
     m_previewLabel->clear();
+    m_imageView->clear();
     m_headerIconImageView->clear();
     m_singleClickTimer->stop();
     m_doubleClickPending = false;
 }
 
 void ClipboardItemContentView::clearContent() {
-    // The preview label is ours and reused; anything else in the body belongs to one entry.
+    // The preview label and image view are ours and reused; anything else belongs to one entry.
     const auto children = m_contentContainerView->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     for (QWidget* child : children) {
-        if (child != m_previewLabel)
+        if (child != m_previewLabel && child != m_imageView) {
+            child->hide();
+            child->setParent(nullptr); // gone from the body now, deleted once events are through
             child->deleteLater();
+        }
     }
     m_previewLabel->hide();
+    m_imageView->hide();
 }
 
 QString ClipboardItemContentView::typeDisplayName(const QString& type) {
@@ -404,8 +393,10 @@ void ClipboardItemContentView::renderContent() {
         return;
     if (*type == QStringLiteral("text") || *type == QStringLiteral("richText") || *type == QStringLiteral("url"))
         renderTextContent();
-    else if (*type == QStringLiteral("image") || *type == QStringLiteral("file"))
-        renderPlainText(m_item->preview().value_or(QString())); // their own bodies come later
+    else if (*type == QStringLiteral("image"))
+        renderImage();
+    else if (*type == QStringLiteral("file"))
+        renderFile();
 }
 
 void ClipboardItemContentView::renderTextContent() {
@@ -413,11 +404,12 @@ void ClipboardItemContentView::renderTextContent() {
     const OptString preview = m_item->preview();
     if (!type || !preview)
         return;
-    // Colour swatches and link cards get their own bodies later; until then their preview text.
-    if (isHexColor(*preview) ||
-        ClipboardDataManager::isWebURL(*preview, {QStringLiteral("http"), QStringLiteral("https"),
-                                                  QStringLiteral("ftp"), QStringLiteral("ftps")})) {
-        renderPlainText(*preview);
+    if (const auto color = parseHexColor(*preview)) {
+        renderColorSwatch(*color, *preview);
+        return;
+    }
+    if (isWebURL(*preview)) {
+        renderURL(*preview);
         return;
     }
     if (*type == QStringLiteral("richText")) {
@@ -429,36 +421,37 @@ void ClipboardItemContentView::renderTextContent() {
     renderPlainText(*preview);
 }
 
-void ClipboardItemContentView::renderRichText(const QByteArray& rtf) {
-    QTextDocument document;
-    if (!RtfReader::read(rtf, &document)) {
-        if (const OptString preview = m_item ? m_item->preview() : std::nullopt)
-            renderPlainText(*preview);
+// Read once off the main thread and kept per entry; the plain preview shows meanwhile.
+void ClipboardItemContentView::renderRichText(const QByteArray& data) {
+    const QString key = RichTextPreview::cacheKey(m_imageLoadIdentifier, data);
+    if (const auto cached = RichTextPreview::cached(key)) {
+        applyRichText(*cached);
+        return;
+    }
+    renderPlainText(m_item->preview().value_or(QString()));
+    const QString shown = m_imageLoadIdentifier;
+    QPointer<ClipboardItemContentView> self(this);
+    RichTextPreview::load(data, key, this, [self, shown](const RichTextPreview& preview) {
+        if (self && !shown.isEmpty() && self->m_imageLoadIdentifier == shown)
+            self->applyRichText(preview);
+    });
+}
+
+void ClipboardItemContentView::applyRichText(const RichTextPreview& preview) {
+    clearContent();
+    if (!preview.ok) {
+        if (const OptString text = m_item ? m_item->preview() : std::nullopt)
+            renderPlainText(*text);
         return;
     }
     if (Appearance::isDark(QApplication::palette())) {
-        bool cut = false;
-        QString text = firstGraphemes(document.toPlainText(), richTextLimit, &cut);
-        if (cut)
-            text += QStringLiteral("...");
-        renderPlainText(text);
+        renderPlainText(preview.plain);
         return;
     }
-    QTextCursor cursor(&document);
-    const int length = document.characterCount() - 1; // without the final paragraph separator
-    if (length > richTextLimit) {
-        cursor.setPosition(richTextLimit);
-        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-        cursor.insertText(QStringLiteral("..."), QTextCharFormat());
-    }
-    cursor.select(QTextCursor::Document);
-    QTextBlockFormat left;
-    left.setAlignment(Qt::AlignLeft);
-    cursor.mergeBlockFormat(left);
-
     m_previewLabel->setTextFormat(Qt::RichText);
-    m_previewLabel->setText(document.toHtml());
+    m_previewLabel->setMaximumLines(8);
+    m_previewLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_previewLabel->setText(preview.html);
     setTextColor(m_previewLabel, Qt::black); // the document's own colours win where it has them
     m_previewLabel->setFont(systemFont(13));
     const QRect body = m_contentContainerView->rect().adjusted(12, 12, -12, -12);
@@ -470,13 +463,14 @@ void ClipboardItemContentView::renderRichText(const QByteArray& rtf) {
 
 void ClipboardItemContentView::renderPlainText(const QString& text) {
     m_previewLabel->setTextFormat(Qt::PlainText);
+    m_previewLabel->setMaximumLines(8);
+    m_previewLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_previewLabel->setFont(systemFont(13));
     setTextColor(m_previewLabel, Appearance::labelColor(QApplication::palette()));
     m_previewLabel->setText(text);
     const QRect body = m_contentContainerView->rect().adjusted(12, 12, -12, -12);
     const int lineHeight = QFontMetrics(m_previewLabel->font()).lineSpacing();
-    const int height =
-        std::min({m_previewLabel->heightForWidth(body.width()), body.height(), maxBodyLines * lineHeight});
+    const int height = std::min(m_previewLabel->heightForWidth(body.width()), body.height());
     m_previewLabel->setGeometry(body.x(), body.y(), body.width(), std::max(lineHeight, height));
     m_previewLabel->show();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "history/store/Entities.h"
+#include "panel/CardTextLabel.h"
 
 #include <QColor>
 #include <QHash>
@@ -13,6 +14,9 @@
 
 class QLabel;
 class QTimer;
+class QUrl;
+struct Notification;
+struct RichTextPreview;
 
 // One history entry drawn as a 220 x 240 card: a shadowed container with curved corners, a header
 // (source application icon, type, relative time, favourite star) tinted with the application's
@@ -38,6 +42,14 @@ public:
     static QString typeDisplayName(const QString& type);
     static QString relativeTimeString(const QDateTime& date);
 
+    // Body helpers of the link, colour, image and file cards.
+    static std::optional<QColor> parseHexColor(const QString& text);
+    static bool isLightColor(const QColor& color);
+    static bool isWebURL(const QString& text);
+    static QImage makeURLPlaceholderImage(const QUrl& url);
+    // Where an image of imageSize goes to fill a body of containerSize, cropped, keeping its aspect.
+    static QRectF aspectFillRect(QSizeF imageSize, QSizeF containerSize);
+
     // Icon and dominant colour per bundle identifier, decoded once per process (main thread only).
     struct IconAndColor {
         QPixmap icon;
@@ -50,7 +62,8 @@ public:
     QRect containerRect() const;
     QWidget* headerView() const { return m_headerView; }
     QWidget* contentContainerView() const { return m_contentContainerView; }
-    QLabel* previewLabel() const { return m_previewLabel; }
+    CardTextLabel* previewLabel() const { return m_previewLabel; }
+    QLabel* imageView() const { return m_imageView; }
     QLabel* headerIconImageView() const { return m_headerIconImageView; }
     QLabel* typeLabel() const { return m_typeLabel; }
     QLabel* timeLabel() const { return m_timeLabel; }
@@ -80,15 +93,25 @@ private:
     void loadSourceAppIcon();
     void applyHeaderColor(const QColor& color);
     void renderTextContent();
-    void renderRichText(const QByteArray& rtf);
+    void renderRichText(const QByteArray& data);
+    void applyRichText(const RichTextPreview& preview);
     void renderPlainText(const QString& text);
+    void renderColorSwatch(const QColor& color, const QString& text);
+    void renderURL(const QString& text);
+    void buildURLCard(const QImage& image, const QString& title, const QString& subtitle);
+    void renderImage();
+    void setImage(const QImage& image, QLabel* imageView, QWidget* frameView);
+    void renderFile();
+    void handleURLPreviewUpdate(const Notification& notification);
+    void refreshContent();
     void clearContent();
     void handleSingleClick();
     void handleDoubleClick();
 
     QWidget* m_headerView = nullptr;
     QWidget* m_contentContainerView = nullptr;
-    QLabel* m_previewLabel = nullptr;
+    CardTextLabel* m_previewLabel = nullptr;
+    QLabel* m_imageView = nullptr;
     QLabel* m_headerIconImageView = nullptr;
     QLabel* m_typeLabel = nullptr;
     QLabel* m_timeLabel = nullptr;

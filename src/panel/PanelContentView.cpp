@@ -6,6 +6,7 @@
 #include "panel/Appearance.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/ClipboardItemContentView.h"
+#include "panel/ClipboardPreviewImageLoader.h"
 #include "panel/NonSelectingTextField.h"
 #include "panel/PanelScrollView.h"
 #include "panel/RoundedContainer.h"
@@ -339,6 +340,7 @@ void PanelContentView::resetAndReload() {
     m_scrollView->deselectAll();
     m_scrollView->reloadData();
     m_emptyStateContainer->hide();
+    ClipboardPreviewImageLoader::shared().removeAllObjects();
     if (m_dataManager) {
         QPointer<ClipboardDataManager> manager = m_dataManager;
         m_dataManager->context()->performBlock([manager] {

@@ -233,7 +233,12 @@ bool PanelWindowController::handleClickOutside(const QPoint& globalPosition) {
     if (QGuiApplication::topLevelAt(globalPosition))
         return false;
     hidePanel();
+    m_clickOutsideHide.start();
     return true;
+}
+
+bool PanelWindowController::wasHiddenByClickOutsideWithin(int milliseconds) const {
+    return m_clickOutsideHide.isValid() && !m_isVisible && m_clickOutsideHide.elapsed() < milliseconds;
 }
 
 bool PanelWindowController::handleLocalKeyDown(QKeyEvent* event) {

@@ -4,6 +4,7 @@
 #include "history/ClipboardDataManager.h"
 #include "panel/FloatingPanel.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -44,6 +45,9 @@ public:
     // The key and press handling of the shown panel; true when the event was consumed.
     bool handleLocalKeyDown(QKeyEvent* event);
     bool handleClickOutside(const QPoint& globalPosition);
+    // True when a press outside hid the panel less than `milliseconds` ago: a click on the tray icon
+    // is such a press, seen before or after the icon's own toggle.
+    bool wasHiddenByClickOutsideWithin(int milliseconds) const;
 
     // Frames for a screen geometry (top-left origin): where the panel rests, and where it slides
     // in from (just below the screen's bottom edge).
@@ -78,4 +82,5 @@ private:
     bool m_isSearchFieldAnimating = false;
     QPropertyAnimation* m_animation = nullptr;
     bool m_hiding = false;
+    QElapsedTimer m_clickOutsideHide;
 };

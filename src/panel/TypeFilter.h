@@ -27,3 +27,10 @@ inline const std::array<TypeFilter, 7>& TypeFilter::all() {
     }};
     return table;
 }
+
+// The titles as translation source texts; the toolbar looks them up in this context.
+[[maybe_unused]] inline const char* const typeFilterTitles[] = {
+    QT_TRANSLATE_NOOP("PanelContentView", "All"),       QT_TRANSLATE_NOOP("PanelContentView", "Image"),
+    QT_TRANSLATE_NOOP("PanelContentView", "Color"),     QT_TRANSLATE_NOOP("PanelContentView", "Text"),
+    QT_TRANSLATE_NOOP("PanelContentView", "Rich Text"), QT_TRANSLATE_NOOP("PanelContentView", "URL"),
+    QT_TRANSLATE_NOOP("PanelContentView", "File")};

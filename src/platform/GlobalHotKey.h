@@ -39,6 +39,10 @@ public:
     // Unknown or already removed references are ignored.
     virtual void unregisterHotKey(HotKeyRef hotKey) = 0;
 
+    // The keysym printed on a key (its unshifted symbol, letters lower-case) from the scan code of
+    // a key event; 0 when unknown. Recording a shortcut names keys this way, whatever is held.
+    virtual quint32 keysymForScanCode(quint32) { return 0; }
+
 protected:
     // Runs the installed handlers for a press; a handler removed by an earlier one is not run.
     void deliver(HotKeyRef hotKey);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Symbols.h"
 
+#include "platform/FileIcons.h"
+
 #include <QFile>
 
 // Resources of a static library must be registered by hand, once.
@@ -45,6 +47,7 @@ QIcon icon(const QString& symbolName) {
     const QString theme = themeName(symbolName);
     if (theme.isEmpty())
         return {};
+    FileIcons::ensureIconTheme();
     if (QIcon::hasThemeIcon(theme))
         return QIcon::fromTheme(theme);
     initSymbolResources();

@@ -3,10 +3,25 @@
 
 #include <QStandardPaths>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 std::unique_ptr<UserDefaults>& standardInstance() {
     static std::unique_ptr<UserDefaults> instance;
     return instance;
+}
+// A number beyond the integers (1e300, inf) reads as the nearest one; nan as 0. Converting such a
+// double to an integer directly is undefined behaviour.
+qint64 saturatedInteger(double d) {
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (std::isnan(d))
+        return 0;
+    if (d >= kTwoTo63)
+        return std::numeric_limits<qint64>::max();
+    if (d < -kTwoTo63)
+        return std::numeric_limits<qint64>::min();
+    return static_cast<qint64>(d);
 }
 } // namespace
 
@@ -71,7 +86,7 @@ qint64 UserDefaults::integer(const QString& key) const {
     if (ok)
         return n;
     const double d = s.toDouble(&ok);
-    return ok ? static_cast<qint64>(d) : 0;
+    return ok ? saturatedInteger(d) : 0;
 }
 
 bool UserDefaults::boolean(const QString& key) const {
@@ -85,7 +100,7 @@ bool UserDefaults::boolean(const QString& key) const {
         return true;
     bool ok = false;
     const double d = s.toDouble(&ok);
-    return ok && d != 0.0;
+    return ok && !std::isnan(d) && d != 0.0;
 }
 
 QString UserDefaults::string(const QString& key) const {

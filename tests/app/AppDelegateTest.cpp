@@ -23,6 +23,7 @@
 
 #include <csignal>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -238,10 +239,17 @@ TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {
         {"foreign database", foreign},
         {"newer schema", newer},
         {"a directory", TestEnvironment::instance().freshDir(QStringLiteral("dir-store"))},
+        {"read-only",
+         [] {
+             const QString p = freshStore({{"kept", 1, false}});
+             QFile::setPermissions(p, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+             return p;
+         }()},
     };
     for (const auto& c : cases) {
         const QByteArray before = fileBytes(c.path);
         const QStringList dirBefore = QDir(QFileInfo(c.path).absolutePath()).entryList(QDir::Files);
+        const QFile::Permissions modeBefore = QFileInfo(c.path).permissions();
         StdoutCapture out;
         AppDelegate delegate(c.path);
         EXPECT_FALSE(delegate.setUpApplication()) << c.what;
@@ -255,6 +263,7 @@ TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {
         EXPECT_FALSE(delegate.hotKeyManager()) << c.what;
         EXPECT_EQ(fileBytes(c.path), before) << c.what;
         EXPECT_EQ(QDir(QFileInfo(c.path).absolutePath()).entryList(QDir::Files), dirBefore) << c.what;
+        EXPECT_EQ(QFileInfo(c.path).permissions(), modeBefore) << c.what;
         // Nothing was wired: asking to clear or to quit does no harm.
         NotificationCenter::defaultCenter().post(Notifications::clearClipboardHistory);
         EXPECT_EQ(delegate.terminateReply(), AppDelegate::TerminateNow);
@@ -331,45 +340,60 @@ TEST_F(AppDelegateTest, TerminationAsksOnlyWhenSavingFails) {
     EXPECT_TRUE(texts(store).contains(QStringLiteral("blocked")));
 }
 
-TEST_F(AppDelegateTest, SigtermEndsThroughTheOrderlyPathAndSaves) {
-    const QString store = freshStore({});
-    AppDelegate delegate(store);
-    ASSERT_TRUE(delegate.setUpApplication());
-    UnixSignalWatcher watcher({SIGTERM, SIGINT});
-    ASSERT_TRUE(watcher.isValid());
-    QObject::connect(&watcher, &UnixSignalWatcher::unixSignal, qApp, [] { QCoreApplication::quit(); });
-    ManagedObjectContext* context = delegate.persistentContainer();
-
-    // First attempt: saving is blocked and the user cancels; the application keeps running.
-    auto item = context->insertClipboardItem();
-    item->setType(QStringLiteral("text"));
-    item->setTextContent(QStringLiteral("saved on the way out"));
-    item->setTimestamp(QDateTime::currentDateTime());
-    auto lock = std::make_unique<WriteLock>(store);
-    ASSERT_TRUE(lock->locked());
-    bool cancelledAndStillRunning = false;
-    ModalAnswerer answers({QStringLiteral("OK"), QStringLiteral("Cancel")});
-    answers.afterLast = [&] {
-        // Still in the event loop after the cancel: unblock the store and ask again with SIGINT.
-        QTimer::singleShot(200, qApp, [&] {
-            cancelledAndStillRunning = context->hasChanges() && delegate.clipboardMonitor()->timer;
-            lock.reset();
-            ::raise(SIGINT);
+TEST_F(AppDelegateTest, ASignalSavesOnceAndAsksNothing) {
+    const struct {
+        const char* what;
+        bool blocked;
+        bool userQuitFirst; // the signal comes while the user is being asked about a failed save
+        int status;
+    } cases[] = {{"savable", false, false, 0}, {"blocked", true, false, 1}, {"while asking", true, true, 1}};
+    for (const auto& c : cases) {
+        const QString store = freshStore({});
+        AppDelegate delegate(store);
+        ASSERT_TRUE(delegate.setUpApplication());
+        UnixSignalWatcher watcher({SIGTERM, SIGINT});
+        ASSERT_TRUE(watcher.isValid());
+        QObject::connect(&watcher, &UnixSignalWatcher::unixSignal, &delegate, &AppDelegate::terminateFromSignal);
+        ManagedObjectContext* context = delegate.persistentContainer();
+        auto item = context->insertClipboardItem();
+        item->setType(QStringLiteral("text"));
+        item->setTextContent(QStringLiteral("saved on the way out"));
+        item->setTimestamp(QDateTime::currentDateTime());
+        std::optional<WriteLock> lock;
+        if (c.blocked) {
+            ASSERT_TRUE(lock.emplace(store).locked());
+        }
+        StdoutCapture out;
+        // Nobody answers: the signal is raised once a question is up, or at once.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, qApp, [&] {
+            if (!c.userQuitFirst || QApplication::activeModalWidget()) {
+                poll.stop();
+                ::raise(SIGTERM);
+            }
         });
-    };
-    QTimer::singleShot(0, qApp, [] { ::raise(SIGTERM); });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(2); });
-    watchdog.start(60000);
-    const int rc = qApp->exec();
-    EXPECT_EQ(rc, 0);
-    EXPECT_TRUE(cancelledAndStillRunning);
-    EXPECT_EQ(answers.seen.size(), 2u);
-    // tearDown ran: no more polling, nothing pending, the entry is in the file.
-    EXPECT_FALSE(delegate.clipboardMonitor()->timer);
-    EXPECT_FALSE(context->hasChanges());
-    EXPECT_EQ(texts(store), QStringList{QStringLiteral("saved on the way out")});
+        poll.start(20);
+        if (c.userQuitFirst)
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(2); });
+        watchdog.start(60000);
+        const int rc = qApp->exec();
+        const QStringList lines = out.lines();
+        lock.reset();
+        EXPECT_EQ(rc, c.status) << c.what;
+        EXPECT_FALSE(delegate.clipboardMonitor()->timer) << c.what;
+        ASSERT_EQ(lines.size(), c.blocked ? 1 : 0) << c.what << qPrintable(lines.join('|'));
+        if (c.blocked) {
+            EXPECT_TRUE(lines.first().startsWith(QStringLiteral("Error saving context: ")))
+                << qPrintable(lines.first());
+        }
+        EXPECT_EQ(texts(store), c.blocked ? QStringList{} : QStringList{QStringLiteral("saved on the way out")});
+        // Saved once: the shutdown that follows does not try again.
+        delegate.tearDown();
+        EXPECT_EQ(context->hasChanges(), c.blocked) << c.what;
+    }
 }
 
 } // namespace

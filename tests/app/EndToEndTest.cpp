@@ -20,6 +20,8 @@
 
 #include <xcb/xcb.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -285,6 +287,87 @@ TEST_F(EndToEndTest, CopyBackIsNotRecordedAgain) {
     QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(3), kCaptureTimeoutMs);
     EXPECT_EQ(store.rows().front().text, QByteArray("third"));
     delegate.tearDown();
+}
+
+// Launching twice on one display: the second hands over to the first (which shows its panel again)
+// and exits 0; one process, one private history; a signal while saving fails ends it with status 1.
+TEST_F(EndToEndTest, ASecondLaunchHandsOverToTheFirst) {
+    const QString dataHome = TestEnvironment::instance().freshDir(QStringLiteral("two-launches"));
+    const QString folder = dataHome + QStringLiteral("/Tindralume");
+    const QString storePath = folder + QStringLiteral("/Tindralume.sqlite");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tindralume.monitor.debug=true"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const mode_t savedMask = ::umask(022);
+    auto launch = [&](QProcess& p) {
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(TINDRALUME_APP_PATH), {});
+    };
+    auto panelShown = [](const QProcess& p) {
+        QByteArray out;
+        return XvfbSession::runClient(QStringLiteral("xdotool"),
+                                      {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                       QStringLiteral("--pid"), QString::number(p.processId())},
+                                      &out) == 0 &&
+               !out.trimmed().isEmpty();
+    };
+    // A process killed outright leaves its lock file and socket behind: the next launch still runs.
+    QProcess killed;
+    launch(killed);
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += killed.readAllStandardError()).contains("first poll"), kCaptureTimeoutMs);
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    ASSERT_TRUE(killed.waitForFinished(10000));
+
+    QProcess first;
+    launch(first);
+    ::umask(savedMask);
+    ASSERT_TRUE(first.waitForStarted());
+    log.clear();
+    QTRY_VERIFY_WITH_TIMEOUT((log += first.readAllStandardError()).contains("first poll"), kCaptureTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(panelShown(first), kCaptureTimeoutMs);
+    XvfbSession::runClient(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    QTRY_VERIFY_WITH_TIMEOUT(!panelShown(first), kCaptureTimeoutMs);
+
+    QProcess second;
+    launch(second);
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    QTRY_VERIFY_WITH_TIMEOUT(panelShown(first), kCaptureTimeoutMs);
+
+    // One history: a copy is stored once, in files only their owner can read.
+    Copier copier;
+    copier.copyText("copied after the second launch");
+    StoreReader store(storePath);
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
+    auto modeOf = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
+    };
+    EXPECT_EQ(modeOf(folder), 0700u);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(modeOf(storePath + suffix), 0600u) << suffix;
+
+    // Saving fails from here on; SIGTERM ends the process anyway, asking nothing, with status 1.
+    sqlite3* locker = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(storePath).constData(), &locker), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    copier.copyText("never saved");
+    QByteArray console;
+    QTRY_VERIFY_WITH_TIMEOUT((console += first.readAllStandardOutput()).contains("Error saving context: "),
+                             kCaptureTimeoutMs);
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    const bool ended = first.waitForFinished(20000);
+    sqlite3_close(locker);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 1);
+    console += first.readAllStandardOutput();
+    EXPECT_EQ(console.count("Error saving context: "), 2) << console.constData();
+    EXPECT_EQ(store.rows().size(), 1u);
 }
 
 } // namespace

@@ -594,7 +594,7 @@ TEST_F(ManagerTest, ClearRemovesFavouritesAndKeepsApplications) {
     saveText("one", "text", QStringLiteral("org.example.a"));
     saveText("two", "text", QStringLiteral("org.example.b"));
     manager->toggleFavorite(all()[0]);
-    manager->clearAllHistory();
+    EXPECT_TRUE(manager->clearAllHistory());
     EXPECT_TRUE(all().empty());
     FetchRequest apps;
     apps.entityName = QStringLiteral("SourceApp");
@@ -646,7 +646,7 @@ TEST_F(ManagerTest, FailedFetchesPrintTheirLineAndChangeNothing) {
     EXPECT_TRUE(manager->fetchItems(12, 0, false, std::nullopt).empty());
     EXPECT_TRUE(manager->searchItems("s", std::nullopt, false, std::nullopt).empty());
     manager->deleteItemsOlderThan(1);
-    manager->clearAllHistory();
+    EXPECT_FALSE(manager->clearAllHistory());
     EXPECT_FALSE(manager->findDuplicate("text", QStringLiteral("survivor"), {}, {}, {}));
     const QStringList lines = out.lines();
     const QStringList prefixes = {

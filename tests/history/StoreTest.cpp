@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -611,4 +612,101 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
             EXPECT_EQ(fromStore, expected) << predicate.format().toStdString();
         }
     }
+}
+
+// Another process writing the same file (a second instance, a second display): every save of both
+// succeeds, nothing is lost and nothing is shown twice.
+TEST(Store, TwoProcessesWritingOneStoreNeverCollide) {
+    QString path;
+    auto ctx = openFreshStore(&path);
+    QStringList expected;
+    auto runHelper = [&](QProcess& helper, int count) {
+        helper.start(QStringLiteral(STORE_CRASH_HELPER), {path, QString::number(count)});
+        for (int i = 0; i < count; ++i)
+            expected << QStringLiteral("entry %1").arg(i);
+    };
+    auto finishHelper = [&](QProcess& helper, int count) {
+        ASSERT_TRUE(helper.waitForFinished(120000));
+        const QByteArray out = helper.readAllStandardOutput();
+        EXPECT_EQ(out.count('\n'), count) << out.constData(); // a failed save prints "save failed"
+    };
+    // Inserted here before the other process saves, saved here after it.
+    addText(*ctx, "mine before", kBase);
+    expected << QStringLiteral("mine before");
+    {
+        QProcess helper;
+        runHelper(helper, 20);
+        ASSERT_NO_FATAL_FAILURE(finishHelper(helper, 20));
+    }
+    StoreError error;
+    ASSERT_TRUE(ctx->save(&error)) << error.message.toStdString();
+    // Both at once.
+    QProcess helper;
+    runHelper(helper, 150);
+    for (int i = 0; i < 150; ++i) {
+        addText(*ctx, QStringLiteral("mine %1").arg(i), kBase.addSecs(i));
+        expected << QStringLiteral("mine %1").arg(i);
+        ASSERT_TRUE(ctx->save(&error)) << i << " " << error.message.toStdString();
+    }
+    ASSERT_NO_FATAL_FAILURE(finishHelper(helper, 150));
+
+    // A key handed out while the store is locked by the other writer and then taken by it.
+    sqlite3_busy_timeout(ctx->connection(), 50);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(execSql(other, "BEGIN IMMEDIATE"), SQLITE_OK);
+    auto unclaimed = addText(*ctx, "mine unclaimed", kBase);
+    const QString taken = QString::number(unclaimed->primaryKey());
+    ASSERT_EQ(execSql(other, qPrintable("INSERT INTO ClipboardItem (pk, type, textContent, timestamp) VALUES (" +
+                                        taken + ", 'text', 'theirs on my key', 1); COMMIT")),
+              SQLITE_OK);
+    sqlite3_close(other);
+    expected << QStringLiteral("mine unclaimed") << QStringLiteral("theirs on my key");
+    ASSERT_TRUE(ctx->save(&error)) << error.message.toStdString();
+    EXPECT_NE(QString::number(unclaimed->primaryKey()), taken);
+
+    QStringList texts, ids;
+    for (const auto& item : ctx->fetchItems(FetchRequest{})) {
+        texts << item->textContent().value_or(QString());
+        ids << item->objectID();
+    }
+    ids.removeDuplicates();
+    EXPECT_EQ(ids.size(), texts.size());
+    texts.sort();
+    expected.sort();
+    EXPECT_EQ(texts, expected);
+}
+
+TEST(Store, FilesArePrivateWhateverTheUmask) {
+    auto modeOf = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
+    };
+    const mode_t saved = ::umask(022);
+    for (const mode_t mask : {mode_t(022), mode_t(0), mode_t(0277)}) {
+        ::umask(mask);
+        const QString dir = TestEnvironment::instance().freshDir("modes") + "/new/Tindralume";
+        const QString path = dir + "/Tindralume.sqlite";
+        auto ctx = ManagedObjectContext::open(path, nullptr);
+        ASSERT_TRUE(ctx) << mask;
+        addText(*ctx, "secret", kBase);
+        ASSERT_TRUE(ctx->save());
+        EXPECT_EQ(modeOf(dir), 0700u) << "umask " << mask;
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(modeOf(path + suffix), 0600u) << suffix << " umask " << mask;
+    }
+    ::umask(saved);
+    // A store an older version left readable by others is closed to them when opened.
+    QString path;
+    openFreshStore(&path).reset();
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    execSql(db, "SELECT count(*) FROM ClipboardItem"); // keeps a -wal and a -shm
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ::chmod(QFile::encodeName(path + suffix).constData(), 0644);
+    auto ctx = ManagedObjectContext::open(path, nullptr);
+    ASSERT_TRUE(ctx);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(modeOf(path + suffix), 0600u) << suffix;
+    sqlite3_close(db);
 }

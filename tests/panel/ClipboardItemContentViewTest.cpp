@@ -94,28 +94,32 @@ TEST(ClipboardItemContentView, RichTextIsCutAt200InBothAppearances) {
     auto longEntry = store.add(QStringLiteral("richText"), a250, false, nullptr, rtfOf(a250));
     auto exactEntry = store.add(QStringLiteral("richText"), a200, false, nullptr, rtfOf(a200));
     auto brokenEntry =
-        store.add(QStringLiteral("richText"), QStringLiteral("fallback"), false, nullptr, QByteArray("not rtf at all"));
+        store.add(QStringLiteral("richText"), QStringLiteral("fallback"), false, nullptr, QByteArray(" \r\n"));
     auto noData = store.add(QStringLiteral("richText"), QStringLiteral("only preview"));
     auto colorEntry = store.add(QStringLiteral("richText"), QStringLiteral("#a1b2c3"), false, nullptr,
                                 rtfOf(QStringLiteral("something else")));
     store.save();
 
+    // Read off the main thread: the plain preview shows until the document is ready.
     ClipboardItemContentView card;
     card.show();
     card.configure(longEntry);
-    EXPECT_EQ(card.previewLabel()->textFormat(), Qt::RichText); // light: the document's own look
+    TL_TRY_COMPARE(card.previewLabel()->textFormat(), Qt::RichText, 5000); // light: the document's own look
     EXPECT_EQ(shownText(card.previewLabel()), a200 + QStringLiteral("..."));
     card.configure(exactEntry);
-    EXPECT_EQ(shownText(card.previewLabel()), a200);
+    TL_TRY_COMPARE(shownText(card.previewLabel()), a200, 5000);
     card.configure(brokenEntry);
+    QTest::qWait(100);
     EXPECT_EQ(shownText(card.previewLabel()), QStringLiteral("fallback"));
     card.configure(noData);
     EXPECT_EQ(shownText(card.previewLabel()), QStringLiteral("only preview"));
     card.configure(colorEntry); // a colour value is not rendered from its RTF
-    EXPECT_EQ(shownText(card.previewLabel()), QStringLiteral("#a1b2c3"));
+    auto* swatchLabel = card.contentContainerView()->findChild<QLabel*>(QStringLiteral("colorSwatchLabel"));
+    ASSERT_NE(swatchLabel, nullptr);
+    EXPECT_EQ(swatchLabel->text(), QStringLiteral("#A1B2C3"));
 
     DarkPalette dark;
-    card.configure(longEntry);
+    card.configure(longEntry);                                   // from the entry's kept result: at once
     EXPECT_EQ(card.previewLabel()->textFormat(), Qt::PlainText); // dark: label colour, system font
     EXPECT_EQ(card.previewLabel()->text(), a200 + QStringLiteral("..."));
     EXPECT_EQ(card.previewLabel()->font().pixelSize(), 13);
@@ -134,7 +138,7 @@ TEST(ClipboardItemContentView, AppearanceChangeRebuildsRichText) {
     area.show();
     ClipboardItemContentView& card = *cardWidget;
     card.configure(entry);
-    ASSERT_EQ(card.previewLabel()->textFormat(), Qt::RichText);
+    TL_TRY_COMPARE(card.previewLabel()->textFormat(), Qt::RichText, 5000);
     {
         DarkPalette dark;
         TL_TRY_COMPARE(card.previewLabel()->textFormat(), Qt::PlainText, 5000);

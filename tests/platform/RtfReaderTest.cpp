@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 const QString nonAscii = QStringLiteral("Non-ASCII: café, straße, Привет мир, 日本語のテキスト, emoji 😀 done.");
@@ -147,6 +149,25 @@ TEST(RtfReader, TextOfHandWrittenRtf) {
         {"leading white space", " \r\n{\\rtf1 ok}", QStringLiteral("ok")},
         {"text after the document is ignored", R"({\rtf1 in}out{more})", QStringLiteral("in")},
         {"control word delimiter space is eaten, the next is kept", R"({\rtf1\b  x})", QStringLiteral(" x")},
+        {"plain ends hidden text without showing it", R"({\rtf1 a\v hidden\plain b})", QStringLiteral("ab")},
+        {"soft hyphen", R"({\rtf1 hy\-phen})", QStringLiteral("hy\u00ADphen")},
+        {"page break and zero-width joiners", R"({\rtf1 one\page a\zwj b\zwnj c})",
+         QStringLiteral("one\na\u200Db\u200Cc")},
+        {"table rows without a trailing tab", R"({\rtf1\trowd\cellx1\cellx2\pard\intbl A\cell B\cell\row\pard after})",
+         QStringLiteral("A\tB\nafter")},
+        {"empty cells keep their place", R"({\rtf1\trowd\intbl A\cell\cell C\cell\row})", QStringLiteral("A\t\tC")},
+        {"cells ending with a paragraph mark",
+         R"({\rtf1\trowd{\pard\intbl A\par}\cell{\pard\intbl B\par}\cell\row\pard x})", QStringLiteral("A\tB\nx")},
+        {"a break right after a row is the row's", R"({\rtf1{\trowd\intbl A\cell\row}\par x})", QStringLiteral("A\nx")},
+        {"nested table cells",
+         R"({\rtf1\trowd\intbl\itap2 X\nestcell Y\nestcell{\*\nesttableprops\trowd\nestrow}{\nonesttables\par}\itap1\cell\row})",
+         QStringLiteral("X\tY")},
+        {"symbol fonts draw their own characters",
+         R"({\rtf1{\fonttbl{\f1\fcharset2 Symbol;}{\f2\fcharset2 Wingdings;}{\f3\fcharset2 Odd;}}{\f1 \'b7 a\'b3}{\f2 \'a7\'d8\'fc}{\f1\u-3913\'b7}{\f3 \'b7}x})",
+         QStringLiteral("• α≥▪➢✓•\uFFFDx")},
+        {"control characters from bad escapes are dropped", R"({\rtf1\uc0 a\'01\'1fb\'7f\'0d\'0ac\u1\u0 d\'0g})",
+         QStringLiteral("abcdg")},
+        {"trailing empty paragraphs", R"({\rtf1 a\par\par\sect\par})", QStringLiteral("a")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -188,6 +209,116 @@ TEST(RtfReader, FormattingStateFollowsGroupsAndResets) {
     EXPECT_DOUBLE_EQ(formatOf(document, QStringLiteral("h")).fontPointSize(), 12.0); // \plain: 24 half-points
     EXPECT_EQ(alignmentOf(document, QStringLiteral("centred")), Qt::AlignHCenter);
     EXPECT_EQ(alignmentOf(document, QStringLiteral("after")), Qt::AlignLeft);
+}
+
+TEST(RtfReader, FormatChangesSplitTheTextBeforeThem) {
+    using Check = std::function<bool(const QTextCharFormat&)>;
+    const Check bold = [](const QTextCharFormat& f) { return f.fontWeight() == QFont::Bold; };
+    const Check notBold = [](const QTextCharFormat& f) { return f.fontWeight() == QFont::Normal; };
+    const Check red = [](const QTextCharFormat& f) { return f.foreground().color() == QColor(255, 0, 0); };
+    const Check automatic = [](const QTextCharFormat& f) { return !f.hasProperty(QTextFormat::ForegroundBrush); };
+    const auto position = [](QTextCharFormat::VerticalAlignment a) {
+        return Check([a](const QTextCharFormat& f) { return f.verticalAlignment() == a; });
+    };
+    struct Case {
+        const char* name;
+        QByteArray rtf;
+        QString text;
+        Check check;
+    };
+    const QByteArray colours = R"({\rtf1{\colortbl;\red255\green0\blue0;})";
+    const Case cases[] = {
+        {"bold before plain", R"({\rtf1 {\b bold\plain normal}})", QStringLiteral("bold"), bold},
+        {"plain after bold", R"({\rtf1 {\b bold\plain normal}})", QStringLiteral("normal"), notBold},
+        {"colour before plain", colours + R"(\cf1 red\plain plain})", QStringLiteral("red"), red},
+        {"plain after a colour", colours + R"(\cf1 red\plain plain})", QStringLiteral("plain"), automatic},
+        {"subscript", R"({\rtf1 H{\sub 2}O x\super 3\nosupersub y{\up6 u}{\dn4 d}})", QStringLiteral("2"),
+         position(QTextCharFormat::AlignSubScript)},
+        {"superscript", R"({\rtf1 H{\sub 2}O x\super 3\nosupersub y{\up6 u}{\dn4 d}})", QStringLiteral("3"),
+         position(QTextCharFormat::AlignSuperScript)},
+        {"back to the line", R"({\rtf1 H{\sub 2}O x\super 3\nosupersub y{\up6 u}{\dn4 d}})", QStringLiteral("y"),
+         position(QTextCharFormat::AlignNormal)},
+        {"raised", R"({\rtf1 H{\sub 2}O x\super 3\nosupersub y{\up6 u}{\dn4 d}})", QStringLiteral("u"),
+         position(QTextCharFormat::AlignSuperScript)},
+        {"lowered", R"({\rtf1 H{\sub 2}O x\super 3\nosupersub y{\up6 u}{\dn4 d}})", QStringLiteral("d"),
+         position(QTextCharFormat::AlignSubScript)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTextDocument document;
+        ASSERT_TRUE(RtfReader::read(c.rtf, &document));
+        EXPECT_TRUE(c.check(formatOf(document, c.text)));
+    }
+}
+
+TEST(RtfReader, AbiWordListsTablesAndScripts) {
+    const QByteArray rtf = fixture("abiword-sample.rtf");
+    EXPECT_EQ(RtfReader::plainText(rtf), QStringLiteral("Water is H2O, area is m2, bold and red text.\n"
+                                                        "•\tFirst item\n•\tSecond item\n"
+                                                        "\t•\tNested one\n\t•\tNested two\n•\tThird item\n"
+                                                        "A1\tB1\tC1\nA2\t\tC2\nAfter the table."));
+    QTextDocument document;
+    ASSERT_TRUE(RtfReader::read(rtf, &document));
+    EXPECT_EQ(formatOf(document, QStringLiteral("2O")).verticalAlignment(), QTextCharFormat::AlignSubScript);
+    EXPECT_EQ(formatOf(document, QStringLiteral("2,")).verticalAlignment(), QTextCharFormat::AlignSuperScript);
+    EXPECT_EQ(formatOf(document, QStringLiteral("red")).foreground().color(), QColor(255, 0, 0));
+    const auto indentOf = [&](const QString& text) {
+        const QTextBlockFormat block = document.find(text).block().blockFormat();
+        return std::pair{block.leftMargin(), block.textIndent()};
+    };
+    EXPECT_EQ(indentOf(QStringLiteral("Water")), std::pair(0.0, 0.0));
+    EXPECT_EQ(indentOf(QStringLiteral("First item")), std::pair(36.0, -21.55)); // \li720\fi-431 in twips
+    EXPECT_EQ(indentOf(QStringLiteral("Nested one")), std::pair(72.0, -21.55));
+}
+
+TEST(RtfReader, ReadsOnlyTheBeginningWhenLimited) {
+    struct Case {
+        const char* name;
+        QByteArray rtf;
+        qsizetype limit;
+        QString text;
+        bool truncated;
+    };
+    QByteArray longShiftJis = "{\\rtf1\\ansicpg932 " + QByteArray(4095, '\x01');
+    for (int i = 0; i < 20; ++i)
+        longShiftJis += "\x82\xa0"; // the first one straddles two pieces of the run
+    const Case cases[] = {
+        {"cut", R"({\rtf1 abcdef})", 3, QStringLiteral("abc"), true},
+        {"exactly the limit", R"({\rtf1 abc})", 3, QStringLiteral("abc"), false},
+        {"a break counts as one", R"({\rtf1 ab\par cd})", 4, QStringLiteral("ab\nc"), true},
+        {"a surrogate pair stays whole", R"({\rtf1 a\u-10179?\u-8704?b})", 2, QStringLiteral("a"), true},
+        {"hidden text does not count", R"({\rtf1 {\v hidden}abc})", 3, QStringLiteral("abc"), false},
+        {"a long run in a double-byte code page", longShiftJis + "}", 10, QString(10, QChar(0x3042)), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool truncated = !c.truncated;
+        EXPECT_EQ(RtfReader::plainText(c.rtf, c.limit, &truncated), c.text);
+        EXPECT_EQ(truncated, c.truncated);
+        QTextDocument document;
+        truncated = !c.truncated;
+        EXPECT_TRUE(RtfReader::read(c.rtf, &document, c.limit, &truncated));
+        EXPECT_EQ(document.toPlainText(), c.text);
+        EXPECT_EQ(truncated, c.truncated);
+    }
+
+    // A large document read to a limit gives the beginning of the full read, formats included.
+    QByteArray large = "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}{\\pict\\pngblip " + QByteArray(1 << 20, 'f') + "}";
+    for (int i = 0; i < 20000; ++i)
+        large += "Line " + QByteArray::number(i) + " {\\b bold}{\\cf1 red}\\par\n";
+    large += "}";
+    QTextDocument full;
+    QTextDocument beginning;
+    ASSERT_TRUE(RtfReader::read(large, &full));
+    ASSERT_TRUE(RtfReader::read(large, &beginning, 200));
+    EXPECT_EQ(beginning.characterCount() - 1, 200);
+    EXPECT_EQ(beginning.toHtml(), [&] {
+        QTextCursor cut(&full);
+        cut.setPosition(200);
+        cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+        return full.toHtml();
+    }());
 }
 
 TEST(RtfReader, NotRtf) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 TEST(UserDefaults, AbsentRegisteredAndStoredValues) {
     const QString path = TestEnvironment::instance().freshDir(QStringLiteral("defaults")) + "/t.conf";
     UserDefaults d(path);
@@ -44,4 +46,33 @@ TEST(UserDefaults, UnreadableValuesReadAsZeroAndFalse) {
     EXPECT_EQ(d.integer(QStringLiteral("hotKeyCode")), 0);
     EXPECT_FALSE(d.boolean(QStringLiteral("pasteDirectly")));
     EXPECT_EQ(d.integer(QStringLiteral("historyRetentionDays")), 7);
+}
+
+TEST(UserDefaults, NumbersBeyondTheIntegersSaturate) {
+    const QString path = TestEnvironment::instance().freshDir(QStringLiteral("defaults")) + "/t.conf";
+    const struct {
+        const char* stored;
+        qint64 integer;
+        bool boolean;
+    } cases[] = {
+        {"1e300", std::numeric_limits<qint64>::max(), true},
+        {"-1e300", std::numeric_limits<qint64>::min(), true},
+        {"inf", std::numeric_limits<qint64>::max(), true},
+        {"-inf", std::numeric_limits<qint64>::min(), true},
+        {"nan", 0, false},
+        {"99999999999999999999", std::numeric_limits<qint64>::max(), true},
+        {"9223372036854775807", std::numeric_limits<qint64>::max(), true},
+        {"-9223372036854775808", std::numeric_limits<qint64>::min(), true},
+        {"-7.9", -7, true},
+    };
+    for (const auto& c : cases) {
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray("[General]\nhistoryRetentionDays=") + c.stored + "\n");
+        }
+        UserDefaults d(path);
+        EXPECT_EQ(d.integer(QStringLiteral("historyRetentionDays")), c.integer) << c.stored;
+        EXPECT_EQ(d.boolean(QStringLiteral("historyRetentionDays")), c.boolean) << c.stored;
+    }
 }

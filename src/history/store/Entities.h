@@ -26,6 +26,8 @@ public:
     virtual ~ManagedObject() = default;
 
     // Stable for the object's whole life, also before the first save; never reused for another row.
+    // One exception: an object inserted while the store could not be written gets a new key at its
+    // first save when another process has taken its key meanwhile.
     // Form: "tindralume://<Entity>/p<key>"; used as a cache key and by existingObject().
     QString objectID() const;
     qint64 primaryKey() const { return m_key; }

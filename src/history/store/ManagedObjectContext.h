@@ -85,6 +85,7 @@ public:
 private:
     ManagedObjectContext();
     bool backfillDerivedColumns(StoreError* error);
+    bool settleProvisionalKeys();
     bool onOwnThread() const;
     ClipboardItemPtr materializeItem(sqlite3_stmt* row);
     SourceAppPtr materializeApp(sqlite3_stmt* row);

@@ -2,6 +2,7 @@
 #include "platform/x11/X11GlobalHotKey.h"
 
 #include "platform/Dispatch.h"
+#include "platform/KeyCodes.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
@@ -18,95 +19,6 @@ namespace {
 
 constexpr quint32 keysymNumLock = 0xff7f;
 constexpr quint8 badAccess = 10;
-
-struct KeyEntry {
-    quint32 keyCode;
-    quint32 keysym;
-};
-
-// Carbon virtual key codes (US layout positions) to X keysyms.
-constexpr KeyEntry keyTable[] = {
-    // letters
-    {0, 'a'},
-    {1, 's'},
-    {2, 'd'},
-    {3, 'f'},
-    {4, 'h'},
-    {5, 'g'},
-    {6, 'z'},
-    {7, 'x'},
-    {8, 'c'},
-    {9, 'v'},
-    {11, 'b'},
-    {12, 'q'},
-    {13, 'w'},
-    {14, 'e'},
-    {15, 'r'},
-    {16, 'y'},
-    {17, 't'},
-    {31, 'o'},
-    {32, 'u'},
-    {34, 'i'},
-    {35, 'p'},
-    {37, 'l'},
-    {38, 'j'},
-    {40, 'k'},
-    {45, 'n'},
-    {46, 'm'},
-    // digits
-    {18, '1'},
-    {19, '2'},
-    {20, '3'},
-    {21, '4'},
-    {22, '6'},
-    {23, '5'},
-    {25, '9'},
-    {26, '7'},
-    {28, '8'},
-    {29, '0'},
-    // punctuation of the main block
-    {24, '='},
-    {27, '-'},
-    {30, ']'},
-    {33, '['},
-    {39, '\''},
-    {41, ';'},
-    {42, '\\'},
-    {43, ','},
-    {44, '/'},
-    {47, '.'},
-    {50, '`'},
-    // special keys: Return, Tab, Space, Delete (BackSpace), Escape
-    {36, 0xff0d},
-    {48, 0xff09},
-    {49, 0x20},
-    {51, 0xff08},
-    {53, 0xff1b},
-    // function keys F1..F12
-    {122, 0xffbe},
-    {120, 0xffbf},
-    {99, 0xffc0},
-    {118, 0xffc1},
-    {96, 0xffc2},
-    {97, 0xffc3},
-    {98, 0xffc4},
-    {100, 0xffc5},
-    {101, 0xffc6},
-    {109, 0xffc7},
-    {103, 0xffc8},
-    {111, 0xffc9},
-    // navigation: Home, PageUp, forward Delete, End, PageDown
-    {115, 0xff50},
-    {116, 0xff55},
-    {117, 0xffff},
-    {119, 0xff57},
-    {121, 0xff56},
-    // arrows: Left, Right, Down, Up
-    {123, 0xff51},
-    {124, 0xff53},
-    {125, 0xff54},
-    {126, 0xff52},
-};
 
 xcb_connection_t* qtConnection() {
     if (!qGuiApp)
@@ -212,11 +124,26 @@ X11GlobalHotKey::~X11GlobalHotKey() {
 }
 
 quint32 X11GlobalHotKey::keysymForKeyCode(quint32 keyCode) {
-    for (const KeyEntry& entry : keyTable) {
-        if (entry.keyCode == keyCode)
-            return entry.keysym;
-    }
-    return 0;
+    return KeyCodes::keysymForKeyCode(keyCode);
+}
+
+quint32 X11GlobalHotKey::keysymForScanCode(quint32 scanCode) {
+    xcb_connection_t* c = qtConnection();
+    if (!c || xcb_connection_has_error(c) || scanCode > 255)
+        return 0;
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    if (scanCode < setup->min_keycode || scanCode > setup->max_keycode)
+        return 0;
+    xcb_get_keyboard_mapping_reply_t* reply =
+        xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, xcb_keycode_t(scanCode), 1), nullptr);
+    if (!reply)
+        return 0;
+    quint32 keysym = 0;
+    if (reply->keysyms_per_keycode > 0 && xcb_get_keyboard_mapping_keysyms_length(reply) > 0)
+        keysym = xcb_get_keyboard_mapping_keysyms(reply)[0];
+    std::free(reply);
+    // Some maps list a letter only by its upper case.
+    return (keysym >= 'A' && keysym <= 'Z') ? keysym + 32 : keysym;
 }
 
 quint16 X11GlobalHotKey::modifiersForCarbonMask(quint32 modifiers) {

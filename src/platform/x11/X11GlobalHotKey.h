@@ -23,6 +23,7 @@ public:
 
     // The X keysym of a Carbon virtual key code; 0 for a key the table does not know.
     static quint32 keysymForKeyCode(quint32 keyCode);
+    quint32 keysymForScanCode(quint32 scanCode) override;
     // The X core modifier bits of a Carbon modifier mask (Command is Super on Mod4, Option is Alt on
     // Mod1); bits other than the four modifiers are ignored.
     static quint16 modifiersForCarbonMask(quint32 modifiers);

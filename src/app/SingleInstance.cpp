@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+#include "app/SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+const QByteArray kShowRequest = "show\n";
+const QByteArray kShownReply = "shown\n";
+// A client that says nothing useful within this time is dropped.
+constexpr int kClientTimeoutMs = 2000;
+
+} // namespace
+
+QString SingleInstance::displayName(const QString& display) {
+    const qsizetype colon = display.lastIndexOf(QLatin1Char(':'));
+    const qsizetype dot = display.indexOf(QLatin1Char('.'), colon + 1);
+    return colon >= 0 && dot > colon ? display.left(dot) : display;
+}
+
+SingleInstance::SingleInstance(const QString& storePath, const QString& display, QObject* parent) : QObject(parent) {
+    const QByteArray key = QFileInfo(storePath).absoluteFilePath().toUtf8() + '\n' + displayName(display).toUtf8();
+    const QString name =
+        QStringLiteral("tindralume-") +
+        QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16));
+    // $XDG_RUNTIME_DIR, private to the user (Qt falls back to a private folder of its own without it).
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    m_socketPath = dir + QLatin1Char('/') + name + QStringLiteral(".socket");
+    m_lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + name + QStringLiteral(".lock"));
+    // Only a dead holder makes the lock stale, never its age.
+    m_lock->setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() {
+    if (m_server)
+        m_server->close();
+}
+
+SingleInstance::Role SingleInstance::claim(int answerTimeoutMs) {
+    const QDeadlineTimer deadline(answerTimeoutMs);
+    while (true) {
+        if (m_lock->tryLock(0))
+            return listen() ? Role::Running : Role::Failed;
+        // The holder may still be starting: it listens right after taking the lock.
+        if (askRunningInstance(int(std::max<qint64>(deadline.remainingTime(), 1))))
+            return Role::HandedOver;
+        if (deadline.hasExpired()) {
+            m_error = QStringLiteral("Another Tindralume is running on this history and display but does not "
+                                     "answer (%1)")
+                          .arg(m_error);
+            return Role::Failed;
+        }
+        QThread::msleep(50);
+    }
+}
+
+bool SingleInstance::listen() {
+    // A socket left by a process that died without closing it would refuse the name.
+    QLocalServer::removeServer(m_socketPath);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(m_socketPath)) {
+        m_error = QStringLiteral("Cannot listen on %1: %2").arg(m_socketPath, m_server->errorString());
+        return false;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection())
+            serve(socket);
+    });
+    return true;
+}
+
+void SingleInstance::serve(QLocalSocket* socket) {
+    // The event loop never waits on a client: it reads what arrives and drops a silent one.
+    QTimer::singleShot(kClientTimeoutMs, socket, &QLocalSocket::abort);
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        if (socket->bytesAvailable() < kShowRequest.size())
+            return;
+        const QByteArray request = socket->read(kShowRequest.size());
+        if (request == kShowRequest) {
+            Q_EMIT activationRequested();
+            socket->write(kShownReply);
+            socket->flush();
+        }
+        socket->disconnectFromServer();
+    });
+}
+
+bool SingleInstance::askRunningInstance(int timeoutMs) {
+    QLocalSocket socket;
+    socket.connectToServer(m_socketPath);
+    const QDeadlineTimer deadline(timeoutMs);
+    if (!socket.waitForConnected(timeoutMs)) {
+        m_error = socket.errorString();
+        return false;
+    }
+    socket.write(kShowRequest);
+    QByteArray reply;
+    while (reply.size() < kShownReply.size() && !deadline.hasExpired()) {
+        if (!socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))) && !socket.bytesAvailable())
+            break;
+        reply += socket.readAll();
+    }
+    if (reply != kShownReply) {
+        m_error = QStringLiteral("no answer on %1").arg(m_socketPath);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+#include "history/store/StoreFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr mode_t kFileMode = 0600;
+constexpr mode_t kFolderMode = 0700;
+
+QString systemError(const QString& what, const QString& path) {
+    return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void chmodIfLoose(const QByteArray& path, mode_t wanted) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && (st.st_mode & 07777) != wanted)
+        ::chmod(path.constData(), wanted);
+}
+
+} // namespace
+
+bool StoreFiles::makeFolder(const QString& dir, QString* error) {
+    if (QFileInfo(dir).isDir())
+        return true;
+    const QString parent = QFileInfo(dir).absolutePath();
+    const QByteArray native = QFile::encodeName(QDir::cleanPath(dir));
+    if (!QDir().mkpath(parent) || (::mkdir(native.constData(), kFolderMode) != 0 && errno != EEXIST)) {
+        if (error)
+            *error = systemError(QStringLiteral("Cannot create the directory"), dir);
+        return false;
+    }
+    // The umask may have taken bits from the mode asked for, the owner's included.
+    ::chmod(native.constData(), kFolderMode);
+    return true;
+}
+
+bool StoreFiles::createFile(const QString& path, QString* error) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return true;
+        if (error)
+            *error = systemError(QStringLiteral("Cannot create the store file"), path);
+        return false;
+    }
+    ::fchmod(fd, kFileMode);
+    ::close(fd);
+    return true;
+}
+
+void StoreFiles::restrictToOwner(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        chmodIfLoose(native + suffix, kFileMode);
+}
+
+void StoreFiles::restrictFolderToOwner(const QString& dir) {
+    chmodIfLoose(QFile::encodeName(dir), kFolderMode);
+}
+
+bool StoreFiles::isWriteProtected(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        return false;
+    return (st.st_mode & S_IWUSR) == 0 || ::access(native.constData(), W_OK) != 0;
+}

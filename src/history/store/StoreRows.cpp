@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: MIT
+#include "history/store/RegexCache.h"
+#include "history/store/StoreInternals.h"
+#include "history/store/TextFolding.h"
+
+namespace StoreInternals {
+
+QVariant optVariant(const OptString& v) {
+    return v ? QVariant(*v) : QVariant();
+}
+QVariant optVariant(const OptData& v) {
+    return v ? QVariant(*v) : QVariant();
+}
+
+QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
+    const QLatin1String n(name);
+    if (n == QLatin1String("id"))
+        return item.id() ? QVariant(item.id()->toString(QUuid::WithoutBraces)) : QVariant();
+    if (n == QLatin1String("type"))
+        return optVariant(item.type());
+    if (n == QLatin1String("timestamp"))
+        return item.timestamp() ? QVariant(toSeconds(*item.timestamp())) : QVariant();
+    if (n == QLatin1String("isFavorite"))
+        return item.isFavorite() ? QVariant(qint64(*item.isFavorite() ? 1 : 0)) : QVariant();
+    if (n == QLatin1String("sourceApp")) {
+        const SourceAppPtr app = item.sourceApp();
+        return app ? QVariant(app->primaryKey()) : QVariant();
+    }
+    if (n == QLatin1String("filePath"))
+        return optVariant(item.filePath());
+    if (n == QLatin1String("preview"))
+        return optVariant(item.preview());
+    if (n == QLatin1String("urlPreviewTitle"))
+        return optVariant(item.urlPreviewTitle());
+    if (n == QLatin1String("urlPreviewDescription"))
+        return optVariant(item.urlPreviewDescription());
+    if (n == QLatin1String("contentDigest")) {
+        const QString type = item.type().value_or(QString());
+        const bool image = type == QLatin1String("image");
+        const QByteArray digest =
+            ManagedObjectContext::contentDigest(type, item.textContent(), image ? item.imageData() : std::nullopt,
+                                                image ? item.originalImageData() : std::nullopt, item.filePath());
+        return digest.isEmpty() ? QVariant() : QVariant(digest);
+    }
+    if (n == QLatin1String("isColor"))
+        return item.textContent() ? QVariant(qint64(RegexCache::matchesWhole(kColorPattern, *item.textContent())))
+                                  : QVariant(qint64(0));
+    if (n == QLatin1String("textContent"))
+        return optVariant(item.textContent());
+    if (n == QLatin1String("imageData"))
+        return optVariant(item.imageData());
+    if (n == QLatin1String("originalImageData"))
+        return optVariant(item.originalImageData());
+    if (n == QLatin1String("richTextData"))
+        return optVariant(item.richTextData());
+    if (n == QLatin1String("urlPreviewImageData"))
+        return optVariant(item.urlPreviewImageData());
+    return {};
+}
+
+QVariantList searchRow(const ClipboardItem& item, qint64 key) {
+    const QString text = item.textContent() ? TextFolding::fold(*item.textContent()) : QString();
+    QVariantList row{key, item.textContent() ? QVariant(text) : QVariant()};
+    if (!item.preview()) {
+        row << QVariant() << qint64(0);
+        return row;
+    }
+    const QString preview = TextFolding::fold(*item.preview());
+    const QLatin1String dots("...");
+    if (item.textContent() && text.contains(preview))
+        row << QVariant() << qint64(1);
+    else if (item.textContent() && preview.endsWith(dots) && text.contains(preview.chopped(3)))
+        row << QVariant(preview.right(kPreviewTail + 3)) << qint64(2);
+    else
+        row << QVariant(preview) << qint64(0);
+    return row;
+}
+
+QVariant appColumnValue(const SourceApp& app, const char* name) {
+    const QLatin1String n(name);
+    if (n == QLatin1String("appName"))
+        return optVariant(app.appName());
+    if (n == QLatin1String("bundleId"))
+        return optVariant(app.bundleId());
+    if (n == QLatin1String("appNameFolded"))
+        return app.appName() ? QVariant(TextFolding::fold(*app.appName())) : QVariant();
+    if (n == QLatin1String("dominantColorData"))
+        return optVariant(app.dominantColorData());
+    if (n == QLatin1String("iconData"))
+        return optVariant(app.iconData());
+    return {};
+}
+
+QList<const char*> itemColumnsFor(quint32 mask) {
+    QList<const char*> out;
+    auto add = [&](quint32 bit, const char* name) {
+        if (mask & bit)
+            out << name;
+    };
+    add(ClipboardItem::Id, "id");
+    add(ClipboardItem::Type, "type");
+    add(ClipboardItem::Timestamp, "timestamp");
+    add(ClipboardItem::IsFavorite, "isFavorite");
+    add(ClipboardItem::SourceAppField, "sourceApp");
+    add(ClipboardItem::FilePath, "filePath");
+    add(ClipboardItem::Preview, "preview");
+    add(ClipboardItem::UrlPreviewTitle, "urlPreviewTitle");
+    add(ClipboardItem::UrlPreviewDescription, "urlPreviewDescription");
+    if (mask & (ClipboardItem::Type | ClipboardItem::TextContent | ClipboardItem::ImageData |
+                ClipboardItem::OriginalImageData | ClipboardItem::FilePath))
+        out << "contentDigest";
+    add(ClipboardItem::TextContent, "isColor");
+    add(ClipboardItem::TextContent, "textContent");
+    add(ClipboardItem::ImageData, "imageData");
+    add(ClipboardItem::OriginalImageData, "originalImageData");
+    add(ClipboardItem::RichTextData, "richTextData");
+    add(ClipboardItem::UrlPreviewImageData, "urlPreviewImageData");
+    return out;
+}
+
+QList<const char*> appColumnsFor(quint32 mask) {
+    QList<const char*> out;
+    if (mask & SourceApp::AppName)
+        out << "appName"
+            << "appNameFolded";
+    if (mask & SourceApp::BundleId)
+        out << "bundleId";
+    if (mask & SourceApp::DominantColorData)
+        out << "dominantColorData";
+    if (mask & SourceApp::IconData)
+        out << "iconData";
+    return out;
+}
+
+QByteArray insertSql(const char* table, const std::vector<Column>& columns) {
+    QByteArray sql = QByteArray("INSERT INTO ") + table + " (pk";
+    QByteArray marks = "?";
+    for (const Column& c : columns) {
+        sql += QByteArray(", ") + c.name;
+        marks += ", ?";
+    }
+    return sql + ") VALUES (" + marks + ")";
+}
+
+QByteArray updateSql(const char* table, const QList<const char*>& columns) {
+    QByteArray sql = QByteArray("UPDATE ") + table + " SET ";
+    for (int i = 0; i < columns.size(); ++i)
+        sql += (i ? ", " : "") + QByteArray(columns[i]) + " = ?";
+    return sql + " WHERE pk = ?";
+}
+
+} // namespace StoreInternals

@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+#include "panel/CardTextLabel.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include <cmath>
+
+namespace {
+
+// Markup on a card names no picture we would fetch: every resource is absent.
+class OfflineDocument : public QTextDocument {
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int, const QUrl&) override { return {}; }
+};
+
+} // namespace
+
+CardTextLabel::CardTextLabel(QWidget* parent) : QLabel(parent) {}
+
+void CardTextLabel::setMaximumLines(int lines) {
+    m_maximumLines = std::max(1, lines);
+    update();
+}
+
+void CardTextLabel::layoutFor(int width, QTextDocument* document) const {
+    document->setDocumentMargin(0);
+    document->setDefaultFont(font());
+    QTextOption option = document->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setAlignment(alignment() & Qt::AlignHorizontal_Mask);
+    document->setDefaultTextOption(option);
+    if (textFormat() == Qt::RichText)
+        document->setHtml(text());
+    else
+        document->setPlainText(text());
+    document->setTextWidth(width);
+}
+
+// The bottom of the last shown line.
+int CardTextLabel::shownHeight(QTextDocument* document, int* lines) const {
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    int count = 0;
+    qreal bottom = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        const QRectF frame = layout->blockBoundingRect(block);
+        const QTextLayout* text = block.layout();
+        for (int i = 0; text && i < text->lineCount(); ++i) {
+            if (count < m_maximumLines) {
+                const QTextLine line = text->lineAt(i);
+                bottom = frame.top() + line.y() + line.height();
+            }
+            ++count;
+        }
+    }
+    if (lines)
+        *lines = count;
+    return static_cast<int>(std::ceil(bottom));
+}
+
+int CardTextLabel::heightForWidth(int width) const {
+    OfflineDocument document;
+    layoutFor(width, &document);
+    return shownHeight(&document, nullptr);
+}
+
+int CardTextLabel::lineCount(int width) const {
+    OfflineDocument document;
+    layoutFor(width, &document);
+    int lines = 0;
+    shownHeight(&document, &lines);
+    return lines;
+}
+
+void CardTextLabel::paintEvent(QPaintEvent*) {
+    OfflineDocument document;
+    layoutFor(width(), &document);
+    const int height = std::min(shownHeight(&document, nullptr), this->height());
+    QPainter p(this);
+    p.setClipRect(QRect(0, 0, width(), height));
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette = palette();
+    context.palette.setColor(QPalette::Text, palette().color(foregroundRole()));
+    context.clip = QRectF(0, 0, width(), height);
+    document.documentLayout()->draw(&p, context);
+}

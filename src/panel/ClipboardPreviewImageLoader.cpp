@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: MIT
+#include "panel/ClipboardPreviewImageLoader.h"
+
+#include "platform/Dispatch.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QMutexLocker>
+#include <QPointer>
+
+ClipboardPreviewImageLoader& ClipboardPreviewImageLoader::shared() {
+    // Never destroyed: a decode may still be queued while the process exits.
+    static auto* instance = new ClipboardPreviewImageLoader;
+    return *instance;
+}
+
+ClipboardPreviewImageLoader::ClipboardPreviewImageLoader() : m_queue(std::make_unique<SerialQueue>()) {}
+
+ClipboardPreviewImageLoader::~ClipboardPreviewImageLoader() = default;
+
+QImage ClipboardPreviewImageLoader::cachedImage(const QString& key) {
+    QMutexLocker lock(&m_mutex);
+    auto it = m_slots.find(key);
+    if (it == m_slots.end())
+        return {};
+    m_order.splice(m_order.end(), m_order, it->second);
+    return it->first.image;
+}
+
+void ClipboardPreviewImageLoader::insert(const QString& key, const QImage& image) {
+    if (image.isNull())
+        return;
+    const qint64 cost = qint64(image.width()) * image.height() * 4;
+    QMutexLocker lock(&m_mutex);
+    if (auto it = m_slots.find(key); it != m_slots.end()) {
+        m_totalCost -= it->first.cost;
+        m_order.erase(it->second);
+        m_slots.erase(it);
+    }
+    if (cost > totalCostLimit)
+        return; // would evict everything else and still not fit
+    m_order.push_back(key);
+    m_slots.insert(key, {Slot{image, cost}, std::prev(m_order.end())});
+    m_totalCost += cost;
+    evictLocked();
+}
+
+void ClipboardPreviewImageLoader::evictLocked() {
+    while (!m_order.empty() && (m_slots.size() > countLimit || m_totalCost > totalCostLimit)) {
+        auto it = m_slots.find(m_order.front());
+        m_totalCost -= it->first.cost;
+        m_slots.erase(it);
+        m_order.pop_front();
+    }
+}
+
+void ClipboardPreviewImageLoader::removeAllObjects() {
+    QMutexLocker lock(&m_mutex);
+    m_slots.clear();
+    m_order.clear();
+    m_totalCost = 0;
+}
+
+int ClipboardPreviewImageLoader::count() const {
+    QMutexLocker lock(&m_mutex);
+    return static_cast<int>(m_slots.size());
+}
+
+qint64 ClipboardPreviewImageLoader::totalCost() const {
+    QMutexLocker lock(&m_mutex);
+    return m_totalCost;
+}
+
+void ClipboardPreviewImageLoader::load(const QByteArray& data, const QString& key, QObject* context,
+                                       std::function<void(QImage)> completion) {
+    QPointer<QObject> weak(context);
+    m_queue->async([this, data, key, weak, completion = std::move(completion)] {
+        const QImage image = makeImage(data);
+        if (!image.isNull())
+            insert(key, image);
+        Dispatch::onMain([weak, image, completion] {
+            if (weak)
+                completion(image);
+        });
+    });
+}
+
+QImage ClipboardPreviewImageLoader::makeImage(const QByteArray& data) {
+    if (data.isEmpty())
+        return {};
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    // The header's size bounds the allocation; a format that cannot tell it is not decoded.
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty() || qint64(size.width()) * size.height() * 4 > maxDecodedBytes)
+        return {};
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        return {};
+    if (image.size() != size && qint64(image.width()) * image.height() * 4 > maxDecodedBytes)
+        return {};
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}

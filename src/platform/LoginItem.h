@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+// Launch at login as an XDG autostart entry, $XDG_CONFIG_HOME/autostart/tindralume.desktop, whose
+// Exec is the given executable (the running one by default). Main thread only.
+namespace LoginItem {
+
+QString entryPath();
+
+// True when the entry exists and the session would start it (not Hidden, not disabled for GNOME).
+bool isEnabled();
+
+// Writes the entry atomically. False with a reason in *error when it cannot be written.
+bool registerItem(QString* error, const QString& executable = QString());
+// Removes the entry; an entry that is not there counts as removed.
+bool unregisterItem(QString* error);
+
+// The Exec line's argument vector, unquoted as the desktop entry rules say; empty when unreadable.
+QStringList execArguments(const QString& desktopFile);
+
+} // namespace LoginItem

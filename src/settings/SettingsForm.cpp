@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#include "settings/SettingsForm.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPalette>
+#include <QVBoxLayout>
+
+namespace SettingsForm {
+
+QLabel* secondaryLabel(const QString& text, int pointSize, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPointSize(pointSize);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    label->setPalette(palette);
+    return label;
+}
+
+Section addSection(QVBoxLayout* page, const QString& header, const QString& footer) {
+    if (!header.isEmpty()) {
+        auto* title = new QLabel(header);
+        QFont font = title->font();
+        font.setBold(true);
+        title->setFont(font);
+        page->addWidget(title);
+    }
+    auto* box = new QFrame;
+    box->setObjectName(QStringLiteral("settingsSection"));
+    box->setStyleSheet(QStringLiteral("#settingsSection { border: 1px solid palette(mid); border-radius: 8px; "
+                                      "background: palette(base); }"));
+    auto* rows = new QVBoxLayout(box);
+    rows->setContentsMargins(12, 8, 12, 8);
+    rows->setSpacing(8);
+    page->addWidget(box);
+    if (!footer.isEmpty())
+        page->addWidget(secondaryLabel(footer, 9));
+    page->addSpacing(12);
+    return {box, rows};
+}
+
+void addRow(Section& section, const QString& label, QWidget* control) {
+    auto* row = new QHBoxLayout;
+    auto* text = new QLabel(label, section.box);
+    text->setBuddy(control);
+    row->addWidget(text);
+    row->addStretch(1);
+    control->setParent(section.box);
+    row->addWidget(control);
+    section.rows->addLayout(row);
+}
+
+} // namespace SettingsForm

@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: MIT
+#include "settings/ShortcutRecorderRow.h"
+
+#include "history/Notifications.h"
+#include "hotkey/HotKeyManager.h"
+#include "platform/UserDefaults.h"
+#include "platform/memory/MemoryGlobalHotKey.h"
+#include "support/TestEnvironment.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+using Combo = std::pair<quint32, quint32>;
+constexpr auto Ctrl = Qt::ControlModifier;
+constexpr auto Alt = Qt::AltModifier;
+constexpr auto Shift = Qt::ShiftModifier;
+constexpr auto Super = Qt::MetaModifier;
+} // namespace
+
+TEST(ShortcutRecorder, DisplaysModifierSymbolsAndKeyNames) {
+    const struct {
+        qint64 code;
+        qint64 modifiers;
+        const char* text;
+    } cases[] = {{9, 768, "⇧⌘V"},      {49, 6144, "⌃⌥Space"},     {0, 4096, "⌃A"},  {122, 0, "F1"},
+                 {126, 7936, "⌃⌥⇧⌘↑"}, {53, 1 | 2 | 1024, "⎋"},   {10, 256, "⌘?"},  {127, 0, "?"},
+                 {-1, 512, "⇧?"},      {4294967296LL, 256, "⌘?"}, {36, 4096, "⌃↩"}, {51, 2048, "⌥⌫"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ShortcutRecorderRow::shortcutString(c.code, c.modifiers), QString::fromUtf8(c.text)) << c.text;
+}
+
+TEST(ShortcutRecorder, RecordsChordsWithARealModifierOnly) {
+    const struct {
+        const char* name;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        std::optional<Combo> stored; // none: the old shortcut stays
+        bool stillRecording;
+        bool refusedMessage;
+    } cases[] = {
+        {"Ctrl+Alt+Space", Qt::Key_Space, Ctrl | Alt, Combo{49, 6144}, false, false},
+        {"the A key, code 0", Qt::Key_A, Ctrl, Combo{0, 4096}, false, false},
+        {"Super+Shift+1", Qt::Key_1, Super | Shift, Combo{18, 768}, false, false},
+        {"Shift with a function key", Qt::Key_F5, Shift, Combo{96, 512}, false, false},
+        {"a bare letter ends recording", Qt::Key_B, Qt::NoModifier, std::nullopt, false, false},
+        {"Shift with a letter is refused", Qt::Key_B, Shift, std::nullopt, false, true},
+        {"a modifier alone waits", Qt::Key_Control, Ctrl, std::nullopt, true, false},
+        {"a key without a code waits", Qt::Key_Print, Ctrl, std::nullopt, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("rec")) + "/t.conf");
+        MemoryGlobalHotKey layer;
+        HotKeyManager manager(layer);
+        manager.setup([] {});
+        ShortcutRecorderRow row(&manager);
+        row.show();
+        QTest::mouseClick(row.button(), Qt::LeftButton);
+        ASSERT_TRUE(row.isRecording());
+        EXPECT_EQ(row.button()->text(), QStringLiteral("Press shortcut..."));
+        // The current shortcut is released while recording, so pressing it reaches the recorder.
+        EXPECT_TRUE(layer.registered().isEmpty());
+
+        QTest::keyClick(row.button(), Qt::Key(c.key), c.modifiers);
+        EXPECT_EQ(row.isRecording(), c.stillRecording);
+        EXPECT_EQ(!row.message().isEmpty(), c.refusedMessage) << row.message().toStdString();
+        const Combo expected = c.stored.value_or(Combo{9, 768});
+        EXPECT_EQ(UserDefaults::standard().objectExists(DefaultsKeys::hotKeyCode), c.stored.has_value());
+        if (!c.stillRecording) {
+            EXPECT_EQ(layer.registered(), QList<Combo>{expected});
+            EXPECT_EQ(row.button()->text(), ShortcutRecorderRow::shortcutString(expected.first, expected.second));
+        }
+        if (c.stored) {
+            EXPECT_EQ(UserDefaults::standard().integer(DefaultsKeys::hotKeyCode), expected.first);
+            EXPECT_EQ(UserDefaults::standard().integer(DefaultsKeys::hotKeyModifiers), expected.second);
+        }
+    }
+}
+
+TEST(ShortcutRecorder, ARefusedChordIsShownAndTheOldOneRestored) {
+    UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("rec")) + "/t.conf");
+    UserDefaults::standard().setInteger(DefaultsKeys::hotKeyCode, 49);
+    UserDefaults::standard().setInteger(DefaultsKeys::hotKeyModifiers, 6144);
+    MemoryGlobalHotKey layer;
+    layer.markTaken(9, 4096); // Ctrl+V belongs to another client
+    HotKeyManager manager(layer);
+    manager.setup([] {});
+    ShortcutRecorderRow row(&manager);
+    row.show();
+    row.startRecording();
+    QTest::keyClick(row.button(), Qt::Key_V, Ctrl);
+    EXPECT_FALSE(row.isRecording());
+    EXPECT_TRUE(row.message().contains(QString::fromUtf8("⌃V"))) << row.message().toStdString();
+    EXPECT_EQ(UserDefaults::standard().integer(DefaultsKeys::hotKeyCode), 49);
+    EXPECT_EQ(UserDefaults::standard().integer(DefaultsKeys::hotKeyModifiers), 6144);
+    EXPECT_EQ(layer.registered(), QList<Combo>{Combo(49, 6144)});
+    EXPECT_TRUE(manager.isRegistered());
+}
+
+TEST(ShortcutRecorder, RecordingEndsWithTheWindowAndLaterKeysChangeNothing) {
+    UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("rec")) + "/t.conf");
+    MemoryGlobalHotKey layer;
+    HotKeyManager manager(layer);
+    manager.setup([] {});
+    QWidget window;
+    auto* row = new ShortcutRecorderRow(&manager, &window);
+    QWidget other;
+    window.show();
+    other.show();
+    row->startRecording();
+    window.close();
+    EXPECT_FALSE(row->isRecording());
+    EXPECT_EQ(layer.registered(), QList<Combo>{Combo(9, 768)});
+    QTest::keyClick(&other, Qt::Key_Space, Ctrl | Alt);
+    EXPECT_FALSE(UserDefaults::standard().objectExists(DefaultsKeys::hotKeyCode));
+
+    // Clicking the button while recording stops it without change, too.
+    window.show();
+    QTest::mouseClick(row->button(), Qt::LeftButton);
+    QTest::mouseClick(row->button(), Qt::LeftButton);
+    EXPECT_FALSE(row->isRecording());
+    EXPECT_EQ(layer.registered(), QList<Combo>{Combo(9, 768)});
+}

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+// The tray item in a real tray host (trayer, XEmbed) under Xvfb with openbox.
+#include "statusbar/StatusBarManager.h"
+
+#include "panel/PanelWindowController.h"
+#include "platform/Localization.h"
+#include "platform/UserDefaults.h"
+#include "settings/GeneralSettingsView.h"
+#include "settings/SettingsView.h"
+#include "settings/SettingsWindowController.h"
+#include "support/TestEnvironment.h"
+#include "support/XvfbSession.h"
+
+#include <QListWidget>
+#include <QMenu>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void xdotool(const QStringList& args) {
+    XvfbSession::runClient(QStringLiteral("xdotool"), args);
+}
+
+QStringList menuTitles(QMenu* menu) {
+    QStringList titles;
+    for (QAction* action : menu->actions())
+        titles << action->text();
+    return titles;
+}
+
+class StatusBarTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(testXServer()->startWindowManager()) << testXServer()->error().toStdString();
+        tray = new QProcess;
+        tray->start(QStringLiteral("trayer"), {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                                               "120", "--height", "28", "--transparent", "false"});
+        ASSERT_TRUE(tray->waitForStarted());
+        ASSERT_TRUE(QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000));
+        // The English table: the show-panel title is a key.
+        Localization::installTranslators(qApp);
+    }
+    static void TearDownTestSuite() {
+        tray->kill();
+        tray->waitForFinished();
+        delete tray;
+    }
+    void SetUp() override {
+        UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("tray")) + "/t.conf");
+    }
+    static inline QProcess* tray = nullptr;
+};
+
+} // namespace
+
+TEST_F(StatusBarTest, TheIconTogglesThePanelAndItsMenuRunsTheCommands) {
+    PanelWindowController panel;
+    StatusBarManager manager(&panel);
+    manager.setupStatusItem();
+    QSystemTrayIcon* icon = manager.statusItem();
+    ASSERT_TRUE(icon);
+    // Placed in the host at the top right of the screen.
+    QTRY_VERIFY_WITH_TIMEOUT(icon->isVisible() && icon->geometry().x() > 0, 10000);
+    EXPECT_EQ(menuTitles(manager.menu()),
+              (QStringList{"Show Panel", "", "Settings...", "Check for Updates\u2026", "", "Quit Tindralume"}));
+
+    // Clicks on the icon come from the tray host's window: show, then hide, and it stays hidden.
+    const QPoint centre = icon->geometry().center();
+    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(panel.isVisible(), 5000);
+    QTest::qWait(400);
+    xdotool({"click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(!panel.isVisible(), 5000);
+    QTest::qWait(800);
+    EXPECT_FALSE(panel.isVisible());
+
+    // The right button opens the menu.
+    xdotool({"click", "3"});
+    QTRY_VERIFY_WITH_TIMEOUT(manager.menu()->isVisible(), 5000);
+    manager.menu()->hide();
+
+    const QList<QAction*> actions = manager.menu()->actions();
+    actions[0]->trigger();
+    QTRY_VERIFY(panel.isVisible());
+    panel.hidePanel();
+    actions[2]->trigger();
+    ASSERT_TRUE(SettingsWindowController::shared());
+    QTRY_VERIFY(SettingsWindowController::shared()->window()->isVisible());
+    SettingsWindowController::shared()->window()->close();
+    // Quitting ends the application's event loop the ordinary way.
+    QTimer::singleShot(0, actions[5], &QAction::trigger);
+    QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+
+    // Without a panel controller the commands do nothing.
+    StatusBarManager bare(nullptr);
+    bare.togglePanel();
+    bare.showPanel();
+}
+
+// Runs last: the Chinese tables stay installed for the rest of the process.
+TEST_F(StatusBarTest, ZZStartingInSimplifiedChineseShowsTheChineseTexts) {
+    UserDefaults::standard().setValue(QStringLiteral("AppleLanguages"), QStringList{QStringLiteral("zh-Hans")});
+    ASSERT_EQ(Localization::installTranslators(qApp), QLatin1String("zh_CN"));
+    StatusBarManager manager(nullptr);
+    manager.setupStatusItem();
+    EXPECT_EQ(menuTitles(manager.menu()), (QStringList{"显示面板", "", "设置...", "检查更新…", "", "退出 Tindralume"}));
+    SettingsView view(nullptr);
+    EXPECT_EQ(view.sidebar()->item(0)->text(), QStringLiteral("通用"));
+    EXPECT_EQ(view.sidebar()->item(1)->text(), QStringLiteral("关于"));
+    EXPECT_EQ(GeneralSettingsView::retentionLabel(30), QStringLiteral("30 天"));
+}
