@@ -186,7 +186,6 @@ void PanelContentView::reloadContent(bool preserveState) {
     const bool wasOpen = isSearchExpanded;
     const int origin = m_scrollView->contentOffset();
     startOver();
-    isReloadingData = true;
     if (preserveState && wasOpen && !notedText.isEmpty()) {
         // An open search survives hiding: shown again open, without animation, and run again.
         m_searchAnimation->stop();
@@ -206,12 +205,14 @@ void PanelContentView::reloadContent(bool preserveState) {
     });
 }
 
-// A new load begins: older results are dropped and the strip is emptied.
+// A new load begins: older results are dropped and the strip is emptied. Marked as reloading
+// first: emptying the strip moves it, and a move may ask for a further page.
 void PanelContentView::startOver() {
     ++dataLoadGeneration;
     currentOffset = 0;
     hasMoreData = true;
     isLoadingMore = false;
+    isReloadingData = true;
     clipboardItems.clear();
     m_scrollView->reloadData();
     selectedIndexPath.reset();
