@@ -19,6 +19,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QImage>
+#include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -152,7 +153,8 @@ void BM_ReturnToClipboard(benchmark::State& state) {
         timer.start();
         view.pasteItem(item, false);
         state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
-        if (picture ? !Pasteboard::general().data(Pasteboard::Type::PNG) : !Pasteboard::general().string())
+        const QMimeData* held = QGuiApplication::clipboard()->mimeData();
+        if (!held || !held->hasFormat(picture ? QStringLiteral("image/png") : QStringLiteral("UTF8_STRING")))
             state.SkipWithError("the clipboard does not hold the entry");
     }
 }

@@ -12,6 +12,7 @@
 #include "platform/ImageUtils.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
+#include "platform/RtfReader.h"
 #include "platform/Workspace.h"
 
 #include <QBuffer>
@@ -359,14 +360,14 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     // Every representation is prepared before anything changes: an entry that cannot be written
     // leaves the clipboard, its timestamp and the monitor's skip count as they were.
     OptString text;
-    OptData rtf, png;
+    OptData rich, png;
     QList<QUrl> urls;
     const QString type = item->type().value_or(QString());
     if (type == EntryType::text || type == EntryType::url) {
         text = item->textContent();
     } else if (type == EntryType::richText) {
         if (!plainText)
-            rtf = item->richTextData();
+            rich = item->richTextData();
         text = item->textContent();
     } else if (type == EntryType::image) {
         OptData bytes = item->originalImageData();
@@ -380,7 +381,7 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
         if (const OptString path = item->filePath())
             urls = {QUrl::fromLocalFile(*path)};
     }
-    if (!text && !rtf && !png && urls.isEmpty())
+    if (!text && !rich && !png && urls.isEmpty())
         return false;
 
     Pasteboard& pasteboard = Pasteboard::general();
@@ -389,8 +390,8 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     item->setTimestamp(QDateTime::currentDateTime());
     saveContext();
     pasteboard.clearContents();
-    if (rtf)
-        pasteboard.setData(Pasteboard::Type::RTF, *rtf);
+    if (rich)
+        pasteboard.setData(RtfReader::isRtf(*rich) ? Pasteboard::Type::RTF : Pasteboard::Type::HTML, *rich);
     if (text)
         pasteboard.setString(*text);
     if (png) {

@@ -40,6 +40,15 @@ private:
     QColor m_color;
 };
 
+// A view that fills the body follows the card's rounded bottom corners.
+void roundBottomCorners(QWidget* view) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(0, -ClipboardItemContentView::CORNER_RADIUS, view->width(),
+                               view->height() + ClipboardItemContentView::CORNER_RADIUS),
+                        ClipboardItemContentView::CORNER_RADIUS, ClipboardItemContentView::CORNER_RADIUS);
+    view->setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
 QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal) {
     QFont font = QApplication::font();
     font.setPixelSize(pixelSize);
@@ -129,6 +138,7 @@ void ClipboardItemContentView::renderColorSwatch(const QColor& color, const QStr
     auto* swatch = new FilledView(color, m_contentContainerView);
     swatch->setObjectName(QStringLiteral("colorSwatch"));
     swatch->setGeometry(m_contentContainerView->rect());
+    roundBottomCorners(swatch);
     auto* label = new QLabel(text.toUpper(), m_contentContainerView);
     label->setObjectName(QStringLiteral("colorSwatchLabel"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -254,6 +264,7 @@ void ClipboardItemContentView::renderImage() {
                                  m_contentContainerView);
     frame->setObjectName(QStringLiteral("imageFrame"));
     frame->setGeometry(m_contentContainerView->rect());
+    roundBottomCorners(frame);
     auto* imageView = new QLabel(frame);
     imageView->setScaledContents(true);
     frame->show();

@@ -6,6 +6,7 @@
 #include "panel/ClipboardItemContentView.h"
 #include "platform/UserDefaults.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QMenu>
@@ -67,6 +68,23 @@ void ClipboardItemCollectionViewCell::handleToggleFavorite() {
 }
 
 bool ClipboardItemCollectionViewCell::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_itemView && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        m_pressPosition = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+    if (watched == m_itemView && event->type() == QEvent::MouseMove && m_pressPosition &&
+        (static_cast<QMouseEvent*>(event)->buttons() & Qt::LeftButton) && collectionView() &&
+        (static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - *m_pressPosition).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        m_pressPosition.reset();
+        QPointer<ClipboardItemCollectionViewCell> self(this);
+        if (collectionView()->beginDrag(this)) {
+            if (self)
+                m_itemView->cancelPendingClick();
+            return true;
+        }
+    }
+    if (watched == m_itemView && event->type() == QEvent::MouseButtonRelease)
+        m_pressPosition.reset();
     // A left press selects, as a click on an item does; a right press only opens the menu.
     if (watched == m_itemView && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 class ClipboardItemContentView;
 class QMenu;
@@ -55,6 +56,7 @@ private:
     ClipboardItemContentView* m_itemView = nullptr;
     QMenu* m_menu = nullptr;
     QVariantAnimation* m_borderAnimation = nullptr;
+    std::optional<QPoint> m_pressPosition; // where a drag may start from
     static QPointer<ClipboardItemCollectionViewCell> s_currentlySelected;
 };
 

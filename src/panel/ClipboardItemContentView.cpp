@@ -252,6 +252,11 @@ void ClipboardItemContentView::reset() {
     m_doubleClickPending = false;
 }
 
+void ClipboardItemContentView::cancelPendingClick() {
+    m_singleClickTimer->stop();
+    m_pressed = false;
+}
+
 void ClipboardItemContentView::clearContent() {
     // The preview label and image view are ours and reused; anything else belongs to one entry.
     const auto children = m_contentContainerView->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);

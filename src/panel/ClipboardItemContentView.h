@@ -38,6 +38,8 @@ public:
     void configure(const ClipboardItemPtr& entry);
     void renderContent();
     void reset();
+    // The press became a drag: no click follows.
+    void cancelPendingClick();
 
     static QString typeDisplayName(const QString& type);
     static QString relativeTimeString(const QDateTime& date);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "panel/CollectionView.h"
 
+#include <QDrag>
+#include <QMimeData>
 #include <QResizeEvent>
 #include <QScrollBar>
 
@@ -221,6 +223,28 @@ void CollectionView::itemPressed(CollectionViewItem* item) {
     if (!previous.isEmpty())
         Q_EMIT didDeselectItems(previous);
     Q_EMIT didSelectItems({index});
+}
+
+bool CollectionView::beginDrag(CollectionViewItem* item) {
+    if (m_dragging || !m_dataSource || !item || item->m_index < 0)
+        return false;
+    const int index = item->m_index;
+    if (!m_dataSource->canDragItems(this, {index}))
+        return false;
+    QMimeData* data = m_dataSource->pasteboardWriterForItem(this, index);
+    if (!data)
+        return false;
+    // The platform keeps the drag (and its data) until the drop target has read what it wants.
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    const QPixmap picture = item->grab();
+    drag->setPixmap(picture.scaled(picture.size() / 2, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    drag->setHotSpot(QPoint(picture.width() / 4, picture.height() / 4));
+    m_dragging = true;
+    // Escape during the drag ends the drag only: the drag takes the key first.
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
+    m_dragging = false;
+    return true;
 }
 
 void CollectionView::resizeEvent(QResizeEvent* event) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 class CollectionView;
+class QMimeData;
 
 // One realised item of a CollectionView. Items are pooled: once scrolled out of view (or removed)
 // an item goes back to the pool after prepareForReuse() and may later show another index.
@@ -41,6 +42,10 @@ public:
     virtual int numberOfItems(CollectionView* view) = 0;
     // Returns a configured item for the index, normally from CollectionView::makeItem().
     virtual CollectionViewItem* itemForIndex(CollectionView* view, int index) = 0;
+    // Drag source: whether these items may be dragged out, and the data a drag of one carries
+    // (owned by the caller; none: nothing is dragged).
+    virtual bool canDragItems(CollectionView*, const QList<int>&) { return false; }
+    virtual QMimeData* pasteboardWriterForItem(CollectionView*, int) { return nullptr; }
 };
 
 // A horizontal strip of fixed-size items in one row. Only the items that intersect the visible area
@@ -89,6 +94,10 @@ public:
     void deselectAll();
     void setSelectable(bool on) { m_selectable = on; }
 
+    // Drags the item out when the data source allows it (copy only); returns once the drag ended.
+    bool beginDrag(CollectionViewItem* item);
+    bool isDragging() const { return m_dragging; }
+
     int pooledItemCount() const { return static_cast<int>(m_pool.size()); }
     int createdItemCount() const { return m_created; }
 
@@ -121,5 +130,6 @@ private:
     QSet<int> m_selection;
     bool m_selectable = true;
     bool m_inLayout = false;
+    bool m_dragging = false;
     int m_created = 0;
 };

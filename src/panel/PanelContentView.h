@@ -115,6 +115,10 @@ public:
     int numberOfItems(CollectionView* view) override;
     CollectionViewItem* itemForIndex(CollectionView* view, int index) override;
     CollectionViewItem* makeItem(CollectionView* view, int index);
+    // Drag source: one image card at a time, dragged out as a PNG file.
+    bool canDragItems(CollectionView* view, const QList<int>& indexes) override;
+    QMimeData* pasteboardWriterForItem(CollectionView* view, int index) override;
+    static QString dragFileName(const ClipboardItemPtr& entry);
 
     void updateFilterButtonStyles();
     void updateFavoriteButton();

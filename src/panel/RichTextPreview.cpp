@@ -68,8 +68,10 @@ bool RichTextPreview::isRtf(const QByteArray& data) {
 RichTextPreview RichTextPreview::make(const QByteArray& data) {
     RichTextPreview result;
     OfflineDocument document;
+    bool truncated = false;
     if (isRtf(data)) {
-        if (!RtfReader::read(data, &document))
+        // Only the beginning is read: enough characters for 200 user-perceived ones.
+        if (!RtfReader::read(data, &document, 4 * limit, &truncated))
             return result;
     } else {
         const QString html = decodeHtml(data);
@@ -84,13 +86,13 @@ RichTextPreview RichTextPreview::make(const QByteArray& data) {
 
     bool cut = false;
     result.plain = firstGraphemes(document.toPlainText(), limit, &cut);
-    if (cut)
+    if (cut || truncated)
         result.plain += QStringLiteral("...");
 
     QTextCursor cursor(&document);
     const int length = document.characterCount() - 1; // without the final paragraph separator
-    if (length > limit) {
-        cursor.setPosition(limit);
+    if (length > limit || truncated) {
+        cursor.setPosition(std::min(length, limit));
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
         cursor.insertText(QStringLiteral("..."), QTextCharFormat());

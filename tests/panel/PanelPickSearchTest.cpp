@@ -90,10 +90,13 @@ struct Fixture {
     Source source;
     PanelContentView view;
     MemorySyntheticKeys* keys = nullptr;
+    MemoryPasteboard* pasteboard = nullptr;
 
     explicit Fixture(const QString& name) : store(name) {
         UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("defaults")) + "/d.conf");
-        Pasteboard::setGeneral(std::make_unique<MemoryPasteboard>());
+        auto memoryPasteboard = std::make_unique<MemoryPasteboard>();
+        pasteboard = memoryPasteboard.get();
+        Pasteboard::setGeneral(std::move(memoryPasteboard));
         auto memoryKeys = std::make_unique<MemorySyntheticKeys>();
         keys = memoryKeys.get();
         SyntheticKeys::setShared(std::move(memoryKeys));
@@ -182,12 +185,12 @@ TEST(PanelPicking, PickCopiesHidesAndPastesOnlyWhereItShould) {
         EXPECT_TRUE(press(f.view, Qt::Key_Return));
         EXPECT_TRUE(f.keys->pastes.isEmpty()); // never before the delay
         QTest::qWait(PanelContentView::pasteDelayMs + 300);
-        EXPECT_EQ(Pasteboard::general().string() == QStringLiteral("picked"), c.copied);
+        EXPECT_EQ(f.pasteboard->string() == QStringLiteral("picked"), c.copied);
         EXPECT_EQ(hides, c.hidden ? 1 : 0);
         EXPECT_EQ(alertShown, c.alert);
         EXPECT_EQ(f.keys->pastes.size(), c.pastes);
         if (!c.copied) {
-            EXPECT_EQ(Pasteboard::general().string(), QStringLiteral("before"));
+            EXPECT_EQ(f.pasteboard->string(), QStringLiteral("before"));
             EXPECT_EQ(f.view.clipboardItems[0]->timestamp(), stamp);
         }
         NotificationCenter::defaultCenter().removeObserver(&owner);

@@ -79,6 +79,18 @@ TEST_F(StatusBarTest, TheIconTogglesThePanelAndItsMenuRunsTheCommands) {
     QTest::qWait(800);
     EXPECT_FALSE(panel.isVisible());
 
+    // A tray host that reports the click after the press was seen outside the panel (as over D-Bus):
+    // the press hid it, and the toggle that follows keeps it hidden.
+    panel.showPanel();
+    QTRY_VERIFY(panel.isVisible());
+    ASSERT_TRUE(panel.handleClickOutside(QPoint(5, 5)));
+    manager.togglePanel();
+    EXPECT_FALSE(panel.isVisible());
+    QTest::qWait(StatusBarManager::clickThroughMs + 100);
+    manager.togglePanel();
+    EXPECT_TRUE(panel.isVisible());
+    panel.hidePanel();
+
     // The right button opens the menu.
     xdotool({"click", "3"});
     QTRY_VERIFY_WITH_TIMEOUT(manager.menu()->isVisible(), 5000);

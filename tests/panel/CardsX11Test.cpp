@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: MIT
+// The cards on a real X server: an image card dragged onto another process's window, and the
+// strip of every card type photographed in both appearances.
+#include "panel/ClipboardItemContentView.h"
+#include "panel/CollectionView.h"
+#include "panel/FloatingPanel.h"
+#include "panel/PanelContentView.h"
+#include "panel/PanelTestStore.h"
+#include "panel/PanelWindowController.h"
+#include "platform/UserDefaults.h"
+#include "support/XvfbSession.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include "panel/PanelTestWait.h"
+
+#include <gtest/gtest.h>
+
+XvfbSession* testXServer();
+
+namespace {
+
+void xdotool(const QStringList& args) {
+    XvfbSession::runClient(QStringLiteral("xdotool"), args);
+}
+
+void movePointer(QPoint to) {
+    xdotool({"mousemove", QString::number(to.x()), QString::number(to.y())});
+    TL_TRY_COMPARE(QCursor::pos(), to, 5000);
+}
+
+// xdotool runs in its own process while our event loop keeps the drag going; the drag's own loop
+// runs nested, so everything that happens during it is in the script.
+QProcess* dragInSteps(QPoint from, QPoint to, bool release) {
+    QStringList args = {"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown", "1"};
+    for (int i = 1; i <= 12; ++i) {
+        const QPoint p = from + (to - from) * i / 12;
+        args << "sleep"
+             << "0.05"
+             << "mousemove" << QString::number(p.x()) << QString::number(p.y());
+    }
+    if (release)
+        args << "sleep"
+             << "0.2"
+             << "mouseup"
+             << "1";
+    else
+        args << "sleep"
+             << "0.5"
+             << "key"
+             << "Escape"
+             << "sleep"
+             << "0.3"
+             << "mouseup"
+             << "1";
+    QProcess* process = new QProcess;
+    process->start(QStringLiteral("xdotool"), args);
+    return process;
+}
+
+class CardsX11Test : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_NE(testXServer(), nullptr);
+        ASSERT_TRUE(testXServer()->startWindowManager()) << testXServer()->error().toStdString();
+        UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("cards-defaults")) +
+                                      "/d.conf");
+    }
+
+    void show(PanelWindowController& controller) {
+        movePointer(QPoint(640, 400));
+        controller.showPanel();
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        TL_TRY_COMPARE(controller.window()->geometry(), PanelWindowController::shownFrame(screen), 5000);
+        TL_TRY_VERIFY(controller.hasGrabs(), 5000);
+        TL_TRY_VERIFY(controller.window()->panelContentView()->collectionView()->itemAt(0) != nullptr, 5000);
+    }
+
+    static QPoint cardCenter(PanelWindowController& controller, int index) {
+        CollectionView* strip = controller.window()->panelContentView()->collectionView();
+        return strip->viewport()->mapToGlobal(strip->itemFrame(index).translated(-strip->contentOffset(), 0).center());
+    }
+};
+
+QByteArray photoPng(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), 140));
+    return ImageUtils::pngData(image).value_or(QByteArray());
+}
+
+} // namespace
+
+// An image card dropped on a window that takes file URLs gives it the entry's PNG as a file; Escape
+// during a drag ends the drag and leaves the panel up.
+TEST_F(CardsX11Test, ImageCardDragsOutAsAFile) {
+    PanelTestStore store(QStringLiteral("cards-drag"));
+    auto image = store.add(QStringLiteral("image"), QStringLiteral("Image"));
+    const QByteArray original = photoPng(QSize(640, 400));
+    image->setOriginalImageData(original);
+    image->setImageData(photoPng(QSize(400, 250)));
+    store.save();
+
+    QProcess target;
+    target.start(QStringLiteral(TL_DROP_TARGET), {});
+    ASSERT_TRUE(target.waitForStarted(5000) && target.waitForReadyRead(10000));
+    (void)target.readLine(); // its window id: it is mapped
+
+    PanelWindowController controller;
+    controller.setDataManager(store.manager.get());
+    show(controller);
+    CollectionView* strip = controller.window()->panelContentView()->collectionView();
+
+    std::unique_ptr<QProcess> script(dragInSteps(cardCenter(controller, 0), QPoint(300, 200), true));
+    TL_TRY_VERIFY(target.canReadLine() || target.waitForReadyRead(100), 15000);
+    QString formats, dropped;
+    while (QTest::qWaitFor([&] { return target.canReadLine(); }, 3000)) {
+        const QString line = QString::fromLocal8Bit(target.readLine()).trimmed();
+        std::printf("drop target: %s\n", qPrintable(line));
+        if (line.startsWith(QStringLiteral("formats ")))
+            formats = line.mid(8);
+        if (line.startsWith(QStringLiteral("dropped "))) {
+            dropped = line.mid(8);
+            break;
+        }
+    }
+    std::printf("drop target received formats: %s\n", qPrintable(formats));
+    ASSERT_FALSE(dropped.isEmpty());
+    const QString hex = QString::fromLatin1(QCryptographicHash::hash(original, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(dropped, qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/Tindralume-DraggedImages/") + hex +
+                           QLatin1Char('/') + PanelContentView::dragFileName(image));
+    QFile file(dropped);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), original);
+    EXPECT_TRUE(formats.contains(QStringLiteral("text/uri-list")));
+    TL_TRY_VERIFY(!strip->isDragging(), 5000);
+    EXPECT_TRUE(controller.isVisible());
+
+    // Escape in the middle of a drag: the drag ends, the panel stays. A timer sees the drag's loop.
+    bool sawDrag = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { sawDrag = sawDrag || strip->isDragging(); });
+    watch.start(20);
+    script.reset(dragInSteps(cardCenter(controller, 0), cardCenter(controller, 0) + QPoint(0, -200), false));
+    TL_TRY_VERIFY(script->state() == QProcess::NotRunning, 15000);
+    QTest::qWait(300);
+    EXPECT_TRUE(sawDrag);
+    EXPECT_FALSE(strip->isDragging());
+    EXPECT_TRUE(controller.isVisible());
+    EXPECT_FALSE(QTest::qWaitFor([&] { return target.canReadLine(); }, 300)); // nothing was dropped
+    controller.hidePanel();
+    target.terminate();
+    target.waitForFinished(3000);
+}
+
+// The strip with a link card without and with a preview picture, a colour, an image and a file,
+// in the light and the dark appearance; kept as build artefacts.
+TEST_F(CardsX11Test, StripOfEveryCardInBothAppearances) {
+    PanelTestStore store(QStringLiteral("cards-strip"));
+    const QString filePath = TestEnvironment::instance().freshDir(QStringLiteral("cards-file")) + "/report.pdf";
+    QFile pdf(filePath);
+    ASSERT_TRUE(pdf.open(QIODevice::WriteOnly));
+    pdf.write("%PDF-1.4\n");
+    pdf.close();
+    auto bare = store.add(QStringLiteral("url"), QStringLiteral("https://www.example.org/docs"));
+    auto withPicture = store.add(QStringLiteral("url"), QStringLiteral("https://news.example.com/story"));
+    withPicture->setUrlPreviewTitle(QStringLiteral("A story with its own picture"));
+    withPicture->setUrlPreviewImageData(photoPng(QSize(400, 210)));
+    store.add(QStringLiteral("text"), QStringLiteral("#3478F6"));
+    auto image = store.add(QStringLiteral("image"), QStringLiteral("Image"));
+    image->setImageData(photoPng(QSize(400, 300)));
+    auto file = store.add(QStringLiteral("file"), filePath);
+    file->setFilePath(filePath);
+    store.save();
+    (void)bare;
+
+    PanelWindowController controller;
+    controller.setDataManager(store.manager.get());
+    show(controller);
+    QTest::qWait(500); // thumbnails and icons
+    QDir().mkpath(QStringLiteral(TL_ARTIFACTS_DIR));
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect panel = controller.window()->geometry();
+    const QImage light = screen->grabWindow(0).toImage().copy(panel);
+    ASSERT_TRUE(light.save(QStringLiteral(TL_ARTIFACTS_DIR "/cards-light.png")));
+
+    const QPalette saved = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(36, 36, 38));
+    dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
+    dark.setColor(QPalette::Base, QColor(28, 28, 30));
+    dark.setColor(QPalette::Text, QColor(236, 236, 236));
+    QApplication::setPalette(dark);
+    QTest::qWait(400);
+    const QImage darkShot = screen->grabWindow(0).toImage().copy(panel);
+    ASSERT_TRUE(darkShot.save(QStringLiteral(TL_ARTIFACTS_DIR "/cards-dark.png")));
+    QApplication::setPalette(saved);
+
+    // The colour card's body is the colour itself in both; the image card shows the picture.
+    auto at = [&](const QImage& shot, int index, QPoint offset) {
+        return QColor(shot.pixel(cardCenter(controller, index) - panel.topLeft() + offset));
+    };
+    EXPECT_EQ(at(light, 2, QPoint(0, 60)).rgb(), QColor(0x34, 0x78, 0xF6).rgb());
+    EXPECT_EQ(at(darkShot, 2, QPoint(0, 60)).rgb(), QColor(0x34, 0x78, 0xF6).rgb());
+    EXPECT_EQ(at(light, 3, QPoint(0, 40)).blue(), 140);
+    EXPECT_LT(at(darkShot, 0, QPoint(95, 100)).lightness(), at(light, 0, QPoint(95, 100)).lightness());
+    controller.hidePanel();
+}
