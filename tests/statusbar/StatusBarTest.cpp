@@ -4,6 +4,7 @@
 
 #include "panel/PanelWindowController.h"
 #include "platform/Localization.h"
+#include "platform/RelativeTime.h"
 #include "platform/UserDefaults.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsView.h"
@@ -126,4 +127,7 @@ TEST_F(StatusBarTest, ZZStartingInSimplifiedChineseShowsTheChineseTexts) {
     EXPECT_EQ(view.sidebar()->item(0)->text(), QStringLiteral("通用"));
     EXPECT_EQ(view.sidebar()->item(1)->text(), QStringLiteral("关于"));
     EXPECT_EQ(GeneralSettingsView::retentionLabel(30), QStringLiteral("30 天"));
+    const QDateTime now = QDateTime::currentDateTime();
+    EXPECT_EQ(RelativeTime::shortString(now.addSecs(-120), now), QStringLiteral("2 分钟前"));
+    EXPECT_EQ(RelativeTime::shortString(now.addDays(-1), now), QStringLiteral("昨天"));
 }
