@@ -469,8 +469,8 @@ void RtfParser::unicodeChar(int value) {
     flushBytes();
     const char16_t unit = char16_t(value);
     const int codePage = currentCodePage();
-    if (codePage < 0 && unit >= 0xF020 && unit <= 0xF0FF) {
-        // A symbol font's character written in the private-use area.
+    if (codePage < 0 && ((unit >= 0xF020 && unit <= 0xF0FF) || (unit >= 0x20 && unit <= 0xFF))) {
+        // A symbol font's character, by its byte or in the private-use area.
         const char32_t c = RtfCharsets::symbolCharacter(RtfCharsets::SymbolFont(-codePage), unit);
         appendText(QString::fromUcs4(&c, 1));
     } else if (QChar::isHighSurrogate(unit)) {
