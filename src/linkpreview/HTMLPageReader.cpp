@@ -115,7 +115,8 @@ int attrIndex(QStringView lowercaseName) {
 
 class Reader {
 public:
-    Reader(QStringView text, int maximumJSONLD) : m_text(text), m_size(text.size()), m_maxJSONLD(maximumJSONLD) {}
+    Reader(QStringView text, int maximumJSONLD, const QSet<QString>& keys)
+        : m_text(text), m_size(text.size()), m_maxJSONLD(maximumJSONLD), m_keys(keys) {}
 
     HTMLPageReader::Page run() {
         qsizetype p = 0;
@@ -612,9 +613,8 @@ private:
             m_foreignStack.back().holdsHTML = true;
         switch (tag.kind) {
         case Kind::Meta:
-            if (inDocument && (tag.attrs[Content].present() || tag.attrs[Charset].present()))
-                m_page.metas.push_back({value(tag, Property), value(tag, Name), value(tag, HttpEquiv),
-                                        value(tag, Content), value(tag, Charset)});
+            if (inDocument)
+                keepMeta(tag);
             return end;
         case Kind::Title: {
             const qsizetype close = rawTextEnd(end, u"title");
@@ -678,6 +678,44 @@ private:
             m_foreignStack.push_back({name.toString(), svg, point, false});
     }
 
+    // Keeps a meta tag some lookup can still find: the first with a given key and a content
+    // attribute, or one of the first charset declarations.
+    void keepMeta(const Tag& tag) {
+        auto key = [this, &tag](Attr attr) {
+            auto v = value(tag, attr);
+            return v ? std::optional<QString>(asciiLower(*v)) : std::nullopt;
+        };
+        auto fresh = [this](const std::optional<QString>& k, QSet<QString>& seen) {
+            return k && (m_keys.isEmpty() || m_keys.contains(*k)) && !seen.contains(*k);
+        };
+        bool keep = false;
+        if (tag.attrs[Charset].present() && m_charsets < kMaximumCharsets) {
+            ++m_charsets;
+            keep = true;
+        }
+        if (tag.attrs[Content].present()) {
+            const auto property = key(Property), name = key(Name), httpEquiv = key(HttpEquiv);
+            if (fresh(property, m_propertiesSeen) || fresh(name, m_namesSeen) || fresh(httpEquiv, m_namesSeen)) {
+                keep = true;
+                for (const auto& [k, seen] : {std::pair{property, &m_propertiesSeen}, std::pair{name, &m_namesSeen},
+                                              std::pair{httpEquiv, &m_namesSeen}}) {
+                    if (k)
+                        seen->insert(*k);
+                }
+            }
+        }
+        if (keep)
+            m_page.metas.push_back({value(tag, Property), value(tag, Name), value(tag, HttpEquiv), value(tag, Content),
+                                    value(tag, Charset)});
+    }
+
+    static QString asciiLower(const QString& text) {
+        QString lower = text;
+        for (QChar& c : lower)
+            c = QChar(toASCIILower(c.unicode()));
+        return lower;
+    }
+
     bool isJSONLD(const Tag& tag) const {
         const auto type = value(tag, Type);
         return type && equalsASCIIFolded(QStringView(*type).trimmed(), u"application/ld+json");
@@ -694,6 +732,11 @@ private:
         bool holdsHTML = false; // an HTML element was opened inside this integration point
     };
     std::vector<ForeignElement> m_foreignStack; // open SVG/MathML elements
+    static constexpr int kMaximumCharsets = 16;
+    QSet<QString> m_keys;
+    QSet<QString> m_propertiesSeen;
+    QSet<QString> m_namesSeen; // name and http-equiv: one lookup matches either
+    int m_charsets = 0;
     HTMLPageReader::Page m_page;
 };
 
@@ -703,8 +746,8 @@ bool isASCIISpace(QChar c) {
 
 } // namespace
 
-HTMLPageReader::Page HTMLPageReader::read(QStringView text, int maximumJSONLDBlocks) {
-    return Reader(text, maximumJSONLDBlocks).run();
+HTMLPageReader::Page HTMLPageReader::read(QStringView text, int maximumJSONLDBlocks, const QSet<QString>& keys) {
+    return Reader(text, maximumJSONLDBlocks, keys).run();
 }
 
 std::optional<QString> HTMLPageReader::metaContent(const Page& page, KeyAttribute attribute, QStringView key) {
