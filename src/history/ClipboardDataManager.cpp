@@ -213,9 +213,8 @@ QString ClipboardDataManager::makePreview(const QString& type, const OptString& 
     if (kTextTypes.contains(type)) {
         if (!textContent)
             return QStringLiteral("Empty text");
-        const QString t = trimmed(*textContent);
-        if (isWebURL(t, kLinkSchemes))
-            return t;
+        if (isWebURL(*textContent, kLinkSchemes))
+            return trimmed(*textContent);
         if (const std::optional<QString> cut = truncatedToGraphemes(*textContent, kPreviewLength))
             return *cut + QStringLiteral("...");
         return *textContent;
@@ -231,16 +230,22 @@ QString ClipboardDataManager::makePreview(const QString& type, const OptString& 
 }
 
 bool ClipboardDataManager::isWebURL(const QString& text, const QStringList& schemes) {
-    const QString t = trimmed(text);
+    const QStringView t = QStringView(text).trimmed();
     if (t.isEmpty())
         return false;
-    const QUrl url(t, QUrl::StrictMode);
+    // A link begins with one of the schemes and "://": looked at before parsing, so that a long text
+    // that is no link costs nothing here.
+    if (std::none_of(schemes.begin(), schemes.end(), [t](const QString& scheme) {
+            return t.startsWith(scheme, Qt::CaseInsensitive) && t.mid(scheme.size()).startsWith(u"://");
+        }))
+        return false;
+    const QUrl url(t.toString(), QUrl::StrictMode);
     if (!url.isValid() || url.scheme().isEmpty())
         return false;
     const QString scheme = url.scheme().toLower();
     if (!schemes.contains(scheme))
         return false;
-    if (!t.toLower().startsWith(scheme + QStringLiteral("://")))
+    if (!t.startsWith(scheme + QStringLiteral("://"), Qt::CaseInsensitive))
         return false;
     return !url.host().isEmpty();
 }
@@ -360,7 +365,7 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     // Every representation is prepared before anything changes: an entry that cannot be written
     // leaves the clipboard, its timestamp and the monitor's skip count as they were.
     OptString text;
-    OptData rich, png, tiff;
+    OptData rich, png;
     QList<QUrl> urls;
     const QString type = item->type().value_or(QString());
     if (type == EntryType::text || type == EntryType::url) {
@@ -373,15 +378,10 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
         OptData bytes = item->originalImageData();
         if (!bytes)
             bytes = item->imageData();
-        const QImage image = bytes ? ImageUtils::decode(*bytes) : QImage();
-        if (!image.isNull()) {
+        // The header is enough to refuse bytes that are no image: decoding a photograph again on
+        // every pick would cost more than the pick may take.
+        if (bytes && ImageUtils::looksDecodable(*bytes))
             png = bytes;
-            QByteArray encoded;
-            QBuffer buffer(&encoded);
-            buffer.open(QIODevice::WriteOnly);
-            if (image.save(&buffer, "TIFF") && !encoded.isEmpty())
-                tiff = encoded;
-        }
     } else if (type == EntryType::file) {
         if (const OptString path = item->filePath())
             urls = {QUrl::fromLocalFile(*path)};
@@ -399,10 +399,19 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
         pasteboard.setData(RtfReader::isRtf(*rich) ? Pasteboard::Type::RTF : Pasteboard::Type::HTML, *rich);
     if (text)
         pasteboard.setString(*text);
-    if (png)
+    if (png) {
         pasteboard.setData(Pasteboard::Type::PNG, *png);
-    if (tiff)
-        pasteboard.setData(Pasteboard::Type::TIFF, *tiff);
+        // TIFF is made only for a reader that asks for it.
+        pasteboard.setDataProvider(Pasteboard::Type::TIFF, [bytes = *png] {
+            QByteArray encoded;
+            QBuffer buffer(&encoded);
+            buffer.open(QIODevice::WriteOnly);
+            const QImage image = ImageUtils::decode(bytes);
+            if (image.isNull() || !image.save(&buffer, "TIFF"))
+                return QByteArray();
+            return encoded;
+        });
+    }
     if (!urls.isEmpty())
         pasteboard.setURLs(urls);
     return true;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/RtfParser.h"
 
+#include "platform/RtfTokenizer.h"
+
 #include <QSet>
 
 #include <algorithm>
@@ -72,7 +74,9 @@ bool RtfParser::parse() {
 
 QString RtfParser::fontName(int index) const {
     const auto it = m_fonts.find(index);
-    return it != m_fonts.end() ? it->second.name : QString();
+    if (it == m_fonts.end() || it->second.symbol != RtfCharsets::SymbolFont::None)
+        return {};
+    return it->second.name;
 }
 
 std::optional<QColor> RtfParser::color(int index) const {
@@ -161,7 +165,7 @@ void RtfParser::controlWord(QByteArrayView word, bool hasParam, int param) {
         return;
     }
     if (!textWord(word, hasParam, param) && !formatWord(word, hasParam, param))
-        tableWord(word, hasParam, param);
+        tableWord(word);
 }
 
 // Words that send the group's content somewhere other than the text. True when `word` was one.
@@ -335,7 +339,7 @@ bool RtfParser::formatWord(QByteArrayView word, bool hasParam, int param) {
     return true;
 }
 
-void RtfParser::tableWord(QByteArrayView word, bool, int) {
+void RtfParser::tableWord(QByteArrayView word) {
     if (word == "cell" || word == "nestcell")
         m_text.endCell(state().format);
     else if (word == "row" || word == "nestrow")

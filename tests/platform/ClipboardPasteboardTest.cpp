@@ -131,6 +131,21 @@ TEST(ClipboardPasteboard, ForeignChangesCountAndOurWriteCountsOnce) {
     EXPECT_EQ(readClipboardWithXclip(QStringLiteral("UTF8_STRING")), QByteArray("written back"));
     EXPECT_EQ(readClipboardWithXclip(QStringLiteral("text/rtf")), QByteArray("{\\rtf1 written back}"));
     EXPECT_EQ(readClipboardWithXclip(QStringLiteral("text/html")), QByteArray("<b>written</b> back"));
+
+    // A provided representation is announced at once and made only when a client asks, once.
+    int made = 0;
+    pasteboard.clearContents();
+    pasteboard.setData(Pasteboard::Type::PNG, "png bytes");
+    pasteboard.setDataProvider(Pasteboard::Type::TIFF, [&made] {
+        ++made;
+        return QByteArray("tiff bytes");
+    });
+    EXPECT_TRUE(readClipboardWithXclip(QStringLiteral("TARGETS")).contains("image/tiff"));
+    EXPECT_EQ(readClipboardWithXclip(QStringLiteral("image/png")), QByteArray("png bytes"));
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(readClipboardWithXclip(QStringLiteral("image/tiff")), QByteArray("tiff bytes"));
+    EXPECT_EQ(readClipboardWithXclip(QStringLiteral("image/tiff")), QByteArray("tiff bytes"));
+    EXPECT_EQ(made, 1);
 }
 
 // Owners that never answer, die in the middle or refuse slowly: the caller never waits, the read

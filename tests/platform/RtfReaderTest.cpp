@@ -243,6 +243,9 @@ TEST(RtfReader, FormatChangesSplitTheTextBeforeThem) {
          position(QTextCharFormat::AlignSuperScript)},
         {"lowered", R"({\rtf1 H{\sub 2}O x\super 3\nosupersub y{\up6 u}{\dn4 d}})", QStringLiteral("d"),
          position(QTextCharFormat::AlignSubScript)},
+        {"symbol font text in a font that has the characters",
+         R"({\rtf1{\fonttbl{\f0 Arial;}{\f1\fcharset2 Symbol;}}\f0 a{\f1 \'61}})", QStringLiteral("α"),
+         [](const QTextCharFormat& f) { return !f.hasProperty(QTextFormat::FontFamilies); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -6,7 +6,11 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHash>
 #include <QMimeData>
+
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -15,6 +19,37 @@ QClipboard* clipboard() {
 }
 
 } // namespace
+
+// What we put on the clipboard: plain formats, and formats whose bytes are made on the first
+// request for them (and kept).
+class LazyMimeData : public QMimeData {
+public:
+    struct Provider {
+        std::function<QByteArray()> make;
+        std::optional<QByteArray> made;
+    };
+    QHash<QString, std::shared_ptr<Provider>> lazy;
+
+    QStringList formats() const override {
+        QStringList all = QMimeData::formats();
+        for (auto it = lazy.cbegin(); it != lazy.cend(); ++it)
+            if (!all.contains(it.key()))
+                all.append(it.key());
+        return all;
+    }
+    bool hasFormat(const QString& mime) const override { return lazy.contains(mime) || QMimeData::hasFormat(mime); }
+
+protected:
+    QVariant retrieveData(const QString& mime, QMetaType type) const override {
+        if (auto it = lazy.constFind(mime); it != lazy.cend()) {
+            Provider& provider = **it;
+            if (!provider.made)
+                provider.made = provider.make();
+            return *provider.made;
+        }
+        return QMimeData::retrieveData(mime, type);
+    }
+};
 
 ClipboardPasteboard::ClipboardPasteboard() : m_reader(std::make_unique<SelectionReader>()) {
     if (auto* cb = clipboard())
@@ -57,7 +92,7 @@ void ClipboardPasteboard::readContents(std::function<void(PasteboardContents&)> 
 
 qint64 ClipboardPasteboard::clearContents() {
     ++m_changeCount;
-    m_pending = std::make_unique<QMimeData>();
+    m_pending = std::make_unique<LazyMimeData>();
     publish();
     return m_changeCount;
 }
@@ -67,9 +102,10 @@ void ClipboardPasteboard::publish() {
     if (!cb || !m_pending)
         return;
     // QClipboard takes ownership of what it is given, so it gets a copy and we keep building ours.
-    auto* copy = new QMimeData;
-    for (const QString& f : m_pending->formats())
-        copy->setData(f, m_pending->data(f));
+    auto* copy = new LazyMimeData;
+    for (const QString& f : m_pending->QMimeData::formats())
+        copy->setData(f, m_pending->QMimeData::data(f));
+    copy->lazy = m_pending->lazy;
     m_publishing = true;
     cb->setMimeData(copy, QClipboard::Clipboard);
     m_publishing = false;
@@ -85,6 +121,18 @@ void ClipboardPasteboard::setData(Type type, const QByteArray& data) {
     } else {
         m_pending->setData(PasteboardContents::mimeTypes(type).constFirst(), data);
     }
+    publish();
+}
+
+void ClipboardPasteboard::setDataProvider(Type type, std::function<QByteArray()> make) {
+    if (type == Type::String) { // cheap: written at once
+        setData(type, make());
+        return;
+    }
+    if (!m_pending)
+        clearContents();
+    m_pending->lazy.insert(PasteboardContents::mimeTypes(type).constFirst(),
+                           std::make_shared<LazyMimeData::Provider>(LazyMimeData::Provider{std::move(make), {}}));
     publish();
 }
 

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-class QMimeData;
+class LazyMimeData;
 class SelectionReader;
 
 // The X11 CLIPBOARD selection. The change count moves when another client takes the selection
@@ -27,6 +27,7 @@ public:
     void setData(Type type, const QByteArray& data) override;
     void setString(const QString& text) override;
     void setURLs(const QList<QUrl>& urls) override;
+    void setDataProvider(Type type, std::function<QByteArray()> make) override;
 
     // The time budget of one change for all the formats read from it.
     static constexpr int readBudgetMs = 5000;
@@ -36,7 +37,7 @@ private:
     void publish();
 
     qint64 m_changeCount = 0;
-    std::unique_ptr<QMimeData> m_pending; // what we are writing; a copy is handed to QClipboard
+    std::unique_ptr<LazyMimeData> m_pending; // what we are writing; a copy is handed to QClipboard
     bool m_publishing = false;
     std::unique_ptr<SelectionReader> m_reader; // used only on m_readerQueue
     SerialQueue m_readerQueue;                 // declared last: it finishes before the reader goes
