@@ -36,6 +36,8 @@ bench: build
 	./$(BUILD_DIR)/bench/linkpreview_bench
 	./$(BUILD_DIR)/bench/panel_bench
 	./$(BUILD_DIR)/bench/cards_bench
+	./$(BUILD_DIR)/bench/pick_bench
+	./$(BUILD_DIR)/bench/rtf_bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The panel's costs on a large history: from showPanel to the first page drawn, and adding a
 // further page of 12 cards to a strip of 1,000.
+#include "BenchHistory.h"
 #include "history/ClipboardDataManager.h"
 #include "history/store/ManagedObjectContext.h"
 #include "panel/FloatingPanel.h"
@@ -38,25 +39,7 @@ BenchStore& storeOf(int entries) {
     slot->context = ManagedObjectContext::open(slot->dir.path() + "/Tindralume.sqlite", &error);
     if (!slot->context)
         qFatal("cannot open the store: %s", qPrintable(error.message));
-    const QDateTime now = QDateTime::currentDateTime();
-    SourceAppPtr app = slot->context->insertSourceApp();
-    app->setBundleId(QStringLiteral("org.example.bench"));
-    app->setAppName(QStringLiteral("Bench"));
-    for (int i = 0; i < entries; ++i) {
-        ClipboardItemPtr item = slot->context->insertClipboardItem();
-        const QString text = QStringLiteral("Entry %1: some copied text of an ordinary length").arg(i);
-        item->setId(QUuid::createUuid());
-        item->setType(QStringLiteral("text"));
-        item->setTextContent(text);
-        item->setPreview(text);
-        item->setTimestamp(now.addSecs(-i));
-        item->setIsFavorite(i % 97 == 0);
-        item->setSourceApp(app);
-        if (i % 5000 == 4999 && !slot->context->save(&error))
-            qFatal("cannot save: %s", qPrintable(error.message));
-    }
-    if (!slot->context->save(&error))
-        qFatal("cannot save: %s", qPrintable(error.message));
+    addBenchEntries(*slot->context, entries, 97);
     slot->manager = std::make_unique<ClipboardDataManager>(slot->context.get());
     return *slot;
 }

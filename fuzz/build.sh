@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harnesses of the link-preview parsing (clang, ASan + UBSan) into fuzz/out.
+# Builds the libFuzzer harnesses of the link-preview parsing and the RTF reader (clang, ASan + UBSan)
+# into fuzz/out.
 # Not part of the default build or CI. Run one with, for example:
-#   fuzz/out/fuzz_parse_metadata -max_total_time=300 -max_len=65536 fuzz/corpus/metadata
+#   fuzz/out/fuzz_parse_metadata -max_total_time=600 -max_len=65536 fuzz/corpus/metadata
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 src="$here/../src"
 out="$here/out"
 mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-       -DQT_NO_KEYWORDS -I"$src" $(pkg-config --cflags Qt6Core Qt6Gui Qt6Network))
-libs=($(pkg-config --libs Qt6Core Qt6Gui Qt6Network))
-sources=("$src/linkpreview/MarkupScanner.cpp" "$src/linkpreview/URLPreviewServiceMetadata.cpp"
-         "$src/linkpreview/URLPreviewServiceDecoding.cpp" "$src/linkpreview/BoundedHTTPDataLoader.cpp")
-for harness in fuzz_parse_metadata fuzz_decode_html fuzz_clean_text; do
+       -DQT_NO_KEYWORDS -I"$src" $(pkg-config --cflags Qt6Core Qt6Gui Qt6Network gumbo))
+libs=($(pkg-config --libs Qt6Core Qt6Gui Qt6Network gumbo))
+sources=("$src/linkpreview/HTMLPageReader.cpp" "$src/linkpreview/CharacterReferences.cpp"
+         "$src/linkpreview/EncodingLabels.cpp" "$src/linkpreview/URLPreviewServiceMetadata.cpp"
+         "$src/linkpreview/URLPreviewServiceDecoding.cpp" "$src/linkpreview/BoundedHTTPDataLoader.cpp"
+         "$src/linkpreview/AddressPolicy.cpp")
+for harness in ${HARNESSES:-fuzz_parse_metadata fuzz_decode_html fuzz_clean_text}; do
     clang++ "${flags[@]}" "$here/$harness.cpp" "${sources[@]}" "${libs[@]}" -o "$out/$harness"
 done
+rtf_sources=("$src/platform/RtfReader.cpp" "$src/platform/RtfParser.cpp" "$src/platform/RtfTokenizer.cpp"
+             "$src/platform/RtfTextBuilder.cpp" "$src/platform/RtfCharsets.cpp")
+clang++ "${flags[@]}" "$here/fuzz_rtf_reader.cpp" "${rtf_sources[@]}" "${libs[@]}" -o "$out/fuzz_rtf_reader"
 echo "built into $out"

@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     response.headerFields = {{"Content-Type", types[data[0] % std::size(types)]}};
     const QByteArray body(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
     const QString text = URLPreviewService::decodeHTML(body, response);
-    // Decoding never fails: something comes out for any non-empty body.
-    if (!body.isEmpty() && text.isEmpty())
+    // Decoding never fails: something comes out for any body with more than a byte-order mark.
+    const bool onlyMark = body == "\xEF\xBB\xBF" || body == "\xFE\xFF" || body == "\xFF\xFE";
+    if (!body.isEmpty() && !onlyMark && text.isEmpty())
         std::abort();
     return 0;
 }

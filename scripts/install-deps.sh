@@ -8,9 +8,9 @@ packages=(
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins libgl-dev
     adwaita-icon-theme shared-mime-info
     libsqlite3-dev libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev libxi-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libgumbo-dev
     fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji
-    xvfb xauth x11-utils xkb-data xclip xdotool openbox trayer dbus python3
+    xvfb xauth x11-utils x11-xkb-utils xkb-data xclip xdotool xterm openbox trayer dbus python3
 )
 missing=()
 for p in "${packages[@]}"; do

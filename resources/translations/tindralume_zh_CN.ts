@@ -273,6 +273,129 @@
     </message>
 </context>
 <context>
+    <name>RelativeTime</name>
+    <message numerus="yes">
+        <source>%n sec. ago</source>
+        <translation>
+            <numerusform>%n 秒前</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %n sec.</source>
+        <translation>
+            <numerusform>%n 秒后</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n min. ago</source>
+        <translation>
+            <numerusform>%n 分钟前</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %n min.</source>
+        <translation>
+            <numerusform>%n 分钟后</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n hr. ago</source>
+        <translation>
+            <numerusform>%n 小时前</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %n hr.</source>
+        <translation>
+            <numerusform>%n 小时后</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n days ago</source>
+        <translation>
+            <numerusform>%n 天前</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %n days</source>
+        <translation>
+            <numerusform>%n 天后</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n wk. ago</source>
+        <translation>
+            <numerusform>%n 周前</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %n wk.</source>
+        <translation>
+            <numerusform>%n 周后</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n mo. ago</source>
+        <translation>
+            <numerusform>%n 个月前</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %n mo.</source>
+        <translation>
+            <numerusform>%n 个月后</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n yr. ago</source>
+        <translation>
+            <numerusform>%n 年前</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>in %n yr.</source>
+        <translation>
+            <numerusform>%n 年后</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>last year</source>
+        <translation>去年</translation>
+    </message>
+    <message>
+        <source>next year</source>
+        <translation>明年</translation>
+    </message>
+    <message>
+        <source>last month</source>
+        <translation>上个月</translation>
+    </message>
+    <message>
+        <source>next month</source>
+        <translation>下个月</translation>
+    </message>
+    <message>
+        <source>last week</source>
+        <translation>上周</translation>
+    </message>
+    <message>
+        <source>next week</source>
+        <translation>下周</translation>
+    </message>
+    <message>
+        <source>yesterday</source>
+        <translation>昨天</translation>
+    </message>
+    <message>
+        <source>tomorrow</source>
+        <translation>明天</translation>
+    </message>
+    <message>
+        <source>now</source>
+        <translation>刚刚</translation>
+    </message>
+</context>
+<context>
     <name>SettingsView</name>
     <message>
         <source>General</source>

@@ -32,7 +32,9 @@ SingleInstance::SingleInstance(const QString& storePath, const QString& display,
         QStringLiteral("tindralume-") +
         QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16));
     // $XDG_RUNTIME_DIR, private to the user (Qt falls back to a private folder of its own without it).
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
     m_socketPath = dir + QLatin1Char('/') + name + QStringLiteral(".socket");
     m_lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + name + QStringLiteral(".lock"));
     // Only a dead holder makes the lock stale, never its age.

@@ -12,6 +12,7 @@
 #include "platform/ImageUtils.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
+#include "platform/RtfReader.h"
 #include "platform/Workspace.h"
 
 #include <QBuffer>
@@ -359,33 +360,28 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     // Every representation is prepared before anything changes: an entry that cannot be written
     // leaves the clipboard, its timestamp and the monitor's skip count as they were.
     OptString text;
-    OptData rtf, png, tiff;
+    OptData rich, png;
     QList<QUrl> urls;
     const QString type = item->type().value_or(QString());
     if (type == EntryType::text || type == EntryType::url) {
         text = item->textContent();
     } else if (type == EntryType::richText) {
         if (!plainText)
-            rtf = item->richTextData();
+            rich = item->richTextData();
         text = item->textContent();
     } else if (type == EntryType::image) {
         OptData bytes = item->originalImageData();
         if (!bytes)
             bytes = item->imageData();
-        const QImage image = bytes ? ImageUtils::decode(*bytes) : QImage();
-        if (!image.isNull()) {
+        // The header is enough to refuse bytes that are no image: decoding a photograph again on
+        // every pick would cost more than the pick may take.
+        if (bytes && ImageUtils::looksDecodable(*bytes))
             png = bytes;
-            QByteArray encoded;
-            QBuffer buffer(&encoded);
-            buffer.open(QIODevice::WriteOnly);
-            if (image.save(&buffer, "TIFF") && !encoded.isEmpty())
-                tiff = encoded;
-        }
     } else if (type == EntryType::file) {
         if (const OptString path = item->filePath())
             urls = {QUrl::fromLocalFile(*path)};
     }
-    if (!text && !rtf && !png && urls.isEmpty())
+    if (!text && !rich && !png && urls.isEmpty())
         return false;
 
     Pasteboard& pasteboard = Pasteboard::general();
@@ -394,14 +390,23 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     item->setTimestamp(QDateTime::currentDateTime());
     saveContext();
     pasteboard.clearContents();
-    if (rtf)
-        pasteboard.setData(Pasteboard::Type::RTF, *rtf);
+    if (rich)
+        pasteboard.setData(RtfReader::isRtf(*rich) ? Pasteboard::Type::RTF : Pasteboard::Type::HTML, *rich);
     if (text)
         pasteboard.setString(*text);
-    if (png)
+    if (png) {
         pasteboard.setData(Pasteboard::Type::PNG, *png);
-    if (tiff)
-        pasteboard.setData(Pasteboard::Type::TIFF, *tiff);
+        // TIFF is made only for a reader that asks for it.
+        pasteboard.setDataProvider(Pasteboard::Type::TIFF, [bytes = *png] {
+            QByteArray encoded;
+            QBuffer buffer(&encoded);
+            buffer.open(QIODevice::WriteOnly);
+            const QImage image = ImageUtils::decode(bytes);
+            if (image.isNull() || !image.save(&buffer, "TIFF"))
+                return QByteArray();
+            return encoded;
+        });
+    }
     if (!urls.isEmpty())
         pasteboard.setURLs(urls);
     return true;

@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "history/ClipboardMonitor.h"
 
+#include "history/ClipboardCapture.h"
 #include "history/ClipboardDataManager.h"
 #include "history/Notifications.h"
-#include "platform/ImageUtils.h"
+#include "platform/Dispatch.h"
 #include "platform/Pasteboard.h"
+#include "platform/PasteboardContents.h"
 #include "platform/Workspace.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QImageReader>
 #include <QLoggingCategory>
-#include <QScopeGuard>
-#include <QSysInfo>
-#include <QUrl>
 #include <QUuid>
 
 Q_LOGGING_CATEGORY(lcMonitor, "tindralume.monitor", QtWarningMsg)
@@ -22,50 +19,6 @@ Q_LOGGING_CATEGORY(lcMonitor, "tindralume.monitor", QtWarningMsg)
 namespace {
 
 constexpr int kPollIntervalMs = 500;
-constexpr double kEntryImageFit = 400.0;
-
-const QStringList kImageExtensions{QStringLiteral("png"), QStringLiteral("jpg"),  QStringLiteral("jpeg"),
-                                   QStringLiteral("gif"), QStringLiteral("bmp"),  QStringLiteral("tiff"),
-                                   QStringLiteral("tif"), QStringLiteral("webp"), QStringLiteral("heic"),
-                                   QStringLiteral("heif")};
-
-const QStringList kLinkSchemes{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
-                               QStringLiteral("ftps")};
-
-bool hasImageExtension(const QString& path) {
-    return kImageExtensions.contains(QFileInfo(path).suffix().toLower());
-}
-
-// A file URL names a file of this machine only without a host, with "localhost" or with our own
-// host name; anything else would be stored as a local path that means something else here.
-bool isLocalFileURL(const QUrl& url) {
-    if (url.scheme() != QLatin1String("file"))
-        return false;
-    const QString host = url.host();
-    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0 &&
-        host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
-        return false;
-    return url.path().startsWith(QLatin1Char('/'));
-}
-
-// The file's path with any host part dropped (file://localhost/x is /x).
-QString localPath(const QUrl& url) {
-    QUrl copy(url);
-    copy.setHost(QString());
-    return copy.toLocalFile();
-}
-
-QImage decodeFile(const QString& path) {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    // The reader's allocation limit refuses decoding bombs before any pixel memory is taken.
-    QImage image;
-    if (!reader.read(&image)) {
-        qCDebug(lcMonitor) << "image file not decoded:" << path << reader.errorString();
-        return {};
-    }
-    return image;
-}
 
 } // namespace
 
@@ -84,11 +37,18 @@ void ClipboardMonitor::startMonitoring() {
     t->start();
     timer = t;
     m_firstPollLogged = false;
+    // A change is read as soon as the pasteboard reports it, so copies between two ticks are not
+    // folded into one; the tick stays for pasteboards that report nothing.
+    Pasteboard::general().setChangeHandler([self = QPointer<ClipboardMonitor>(this)] {
+        if (self && self->timer)
+            self->pollPasteboard();
+    });
     qCDebug(lcMonitor) << "monitoring started at" << QDateTime::currentMSecsSinceEpoch();
 }
 
 void ClipboardMonitor::stopMonitoring() {
     if (timer) {
+        Pasteboard::general().setChangeHandler({});
         timer->stop();
         delete timer.data();
     }
@@ -112,35 +72,23 @@ void ClipboardMonitor::pollPasteboard() {
 }
 
 void ClipboardMonitor::checkClipboard() {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    // How long a change costs on the main thread, for the debug log only.
-    const auto logCost = qScopeGuard([&elapsed] {
-        qCDebug(lcMonitor) << "change handled in" << elapsed.elapsed() << "ms, done at"
-                           << QDateTime::currentMSecsSinceEpoch();
-    });
-    Pasteboard& pb = Pasteboard::general();
+    // The application in front at the change, noted before the read goes off the main thread.
     const auto [appName, bundleId] = frontmostSourceApp();
-
-    if (auto image = readImage()) {
-        storeImageEntry(image->first, image->second, appName, bundleId);
-        return;
-    }
-    if (auto path = readFilePath()) {
-        storeFileEntry(*path, appName, bundleId);
-        return;
-    }
-    if (auto rtf = pb.data(Pasteboard::Type::RTF)) {
-        const OptString text = pb.string();
-        const QString type = isValidURL(text.value_or(QString())) ? EntryType::url : EntryType::richText;
-        m_dataManager->saveClipboardItem(type, text, rtf, std::nullopt, std::nullopt, std::nullopt, appName, bundleId);
-        return;
-    }
-    if (auto text = pb.string()) {
-        const QString type = isValidURL(*text) ? EntryType::url : EntryType::text;
-        m_dataManager->saveClipboardItem(type, text, std::nullopt, std::nullopt, std::nullopt, std::nullopt, appName,
-                                         bundleId);
-    }
+    ++m_pendingCaptures;
+    QPointer<ClipboardMonitor> self(this);
+    Pasteboard::general().readContents([self, appName, bundleId](PasteboardContents& contents) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const CapturedEntry entry = ClipboardCapture::capture(contents);
+        qCDebug(lcMonitor) << "change read and prepared in" << elapsed.elapsed() << "ms";
+        // Reads finish in the order they were asked for, and so arrive here in that order.
+        Dispatch::onMain([self, entry, appName, bundleId] {
+            if (!self)
+                return;
+            --self->m_pendingCaptures;
+            self->storeCaptured(entry, appName, bundleId);
+        });
+    });
 }
 
 std::pair<QString, QString> ClipboardMonitor::frontmostSourceApp() const {
@@ -151,76 +99,25 @@ std::pair<QString, QString> ClipboardMonitor::frontmostSourceApp() const {
     return {name, app ? app->bundleIdentifier : QString()};
 }
 
-std::optional<std::pair<QByteArray, QByteArray>> ClipboardMonitor::readImage() {
-    Pasteboard& pb = Pasteboard::general();
-    QImage image;
-    if (pb.types().contains(Pasteboard::Type::FileURL)) {
-        // While a file is offered, its own contents decide; the TIFF/PNG beside it is usually its icon.
-        const std::optional<QString> path = firstFilePath();
-        if (!path || !hasImageExtension(*path))
-            return std::nullopt;
-        image = decodeFile(*path);
-    } else {
-        if (auto tiff = pb.data(Pasteboard::Type::TIFF))
-            image = ImageUtils::decode(*tiff);
-        if (image.isNull()) {
-            if (auto png = pb.data(Pasteboard::Type::PNG))
-                image = ImageUtils::decode(*png);
-        }
+void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& appName, const QString& bundleId) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    switch (entry.kind) {
+    case CapturedEntry::Kind::Nothing:
+        return;
+    case CapturedEntry::Kind::Image:
+        storeEntry(EntryType::image, entry.scaledImage, entry.fullImage, std::nullopt, appName, bundleId);
+        break;
+    case CapturedEntry::Kind::File:
+        storeEntry(EntryType::file, std::nullopt, std::nullopt, entry.filePath, appName, bundleId);
+        break;
+    case CapturedEntry::Kind::Text:
+        m_dataManager->saveClipboardItem(entry.type, entry.text, entry.richTextData, std::nullopt, std::nullopt,
+                                         std::nullopt, appName, bundleId);
+        break;
     }
-    if (image.isNull())
-        return std::nullopt;
-
-    const std::optional<QByteArray> full = ImageUtils::pngData(image);
-    if (!full)
-        return std::nullopt;
-    const QImage fitted = ImageUtils::resized(image, kEntryImageFit, kEntryImageFit);
-    // An image that already fits is returned as it is; its PNG is the full one.
-    if (fitted.size() == image.size())
-        return std::make_pair(*full, *full);
-    const std::optional<QByteArray> scaled = ImageUtils::pngData(fitted);
-    if (!scaled)
-        return std::nullopt;
-    return std::make_pair(*scaled, *full);
-}
-
-// Only the first URL on the pasteboard counts, and only when it names a file on this machine.
-std::optional<QString> ClipboardMonitor::firstFilePath() {
-    const QList<QUrl> urls = Pasteboard::general().urls();
-    if (urls.isEmpty() || !isLocalFileURL(urls.first()))
-        return std::nullopt;
-    return localPath(urls.first());
-}
-
-std::optional<QString> ClipboardMonitor::readFilePath() {
-    const std::optional<QString> path = firstFilePath();
-    if (!path || path->isEmpty() || hasImageExtension(*path))
-        return std::nullopt;
-    return path;
-}
-
-bool ClipboardMonitor::isValidURL(const QString& text) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return false;
-    const QUrl url(trimmed, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty())
-        return false;
-    const QString scheme = url.scheme().toLower();
-    if (!kLinkSchemes.contains(scheme))
-        return false;
-    if (!trimmed.toLower().startsWith(scheme + QLatin1String("://")))
-        return false;
-    return !url.host().isEmpty();
-}
-
-void ClipboardMonitor::storeImageEntry(const QByteArray& scaled, const QByteArray& full, const QString& appName,
-                                       const QString& bundleId) {
-    storeEntry(EntryType::image, scaled, full, std::nullopt, appName, bundleId);
-}
-
-void ClipboardMonitor::storeFileEntry(const QString& path, const QString& appName, const QString& bundleId) {
-    storeEntry(EntryType::file, std::nullopt, std::nullopt, path, appName, bundleId);
+    qCDebug(lcMonitor) << "change stored in" << elapsed.elapsed() << "ms, done at"
+                       << QDateTime::currentMSecsSinceEpoch();
 }
 
 // Image and file entries: a repeat moves the existing entry to the top with this copy's source

@@ -11,8 +11,11 @@
 #include <utility>
 
 class ClipboardDataManager;
+struct CapturedEntry;
 
-// Polls the general pasteboard's change count twice a second and stores each new entry.
+// Watches the general pasteboard's change count, twice a second and whenever the pasteboard reports
+// a change, and stores each new entry. The pasteboard is read and the entry prepared off the main
+// thread; entries are stored on it, in the order of the changes.
 class ClipboardMonitor : public QObject {
 public:
     ClipboardMonitor(ClipboardDataManager* dataManager, qint64 lastChangeCount);
@@ -21,6 +24,8 @@ public:
     void startMonitoring();
     void stopMonitoring(); // invalidates the timer and empties it
     void checkClipboard();
+    // Whether a change is still being read or prepared.
+    bool isCapturing() const { return m_pendingCaptures > 0; }
 
     qint64 lastChangeCount = 0;
     std::optional<qint64> skipNextChangeCount;
@@ -28,17 +33,12 @@ public:
 
 private:
     void pollPasteboard();
-    std::pair<QString, QString> frontmostSourceApp() const;       // name, bundle id
-    std::optional<std::pair<QByteArray, QByteArray>> readImage(); // scaled PNG, full PNG
-    std::optional<QString> readFilePath();
-    static std::optional<QString> firstFilePath();
-    static bool isValidURL(const QString& text);
-    void storeImageEntry(const QByteArray& scaled, const QByteArray& full, const QString& appName,
-                         const QString& bundleId);
-    void storeFileEntry(const QString& path, const QString& appName, const QString& bundleId);
+    std::pair<QString, QString> frontmostSourceApp() const; // name, bundle id
+    void storeCaptured(const CapturedEntry& entry, const QString& appName, const QString& bundleId);
     void storeEntry(const QString& type, const OptData& scaled, const OptData& full, const OptString& path,
                     const QString& appName, const QString& bundleId);
 
     ClipboardDataManager* m_dataManager;
+    int m_pendingCaptures = 0;
     bool m_firstPollLogged = false;
 };

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "linkpreview/BoundedHTTPDataLoader.h"
 
+#include "linkpreview/AddressPolicy.h"
+
+#include <QHostInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -23,7 +26,7 @@ bool isHTTPStatusError(QNetworkReply::NetworkError error) {
            (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
 }
 
-// A redirect the manager follows by itself; its head is not the response the owner judges.
+// A redirect answer; its head is not the response the owner judges.
 bool isFollowedRedirect(QNetworkReply* reply) {
     switch (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()) {
     case 301:
@@ -55,17 +58,12 @@ void BoundedHTTPDataLoader::start(const HTTPRequest& request, const Limits& limi
             this, [this] { finish(std::nullopt, std::nullopt, std::nullopt); }, Qt::QueuedConnection);
         return;
     }
+    m_request = request;
+    m_redirectsLeft = limits.maxRedirects;
+    m_isForbiddenAddress = limits.isForbiddenAddress ? limits.isForbiddenAddress : &AddressPolicy::isForbiddenAddress;
 
     m_session = new QNetworkAccessManager(this);
-    m_session->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-
-    QNetworkRequest networkRequest(request.url);
-    for (const auto& field : request.headerFields)
-        networkRequest.setRawHeader(field.first, field.second);
-    networkRequest.setMaximumRedirectsAllowed(limits.maxRedirects);
-    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                                request.preferCache ? QNetworkRequest::PreferCache : QNetworkRequest::PreferNetwork);
-    networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    m_session->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 
     m_idleTimer = new QTimer(this);
     m_idleTimer->setSingleShot(true);
@@ -75,6 +73,99 @@ void BoundedHTTPDataLoader::start(const HTTPRequest& request, const Limits& limi
     m_totalTimer->setSingleShot(true);
     m_totalTimer->setInterval(limits.totalTimeoutMs);
     connect(m_totalTimer, &QTimer::timeout, this, &BoundedHTTPDataLoader::timedOut);
+    m_idleTimer->start();
+    m_totalTimer->start();
+    // Asynchronous like every later step, so the completion never runs inside start().
+    QMetaObject::invokeMethod(
+        this, [this, url = request.url] { startHop(url); }, Qt::QueuedConnection);
+}
+
+void BoundedHTTPDataLoader::refuse(const QString& description) {
+    finish(std::nullopt, std::nullopt, LoadError{LoadError::Refused, description});
+}
+
+void BoundedHTTPDataLoader::startHop(const QUrl& url) {
+    if (m_isFinished)
+        return;
+    m_currentURL = url;
+    const QString host = url.host();
+    if (host.isEmpty()) {
+        finish(std::nullopt, std::nullopt, LoadError{LoadError::Unsupported, QStringLiteral("unsupported URL")});
+        return;
+    }
+    if (AddressPolicy::isForbiddenHostName(host)) {
+        refuse(QStringLiteral("The host %1 is not allowed.").arg(host));
+        return;
+    }
+    const QHostAddress literal(host);
+    if (!literal.isNull()) {
+        connectHop(url, {literal});
+        return;
+    }
+    QHostInfo::lookupHost(host, this, [this, url](const QHostInfo& info) {
+        if (m_isFinished)
+            return;
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+            finish(std::nullopt, std::nullopt,
+                   LoadError{LoadError::Network,
+                             QStringLiteral("A server with the specified hostname could not be found.")});
+            return;
+        }
+        connectHop(url, info.addresses());
+    });
+}
+
+void BoundedHTTPDataLoader::connectHop(const QUrl& url, const QList<QHostAddress>& addresses) {
+    // Every address counts: a name that also resolves to a forbidden one is not trusted with any.
+    for (const QHostAddress& address : addresses) {
+        if (m_isForbiddenAddress(address)) {
+            refuse(QStringLiteral("The address %1 of %2 is not allowed.").arg(address.toString(), url.host()));
+            return;
+        }
+    }
+    m_addresses = addresses;
+    m_addressIndex = 0;
+    connectTo(url, m_addresses.first());
+}
+
+// A host with several addresses is tried address by address while none answers, as a browser does.
+bool BoundedHTTPDataLoader::tryNextAddress() {
+    if (m_headJudged || m_addressIndex + 1 >= m_addresses.size())
+        return false;
+    switch (m_task->error()) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::UnknownNetworkError:
+        break;
+    default:
+        return false;
+    }
+    QNetworkReply* old = m_task;
+    m_task = nullptr;
+    disconnect(old, nullptr, this, nullptr);
+    old->deleteLater();
+    connectTo(m_currentURL, m_addresses.at(++m_addressIndex));
+    return true;
+}
+
+void BoundedHTTPDataLoader::connectTo(const QUrl& url, const QHostAddress& address) {
+    QUrl pinned = url;
+    pinned.setHost(address.toString());
+    QNetworkRequest networkRequest(pinned);
+    for (const auto& field : m_request.headerFields)
+        networkRequest.setRawHeader(field.first, field.second);
+    QByteArray hostField = url.host(QUrl::FullyEncoded).toUtf8();
+    if (QHostAddress(url.host()).protocol() == QAbstractSocket::IPv6Protocol)
+        hostField = '[' + hostField + ']';
+    if (url.port() != -1)
+        hostField += ':' + QByteArray::number(url.port());
+    networkRequest.setRawHeader("Host", hostField);
+    // The certificate is checked against the name linked, not the address connected to.
+    if (url.scheme().compare(u"https", Qt::CaseInsensitive) == 0)
+        networkRequest.setPeerVerifyName(url.host());
+    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                                m_request.preferCache ? QNetworkRequest::PreferCache : QNetworkRequest::PreferNetwork);
+    networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
 
     m_task = m_session->get(networkRequest);
     // Keep the manager from buffering the whole body ahead of us; the limit is applied as we read.
@@ -92,15 +183,46 @@ void BoundedHTTPDataLoader::start(const HTTPRequest& request, const Limits& limi
         bodyBytes();
     });
     connect(m_task, &QNetworkReply::downloadProgress, this, activity);
-    connect(m_task, &QNetworkReply::redirected, this, activity);
     connect(m_task, &QNetworkReply::finished, this, &BoundedHTTPDataLoader::taskCompleted);
-    m_idleTimer->start();
-    m_totalTimer->start();
+}
+
+std::optional<QUrl> BoundedHTTPDataLoader::redirectTarget(const QUrl& current, const QByteArray& location) {
+    const QUrl target = current.resolved(QUrl(QString::fromUtf8(location)));
+    const QString scheme = target.scheme().toLower();
+    if (!target.isValid() || target.host().isEmpty() || (scheme != u"http" && scheme != u"https"))
+        return std::nullopt;
+    return target;
+}
+
+// A redirect answer: the next hop starts, through the same checks. Returns false when the load
+// ended instead.
+bool BoundedHTTPDataLoader::followRedirect() {
+    const auto target = redirectTarget(m_currentURL, m_task->rawHeader("Location"));
+    QNetworkReply* old = m_task;
+    m_task = nullptr;
+    disconnect(old, nullptr, this, nullptr);
+    old->abort();
+    old->deleteLater();
+    if (m_redirectsLeft <= 0) {
+        finish(std::nullopt, std::nullopt, LoadError{LoadError::Network, QStringLiteral("too many HTTP redirects")});
+        return false;
+    }
+    --m_redirectsLeft;
+    if (!target) {
+        finish(std::nullopt, std::nullopt, LoadError{LoadError::Unsupported, QStringLiteral("unsupported URL")});
+        return false;
+    }
+    startHop(*target);
+    return true;
 }
 
 void BoundedHTTPDataLoader::responseHead() {
-    if (m_isFinished || m_headJudged || isFollowedRedirect(m_task))
+    if (m_isFinished || m_headJudged)
         return;
+    if (isFollowedRedirect(m_task)) {
+        followRedirect();
+        return;
+    }
     judgeHead();
 }
 
@@ -113,7 +235,7 @@ bool BoundedHTTPDataLoader::judgeHead() {
         return false;
     }
     HTTPURLResponse response;
-    response.url = m_task->url();
+    response.url = m_currentURL;
     response.statusCode = status.toInt();
     response.headerFields = m_task->rawHeaderPairs();
     if (auto type = response.value("Content-Type"))
@@ -140,8 +262,10 @@ void BoundedHTTPDataLoader::bodyBytes() {
     if (m_isFinished)
         return;
     if (!m_headJudged) {
-        if (isFollowedRedirect(m_task))
+        if (isFollowedRedirect(m_task)) {
+            followRedirect();
             return;
+        }
         if (!judgeHead())
             return;
     }
@@ -162,11 +286,15 @@ void BoundedHTTPDataLoader::bodyBytes() {
 void BoundedHTTPDataLoader::taskCompleted() {
     if (m_isFinished)
         return;
+    if (!m_headJudged && isFollowedRedirect(m_task)) {
+        followRedirect();
+        return;
+    }
+    if (tryNextAddress())
+        return;
     const auto error = m_task->error();
-    // A redirect the manager gave up on (a loop, a less safe target) ends in its error below.
-    const bool redirectGivenUp = isFollowedRedirect(m_task) && error != QNetworkReply::NoError;
     const bool answered = m_task->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    if (!redirectGivenUp && (answered || error == QNetworkReply::NoError)) {
+    if (answered || error == QNetworkReply::NoError) {
         if (!m_headJudged && !judgeHead())
             return;
         bodyBytes();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -29,7 +30,7 @@ struct HTTPURLResponse {
 
 // A transport failure or time-out.
 struct LoadError {
-    enum Code { TimedOut, Unsupported, Network };
+    enum Code { TimedOut, Unsupported, Network, Refused };
     Code code = Network;
     QString localizedDescription;
 };
@@ -48,16 +49,23 @@ struct HTTPRequest {
 //
 // It is a QObject living on the thread that calls start() (the service's network thread); each load
 // has its own network manager, so no cookie, connection or credential outlives it, and no cache is
-// used. Redirects are followed as a browser does (never from https to http), at most maxRedirects.
+// used. Redirects are followed as a browser does, at most maxRedirects, from https to http too (no
+// cookie or credential is ever sent). Before every connection, the first and each redirect's, the
+// host name is resolved here and every address it has is put to the address check; the connection
+// then goes to the checked address, so a name cannot resolve one way for the check and another for
+// the connection. A refused address ends the load with a Refused error and no packet sent to it.
 class BoundedHTTPDataLoader : public QObject {
 public:
     using Validator = std::function<bool(const HTTPURLResponse&)>;
     using Completion = std::function<void(std::optional<QByteArray> body, std::optional<HTTPURLResponse> response,
                                           std::optional<LoadError> error)>;
 
+    using AddressCheck = std::function<bool(const QHostAddress&)>; // true: never connect
+
     struct Limits {
         int totalTimeoutMs = 30000;
         int maxRedirects = 10;
+        AddressCheck isForbiddenAddress; // none: the link-preview policy (AddressPolicy)
     };
 
     BoundedHTTPDataLoader(qint64 maximumBytes, bool allowsTruncatedData, Validator responseValidator,
@@ -69,9 +77,18 @@ public:
     void start(const HTTPRequest& request, const Limits& limits);
 
     qint64 maximumBytes() const { return m_maximumBytes; }
+    // Where a redirect from current to location leads, when it is followed: http and https only,
+    // in either direction.
+    static std::optional<QUrl> redirectTarget(const QUrl& current, const QByteArray& location);
     bool allowsTruncatedData() const { return m_allowsTruncatedData; }
 
 private:
+    void startHop(const QUrl& url);
+    void connectHop(const QUrl& url, const QList<QHostAddress>& addresses);
+    void connectTo(const QUrl& url, const QHostAddress& address);
+    bool tryNextAddress();
+    bool followRedirect();
+    void refuse(const QString& description);
     void responseHead();
     void bodyBytes();
     void taskCompleted();
@@ -89,6 +106,12 @@ private:
     std::optional<HTTPURLResponse> m_response;
     bool m_headJudged = false;
     bool m_isFinished = false;
+    HTTPRequest m_request;
+    QUrl m_currentURL; // the URL as linked, after the redirects so far
+    int m_redirectsLeft = 0;
+    AddressCheck m_isForbiddenAddress;
+    QList<QHostAddress> m_addresses; // the checked addresses of the current host, tried in order
+    qsizetype m_addressIndex = 0;
     QNetworkAccessManager* m_session = nullptr;
     QNetworkReply* m_task = nullptr;
     QTimer* m_idleTimer = nullptr;

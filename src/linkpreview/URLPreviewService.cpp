@@ -87,17 +87,18 @@ void URLPreviewService::fetchPreview(const QString& urlString, Completion comple
         return;
     }
     std::weak_ptr<int> alive = m_alive;
-    Dispatch::onGlobal([this, alive, url = *url, completion = std::move(completion)]() mutable {
-        if (alive.expired()) {
-            deliverNothing(std::move(completion));
-            return;
-        }
-        runFetch(url, std::move(completion));
-    });
+    Dispatch::onGlobal(
+        [this, alive, url = *url, linkText = urlString.trimmed(), completion = std::move(completion)]() mutable {
+            if (alive.expired()) {
+                deliverNothing(std::move(completion));
+                return;
+            }
+            runFetch(url, linkText, std::move(completion));
+        });
 }
 
-void URLPreviewService::runFetch(const QUrl& url, Completion completion) {
-    startHTMLRequest(url, 1, std::move(completion));
+void URLPreviewService::runFetch(const QUrl& url, const QString& linkText, Completion completion) {
+    startHTMLRequest(url, 1, std::move(completion), linkText);
 }
 
 HTTPRequest URLPreviewService::htmlRequest(const QUrl& url) {
@@ -114,22 +115,23 @@ HTTPRequest URLPreviewService::htmlRequest(const QUrl& url) {
     return request;
 }
 
-void URLPreviewService::startHTMLRequest(const QUrl& url, int retriesAllowed, Completion completion) {
+void URLPreviewService::startHTMLRequest(const QUrl& url, int retriesAllowed, Completion completion,
+                                         const QString& linkText) {
     HTTPRequest request = htmlRequest(url);
     request.timeoutMs = m_timing.requestTimeoutMs;
     std::weak_ptr<int> alive = m_alive;
     startLoader(request, maximumHTMLBytes, true, &URLPreviewService::isAcceptableHTMLResponse,
-                [this, alive, url, retriesAllowed, completion = std::move(completion)](
+                [this, alive, url, retriesAllowed, linkText, completion = std::move(completion)](
                     std::optional<QByteArray> body, std::optional<HTTPURLResponse> response,
                     std::optional<LoadError> error) mutable {
-                    Dispatch::onGlobal([this, alive, url, retriesAllowed, completion = std::move(completion),
+                    Dispatch::onGlobal([this, alive, url, retriesAllowed, linkText, completion = std::move(completion),
                                         body = std::move(body), response = std::move(response),
                                         error = std::move(error)]() mutable {
                         if (alive.expired()) {
                             deliverNothing(std::move(completion));
                             return;
                         }
-                        handleHTMLResponse(body, response, error, url, retriesAllowed, std::move(completion));
+                        handleHTMLResponse(body, response, error, url, retriesAllowed, std::move(completion), linkText);
                     });
                 });
 }
@@ -140,6 +142,7 @@ void URLPreviewService::startLoader(const HTTPRequest& request, qint64 maximumBy
     BoundedHTTPDataLoader::Limits limits;
     limits.totalTimeoutMs = m_timing.resourceTimeoutMs;
     limits.maxRedirects = m_timing.maxRedirects;
+    limits.isForbiddenAddress = m_timing.isForbiddenAddress;
     QObject* context = m_networkContext;
     QMetaObject::invokeMethod(
         context,
@@ -168,12 +171,12 @@ bool URLPreviewService::isAcceptableHTMLResponse(const HTTPURLResponse& response
 void URLPreviewService::handleHTMLResponse(const std::optional<QByteArray>& body,
                                            const std::optional<HTTPURLResponse>& response,
                                            const std::optional<LoadError>& error, const QUrl& url, int retriesAllowed,
-                                           Completion completion) {
-    const QString urlString = absoluteString(url);
+                                           Completion completion, const QString& linkText) {
+    const QString urlString = linkText.isEmpty() ? absoluteString(url) : linkText;
     if (error) {
         logLine(QStringLiteral(" Network error for ") + urlString + QStringLiteral(": ") + error->localizedDescription);
         if (retriesAllowed > 0)
-            retryHTMLRequest(url, retriesAllowed - 1, std::move(completion));
+            retryHTMLRequest(url, retriesAllowed - 1, std::move(completion), linkText);
         else
             deliverNothing(std::move(completion));
         return;
@@ -186,7 +189,7 @@ void URLPreviewService::handleHTMLResponse(const std::optional<QByteArray>& body
     if (response->statusCode < 200 || response->statusCode > 299) {
         logLine(QStringLiteral(" HTTP ") + QString::number(response->statusCode) + QStringLiteral(" for ") + urlString);
         if (retriesAllowed > 0 && response->statusCode >= 500)
-            retryHTMLRequest(url, retriesAllowed - 1, std::move(completion));
+            retryHTMLRequest(url, retriesAllowed - 1, std::move(completion), linkText);
         else
             deliverNothing(std::move(completion));
         return;
@@ -197,7 +200,9 @@ void URLPreviewService::handleHTMLResponse(const std::optional<QByteArray>& body
         return;
     }
     const QString html = decodeHTML(*body, *response);
-    const PageMetadata metadata = parseMetadata(html, url);
+    // Relative image URLs and the Referer go from the page as finally loaded, after redirects.
+    const QUrl pageURL = response->url.isValid() ? response->url : url;
+    const PageMetadata metadata = parseMetadata(html, pageURL);
     logLine(QStringLiteral(" Parsed ") + url.host() + QStringLiteral(": title=") +
             metadata.title.value_or(QStringLiteral("nil")) + QStringLiteral(", image=") +
             (metadata.imageURL ? absoluteString(*metadata.imageURL) : QStringLiteral("nil")));
@@ -210,26 +215,28 @@ void URLPreviewService::handleHTMLResponse(const std::optional<QByteArray>& body
         deliver(std::nullopt, metadata, std::move(completion));
         return;
     }
-    downloadImage(*metadata.imageURL, url,
+    downloadImage(*metadata.imageURL, pageURL,
                   [metadata, completion = std::move(completion)](std::optional<QByteArray> imageData) mutable {
                       deliver(std::move(imageData), metadata, std::move(completion));
                   });
 }
 
-void URLPreviewService::retryHTMLRequest(const QUrl& url, int retriesAllowed, Completion completion) {
+void URLPreviewService::retryHTMLRequest(const QUrl& url, int retriesAllowed, Completion completion,
+                                         const QString& linkText) {
     std::weak_ptr<int> alive = m_alive;
     QMetaObject::invokeMethod(
         m_networkContext,
-        [this, alive, url, retriesAllowed, completion = std::move(completion), delay = m_timing.retryDelayMs,
+        [this, alive, url, retriesAllowed, linkText, completion = std::move(completion), delay = m_timing.retryDelayMs,
          context = m_networkContext]() mutable {
-            QTimer::singleShot(delay, Qt::PreciseTimer, context,
-                               [this, alive, url, retriesAllowed, completion = std::move(completion)]() mutable {
-                                   if (alive.expired()) {
-                                       deliverNothing(std::move(completion));
-                                       return;
-                                   }
-                                   startHTMLRequest(url, retriesAllowed, std::move(completion));
-                               });
+            QTimer::singleShot(
+                delay, Qt::PreciseTimer, context,
+                [this, alive, url, retriesAllowed, linkText, completion = std::move(completion)]() mutable {
+                    if (alive.expired()) {
+                        deliverNothing(std::move(completion));
+                        return;
+                    }
+                    startHTMLRequest(url, retriesAllowed, std::move(completion), linkText);
+                });
         },
         Qt::QueuedConnection);
 }

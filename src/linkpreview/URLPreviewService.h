@@ -48,6 +48,7 @@ public:
         int resourceTimeoutMs = 30000; // total time-out of every load
         int retryDelayMs = 800;
         int maxRedirects = 10;
+        BoundedHTTPDataLoader::AddressCheck isForbiddenAddress; // none: the real policy
     };
 
     static URLPreviewService& shared();
@@ -65,12 +66,16 @@ public:
                           "Chrome/131.0.0.0 Safari/537.36");
 
     void fetchPreview(const QString& urlString, Completion completion);
-    void startHTMLRequest(const QUrl& url, int retriesAllowed, Completion completion);
+    // linkText is the link as the user copied it (trimmed); the log lines show it. Empty: the URL.
+    void startHTMLRequest(const QUrl& url, int retriesAllowed, Completion completion, const QString& linkText = {});
     void downloadImage(const QUrl& imageURL, const QUrl& pageURL, ImageCompletion completion);
 
     static std::optional<QUrl> validatedURL(const QString& string);
     static HTTPRequest htmlRequest(const QUrl& url);
     static HTTPRequest imageRequest(const QUrl& imageURL, const QUrl& pageURL);
+    // The Referer a browser sends by default: the whole page URL to its own origin, only the origin
+    // to another one, nothing from an https page to an http resource.
+    static std::optional<QByteArray> referrer(const QUrl& pageURL, const QUrl& resourceURL);
     static bool isAcceptableHTMLResponse(const HTTPURLResponse& response);
     static bool isAcceptableImageResponse(const HTTPURLResponse& response);
 
@@ -95,11 +100,11 @@ public:
     static inline const QString twitterTitleKey = QStringLiteral("twitter:title");
 
 private:
-    void runFetch(const QUrl& url, Completion completion);
+    void runFetch(const QUrl& url, const QString& linkText, Completion completion);
     void handleHTMLResponse(const std::optional<QByteArray>& body, const std::optional<HTTPURLResponse>& response,
                             const std::optional<LoadError>& error, const QUrl& url, int retriesAllowed,
-                            Completion completion);
-    void retryHTMLRequest(const QUrl& url, int retriesAllowed, Completion completion);
+                            Completion completion, const QString& linkText);
+    void retryHTMLRequest(const QUrl& url, int retriesAllowed, Completion completion, const QString& linkText);
     static void handleImageResponse(const std::optional<QByteArray>& body,
                                     const std::optional<HTTPURLResponse>& response,
                                     const std::optional<LoadError>& error, const QUrl& imageURL,

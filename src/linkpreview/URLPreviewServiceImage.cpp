@@ -18,12 +18,28 @@ HTTPRequest URLPreviewService::imageRequest(const QUrl& imageURL, const QUrl& pa
     request.url = imageURL;
     request.timeoutMs = 15000;
     request.preferCache = false;
-    request.headerFields = {
-        {"User-Agent", userAgent},
-        {"Referer", pageURL.toEncoded()},
-        {"Accept", "image/avif,image/webp,image/apng,image/*,*/*;q=0.8"},
-    };
+    request.headerFields = {{"User-Agent", userAgent}};
+    if (auto referer = referrer(pageURL, imageURL))
+        request.headerFields.append(qMakePair(QByteArray("Referer"), *referer));
+    request.headerFields.append(
+        qMakePair(QByteArray("Accept"), QByteArray("image/avif,image/webp,image/apng,image/*,*/*;q=0.8")));
     return request;
+}
+
+std::optional<QByteArray> URLPreviewService::referrer(const QUrl& pageURL, const QUrl& resourceURL) {
+    const QString pageScheme = pageURL.scheme().toLower();
+    if (pageScheme != u"http" && pageScheme != u"https")
+        return std::nullopt;
+    const bool sameOrigin =
+        pageScheme == resourceURL.scheme().toLower() && pageURL.host() == resourceURL.host() &&
+        pageURL.port(pageScheme == u"https" ? 443 : 80) == resourceURL.port(pageScheme == u"https" ? 443 : 80);
+    if (sameOrigin)
+        return pageURL.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment).toEncoded();
+    if (pageScheme == u"https" && resourceURL.scheme().toLower() == u"http")
+        return std::nullopt;
+    return pageURL.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
+               .toEncoded() +
+           '/';
 }
 
 void URLPreviewService::downloadImage(const QUrl& imageURL, const QUrl& pageURL, ImageCompletion completion) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Title, description and image of a page, from its meta tags, title element and JSON-LD.
-#include "linkpreview/MarkupScanner.h"
+#include "linkpreview/CharacterReferences.h"
+#include "linkpreview/HTMLPageReader.h"
 #include "linkpreview/URLPreviewService.h"
 
 #include <QJsonArray>
@@ -9,7 +10,7 @@
 
 namespace {
 
-using Key = MarkupScanner::KeyAttribute;
+using Key = HTMLPageReader::KeyAttribute;
 
 constexpr int maximumJSONLDBlocks = 5;
 
@@ -18,46 +19,40 @@ bool isHexDigit(QChar c) {
     return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
 }
 
-// The seven named entities in one pass. Applying them one after another gives the same: no
-// replacement makes a character that can start or continue an entity name, and "&amp;" is
-// resolved once, so an escaped entity stays an entity.
-QString replaceNamedEntities(const QString& text) {
-    static const std::pair<QStringView, QChar> named[] = {
-        {u"&lt;", u'<'},   {u"&gt;", u'>'},   {u"&quot;", u'"'}, {u"&apos;", u'\''},
-        {u"&#39;", u'\''}, {u"&nbsp;", u' '}, {u"&amp;", u'&'},
-    };
-    qsizetype at = text.indexOf(u'&');
-    if (at < 0)
-        return text;
-    QString result;
-    result.reserve(text.size());
-    qsizetype copied = 0;
-    const QStringView view(text);
-    for (; at >= 0; at = text.indexOf(u'&', at + 1)) {
-        for (const auto& [entity, replacement] : named) {
-            if (at + entity.size() > view.size() || view[at + 1] != entity[1])
-                continue;
-            qsizetype k = 2;
-            while (k < entity.size() && view[at + k] == entity[k])
-                ++k;
-            if (k == entity.size()) {
-                result.append(view.sliced(copied, at - copied));
-                result.append(replacement);
-                copied = at + entity.size();
-                at = copied - 1;
-                break;
-            }
-        }
-    }
-    result.append(view.sliced(copied));
-    return result;
-}
-
 // Hexadecimal, decimal, then named entities; no white-space handling.
 QString decodeEntities(const QString& text) {
     QString result = URLPreviewService::replaceNumericEntities(text, 16);
     result = URLPreviewService::replaceNumericEntities(result, 10);
-    return replaceNamedEntities(result);
+    return CharacterReferences::decodeNamed(result);
+}
+
+// Runs of white space (every character Unicode counts as one, U+000B and U+0085 too) become one
+// space; the ends are trimmed; nothing left is none.
+std::optional<QString> collapseWhiteSpace(const QString& text) {
+    QString collapsed(text.size(), Qt::Uninitialized);
+    QChar* out = collapsed.data();
+    bool inSpace = true; // drops leading white space
+    for (QChar c : text) {
+        if (c.isSpace()) {
+            if (!inSpace)
+                *out++ = u' ';
+            inSpace = true;
+        } else {
+            *out++ = c;
+            inSpace = false;
+        }
+    }
+    collapsed.truncate(out - collapsed.constData());
+    if (collapsed.endsWith(u' '))
+        collapsed.chop(1);
+    if (collapsed.isEmpty())
+        return std::nullopt;
+    return collapsed;
+}
+
+// A value the page reader found: its references are resolved already.
+std::optional<QString> cleanReadText(const std::optional<QString>& text) {
+    return text ? collapseWhiteSpace(*text) : std::nullopt;
 }
 
 URLPreviewService::JSONLDValues parseJSONLDBlocks(const QStringList& blocks) {
@@ -101,15 +96,15 @@ URLPreviewService::JSONLDValues parseJSONLDBlocks(const QStringList& blocks) {
 } // namespace
 
 std::optional<QString> URLPreviewService::metaPropertyContent(const QString& html, const QString& key) {
-    return MarkupScanner(html).metaContent(Key::Property, key);
+    return HTMLPageReader::metaContent(HTMLPageReader::read(html, 0), Key::Property, key);
 }
 
 std::optional<QString> URLPreviewService::metaNameContent(const QString& html, const QString& key) {
-    return MarkupScanner(html).metaContent(Key::NameOrHttpEquiv, key);
+    return HTMLPageReader::metaContent(HTMLPageReader::read(html, 0), Key::NameOrHttpEquiv, key);
 }
 
 URLPreviewService::JSONLDValues URLPreviewService::parseJSONLD(const QString& html) {
-    return parseJSONLDBlocks(MarkupScanner(html).jsonLDBlocks(maximumJSONLDBlocks));
+    return parseJSONLDBlocks(HTMLPageReader::read(html, maximumJSONLDBlocks).jsonLD);
 }
 
 std::optional<QString> URLPreviewService::jsonLDImageString(const QJsonValue& value) {
@@ -169,25 +164,7 @@ QString URLPreviewService::replaceNumericEntities(const QString& text, int radix
 std::optional<QString> URLPreviewService::cleanText(const std::optional<QString>& text) {
     if (!text)
         return std::nullopt;
-    const QString decoded = decodeEntities(*text);
-    QString collapsed(decoded.size(), Qt::Uninitialized);
-    QChar* out = collapsed.data();
-    bool inSpace = false;
-    for (QChar c : decoded) {
-        if (MarkupScanner::isSpaceChar(c)) {
-            if (!inSpace)
-                *out++ = u' ';
-            inSpace = true;
-        } else {
-            *out++ = c;
-            inSpace = false;
-        }
-    }
-    collapsed.truncate(out - collapsed.constData());
-    collapsed = collapsed.trimmed();
-    if (collapsed.isEmpty())
-        return std::nullopt;
-    return collapsed;
+    return collapseWhiteSpace(decodeEntities(*text));
 }
 
 std::optional<QUrl> URLPreviewService::resolveImageURL(const QString& string, const QUrl& pageURL) {
@@ -212,46 +189,47 @@ std::optional<QUrl> URLPreviewService::resolveImageURL(const QString& string, co
 }
 
 URLPreviewService::PageMetadata URLPreviewService::parseMetadata(const QString& html, const QUrl& pageURL) {
-    // One scanner for every lookup: the positions it collects are shared, each source still
-    // consulted only when an earlier one left its field empty.
-    MarkupScanner scanner(html);
-    auto property = [&scanner](const QString& key) { return scanner.metaContent(Key::Property, key); };
-    auto name = [&scanner](const QString& key) { return scanner.metaContent(Key::NameOrHttpEquiv, key); };
+    // One reading of the page serves every lookup; each source is still consulted only when an
+    // earlier one left its field empty. Values read from the markup have their references resolved
+    // once, as a browser resolves them; the JSON-LD strings get the entity decoding of cleanText.
+    const HTMLPageReader::Page page = HTMLPageReader::read(html, maximumJSONLDBlocks);
+    auto property = [&page](QStringView key) { return HTMLPageReader::metaContent(page, Key::Property, key); };
+    auto name = [&page](QStringView key) { return HTMLPageReader::metaContent(page, Key::NameOrHttpEquiv, key); };
 
     PageMetadata metadata;
-    metadata.title = cleanText(property(QStringLiteral("og:title")));
-    metadata.description = cleanText(property(QStringLiteral("og:description")));
-    std::optional<QString> image = property(QStringLiteral("og:image"));
+    metadata.title = cleanReadText(property(u"og:title"));
+    metadata.description = cleanReadText(property(u"og:description"));
+    std::optional<QString> image = property(u"og:image");
     if (!image)
-        image = property(QStringLiteral("og:image:secure_url"));
+        image = property(u"og:image:secure_url");
     if (!image)
-        image = property(QStringLiteral("og:image:url"));
+        image = property(u"og:image:url");
 
     if (!metadata.title)
-        metadata.title = cleanText(name(twitterTitleKey));
+        metadata.title = cleanReadText(name(twitterTitleKey));
     if (!metadata.description)
-        metadata.description = cleanText(name(QStringLiteral("twitter:description")));
+        metadata.description = cleanReadText(name(u"twitter:description"));
     if (!image)
-        image = name(QStringLiteral("twitter:image"));
+        image = name(u"twitter:image");
     if (!image)
-        image = name(QStringLiteral("twitter:image:src"));
+        image = name(u"twitter:image:src");
 
     if (!metadata.title)
-        metadata.title = cleanText(scanner.titleElement());
+        metadata.title = cleanReadText(page.title);
     if (!metadata.description)
-        metadata.description = cleanText(name(QStringLiteral("description")));
+        metadata.description = cleanReadText(name(u"description"));
 
     if (!metadata.title || !image) {
-        const JSONLDValues structured = parseJSONLDBlocks(scanner.jsonLDBlocks(maximumJSONLDBlocks));
+        const JSONLDValues structured = parseJSONLDBlocks(page.jsonLD);
         if (!metadata.title)
             metadata.title = cleanText(structured.title);
-        if (!image)
-            image = structured.image;
+        if (!image && structured.image)
+            image = decodeEntities(*structured.image);
         if (!metadata.description)
             metadata.description = cleanText(structured.description);
     }
 
     if (image)
-        metadata.imageURL = resolveImageURL(decodeEntities(*image), pageURL);
+        metadata.imageURL = resolveImageURL(*image, pageURL);
     return metadata;
 }

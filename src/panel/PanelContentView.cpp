@@ -16,9 +16,14 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <QToolButton>
 #include <QVariantAnimation>
+
+namespace {
+Q_LOGGING_CATEGORY(lcSearch, "tindralume.panel.search", QtWarningMsg)
+} // namespace
 
 PanelContentView::PanelContentView(QWidget* parent) : QWidget(parent), typeFilters(TypeFilter::all()) {
     m_scrollView = new PanelScrollView(this);
@@ -180,15 +185,7 @@ void PanelContentView::reloadContent(bool preserveState) {
     const QString notedText = m_searchField->text();
     const bool wasOpen = isSearchExpanded;
     const int origin = m_scrollView->contentOffset();
-    ++dataLoadGeneration;
-    currentOffset = 0;
-    hasMoreData = true;
-    isLoadingMore = false;
-    isReloadingData = true;
-    clipboardItems.clear();
-    m_scrollView->reloadData();
-    selectedIndexPath.reset();
-    m_emptyStateContainer->hide();
+    startOver();
     if (preserveState && wasOpen && !notedText.isEmpty()) {
         // An open search survives hiding: shown again open, without animation, and run again.
         m_searchAnimation->stop();
@@ -208,6 +205,20 @@ void PanelContentView::reloadContent(bool preserveState) {
     });
 }
 
+// A new load begins: older results are dropped and the strip is emptied. Marked as reloading
+// first: emptying the strip moves it, and a move may ask for a further page.
+void PanelContentView::startOver() {
+    ++dataLoadGeneration;
+    currentOffset = 0;
+    hasMoreData = true;
+    isLoadingMore = false;
+    isReloadingData = true;
+    clipboardItems.clear();
+    m_scrollView->reloadData();
+    selectedIndexPath.reset();
+    m_emptyStateContainer->hide();
+}
+
 void PanelContentView::loadFirstPage(std::function<void()> completion) {
     const quint64 generation = dataLoadGeneration;
     const bool favorites = isFavoriteMode;
@@ -221,6 +232,8 @@ void PanelContentView::loadFirstPage(std::function<void()> completion) {
         // Dropped when a newer load, search or the closing of the search has overtaken it.
         if (dataLoadGeneration != generation)
             return;
+        if (m_searchQuery)
+            qCDebug(lcSearch) << "search" << *m_searchQuery << "first page:" << items.size() << "entries";
         if (items.empty()) {
             if (!clipboardItems.empty()) { // a search replaces the list only when it returns
                 clipboardItems.clear();

@@ -179,6 +179,7 @@ private:
     void animateSearchField(bool opening, std::function<void()> completion);
     void applySearchFieldLayout();
     void removedAt(int index);
+    void startOver();
     void fetchInBackground(const PageRequest& request, std::function<void(std::vector<ClipboardItemPtr>)> apply);
     bool canFetch() const;
     bool canLoadMore() const;

@@ -99,14 +99,7 @@ void PanelContentView::updateFavoriteButton() {
 void PanelContentView::toggleFavoriteModeImpl() {
     isFavoriteMode = !isFavoriteMode;
     updateFavoriteButton();
-    ++dataLoadGeneration;
-    currentOffset = 0;
-    hasMoreData = true;
-    isLoadingMore = false;
-    clipboardItems.clear();
-    m_scrollView->reloadData();
-    selectedIndexPath.reset();
-    m_emptyStateContainer->hide();
+    startOver();
     if (isSearchActive())
         performSearch(m_searchField->text());
     else

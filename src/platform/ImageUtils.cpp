@@ -42,6 +42,18 @@ QImage resized(const QImage& image, double maxWidth, double maxHeight) {
     return out;
 }
 
+bool looksDecodable(const QByteArray& data, qint64 maxPixels) {
+    if (data.isEmpty())
+        return false;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    return reader.canRead() && size.isValid() && !size.isEmpty() &&
+           static_cast<qint64>(size.width()) * size.height() <= maxPixels;
+}
+
 QImage decode(const QByteArray& data, qint64 maxPixels) {
     if (data.isEmpty())
         return {};

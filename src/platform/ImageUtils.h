@@ -19,5 +19,7 @@ QImage resized(const QImage& image, double maxWidth, double maxHeight);
 // Decodes image bytes of any format Qt reads; a null image when they do not decode. Refuses
 // images whose pixel count would exceed maxPixels (decoding bombs).
 QImage decode(const QByteArray& data, qint64 maxPixels = 400LL * 1000 * 1000);
+// Whether the bytes start like an image Qt reads, of a size within maxPixels; reads the header only.
+bool looksDecodable(const QByteArray& data, qint64 maxPixels = 400LL * 1000 * 1000);
 
 } // namespace ImageUtils

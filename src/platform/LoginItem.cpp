@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/LoginItem.h"
 
+#include "platform/x11/DesktopEntries.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -27,26 +29,6 @@ QString quoted(const QString& argument) {
     return out;
 }
 
-QString rawValue(const QString& desktopFile, const QString& key) {
-    QFile file(desktopFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    bool inMainGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inMainGroup = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        if (!inMainGroup)
-            continue;
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0 && line.left(eq).trimmed() == key)
-            return line.mid(eq + 1).trimmed();
-    }
-    return {};
-}
-
 } // namespace
 
 namespace LoginItem {
@@ -57,13 +39,8 @@ QString entryPath() {
 }
 
 bool isEnabled() {
-    const QString path = entryPath();
-    if (!QFileInfo::exists(path))
-        return false;
-    const auto isTrue = [](const QString& v) { return v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0; };
-    return !isTrue(rawValue(path, QStringLiteral("Hidden"))) &&
-           rawValue(path, QStringLiteral("X-GNOME-Autostart-enabled"))
-                   .compare(QLatin1String("false"), Qt::CaseInsensitive) != 0;
+    // A hidden entry, or one that is no application, is not started by the session.
+    return DesktopEntries::parse(entryPath(), QStringLiteral("tindralume")).has_value();
 }
 
 bool registerItem(QString* error, const QString& executable) {
@@ -87,7 +64,7 @@ bool registerItem(QString* error, const QString& executable) {
     }
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=Tindralume\nExec=") +
                           quoted(QFileInfo(program).absoluteFilePath()) +
-                          QStringLiteral("\nIcon=edit-paste\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+                          QStringLiteral("\nIcon=edit-paste\nTerminal=false\n");
     file.write(entry.toUtf8());
     if (!file.commit()) {
         if (error)
@@ -107,20 +84,11 @@ bool unregisterItem(QString* error) {
 }
 
 QStringList execArguments(const QString& desktopFile) {
-    const QString exec = rawValue(desktopFile, QStringLiteral("Exec"));
-    // Undo the string escapes first, then split on unquoted blanks and undo the quoting.
-    QString text;
-    for (qsizetype i = 0; i < exec.size(); ++i) {
-        if (exec[i] == QLatin1Char('\\') && i + 1 < exec.size()) {
-            const QChar next = exec[++i];
-            text += next == QLatin1Char('s')   ? QLatin1Char(' ')
-                    : next == QLatin1Char('n') ? QLatin1Char('\n')
-                    : next == QLatin1Char('t') ? QLatin1Char('\t')
-                                               : next;
-        } else {
-            text += exec[i];
-        }
-    }
+    const std::optional<DesktopEntry> entry = DesktopEntries::parse(desktopFile, QString());
+    if (!entry)
+        return {};
+    // The string escapes are undone by the parser; split on unquoted blanks and undo the quoting.
+    const QString text = entry->exec;
     QStringList args;
     QString current;
     bool inQuotes = false;

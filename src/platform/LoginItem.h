@@ -9,7 +9,7 @@ namespace LoginItem {
 
 QString entryPath();
 
-// True when the entry exists and the session would start it (not Hidden, not disabled for GNOME).
+// True when the entry exists and the session would start it (an application entry, not Hidden).
 bool isEnabled();
 
 // Writes the entry atomically. False with a reason in *error when it cannot be written.

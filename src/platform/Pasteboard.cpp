@@ -27,6 +27,8 @@ QString Pasteboard::typeName(Type type) {
         return QStringLiteral("public.utf8-plain-text");
     case Type::RTF:
         return QStringLiteral("public.rtf");
+    case Type::HTML:
+        return QStringLiteral("public.html");
     case Type::TIFF:
         return QStringLiteral("public.tiff");
     case Type::PNG:

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/RelativeTime.h"
 
+#include <QCoreApplication>
+
+#include <climits>
 #include <functional>
 
 namespace {
@@ -22,9 +25,33 @@ qint64 wholeUnits(const QDateTime& from, const QDateTime& to, qint64 estimate, c
     return n;
 }
 
-QString phrase(qint64 n, bool past, const char* unit) {
-    const QString amount = QStringLiteral("%1 %2").arg(n).arg(QLatin1String(unit));
-    return past ? amount + QStringLiteral(" ago") : QStringLiteral("in ") + amount;
+// The phrases of each unit, past and future, as translation sources with Qt's plural forms.
+struct UnitPhrases {
+    const char* past;
+    const char* future;
+};
+constexpr UnitPhrases kSeconds{QT_TRANSLATE_N_NOOP("RelativeTime", "%n sec. ago"),
+                               QT_TRANSLATE_N_NOOP("RelativeTime", "in %n sec.")};
+constexpr UnitPhrases kMinutes{QT_TRANSLATE_N_NOOP("RelativeTime", "%n min. ago"),
+                               QT_TRANSLATE_N_NOOP("RelativeTime", "in %n min.")};
+constexpr UnitPhrases kHours{QT_TRANSLATE_N_NOOP("RelativeTime", "%n hr. ago"),
+                             QT_TRANSLATE_N_NOOP("RelativeTime", "in %n hr.")};
+constexpr UnitPhrases kDays{QT_TRANSLATE_N_NOOP("RelativeTime", "%n days ago"),
+                            QT_TRANSLATE_N_NOOP("RelativeTime", "in %n days")};
+constexpr UnitPhrases kWeeks{QT_TRANSLATE_N_NOOP("RelativeTime", "%n wk. ago"),
+                             QT_TRANSLATE_N_NOOP("RelativeTime", "in %n wk.")};
+constexpr UnitPhrases kMonths{QT_TRANSLATE_N_NOOP("RelativeTime", "%n mo. ago"),
+                              QT_TRANSLATE_N_NOOP("RelativeTime", "in %n mo.")};
+constexpr UnitPhrases kYears{QT_TRANSLATE_N_NOOP("RelativeTime", "%n yr. ago"),
+                             QT_TRANSLATE_N_NOOP("RelativeTime", "in %n yr.")};
+
+QString phrase(qint64 n, bool past, const UnitPhrases& unit) {
+    return QCoreApplication::translate("RelativeTime", past ? unit.past : unit.future, nullptr,
+                                       int(std::min<qint64>(n, INT_MAX)));
+}
+
+QString named(const char* text) {
+    return QCoreApplication::translate("RelativeTime", text);
 }
 
 } // namespace
@@ -43,36 +70,40 @@ QString shortString(const QDateTime& dateIn, const QDateTime& nowIn) {
     const qint64 years = wholeUnits(earlier, later, later.date().year() - earlier.date().year(),
                                     [](const QDateTime& d, qint64 n) { return d.addYears(int(n)); });
     if (years > 0)
-        return years == 1 ? (past ? QStringLiteral("last year") : QStringLiteral("next year"))
-                          : phrase(years, past, "yr.");
+        return years == 1 ? (past ? named(QT_TRANSLATE_NOOP("RelativeTime", "last year"))
+                                  : named(QT_TRANSLATE_NOOP("RelativeTime", "next year")))
+                          : phrase(years, past, kYears);
 
     const qint64 months =
         wholeUnits(earlier, later, 0, [](const QDateTime& d, qint64 n) { return d.addMonths(int(n)); });
     if (months > 0)
-        return months == 1 ? (past ? QStringLiteral("last month") : QStringLiteral("next month"))
-                           : phrase(months, past, "mo.");
+        return months == 1 ? (past ? named(QT_TRANSLATE_NOOP("RelativeTime", "last month"))
+                                   : named(QT_TRANSLATE_NOOP("RelativeTime", "next month")))
+                           : phrase(months, past, kMonths);
 
     const qint64 days = wholeUnits(earlier, later, earlier.date().daysTo(later.date()),
                                    [](const QDateTime& d, qint64 n) { return d.addDays(n); });
     if (days >= 7) {
         const qint64 weeks = days / 7;
-        return weeks == 1 ? (past ? QStringLiteral("last week") : QStringLiteral("next week"))
-                          : phrase(weeks, past, "wk.");
+        return weeks == 1 ? (past ? named(QT_TRANSLATE_NOOP("RelativeTime", "last week"))
+                                  : named(QT_TRANSLATE_NOOP("RelativeTime", "next week")))
+                          : phrase(weeks, past, kWeeks);
     }
     if (days > 0) {
         if (days == 1)
-            return past ? QStringLiteral("yesterday") : QStringLiteral("tomorrow");
-        return phrase(days, past, "days");
+            return past ? named(QT_TRANSLATE_NOOP("RelativeTime", "yesterday"))
+                        : named(QT_TRANSLATE_NOOP("RelativeTime", "tomorrow"));
+        return phrase(days, past, kDays);
     }
 
     const qint64 seconds = earlier.secsTo(later);
     if (seconds >= 3600)
-        return phrase(seconds / 3600, past, "hr.");
+        return phrase(seconds / 3600, past, kHours);
     if (seconds >= 60)
-        return phrase(seconds / 60, past, "min.");
+        return phrase(seconds / 60, past, kMinutes);
     if (seconds > 0)
-        return phrase(seconds, past, "sec.");
-    return QStringLiteral("now");
+        return phrase(seconds, past, kSeconds);
+    return named(QT_TRANSLATE_NOOP("RelativeTime", "now"));
 }
 
 } // namespace RelativeTime

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/RtfParser.h"
 
+#include "platform/RtfTokenizer.h"
+
 #include <QSet>
 
 #include <algorithm>
@@ -72,7 +74,9 @@ bool RtfParser::parse() {
 
 QString RtfParser::fontName(int index) const {
     const auto it = m_fonts.find(index);
-    return it != m_fonts.end() ? it->second.name : QString();
+    if (it == m_fonts.end() || it->second.symbol != RtfCharsets::SymbolFont::None)
+        return {};
+    return it->second.name;
 }
 
 std::optional<QColor> RtfParser::color(int index) const {
@@ -161,7 +165,7 @@ void RtfParser::controlWord(QByteArrayView word, bool hasParam, int param) {
         return;
     }
     if (!textWord(word, hasParam, param) && !formatWord(word, hasParam, param))
-        tableWord(word, hasParam, param);
+        tableWord(word);
 }
 
 // Words that send the group's content somewhere other than the text. True when `word` was one.
@@ -335,9 +339,9 @@ bool RtfParser::formatWord(QByteArrayView word, bool hasParam, int param) {
     return true;
 }
 
-void RtfParser::tableWord(QByteArrayView word, bool, int) {
+void RtfParser::tableWord(QByteArrayView word) {
     if (word == "cell" || word == "nestcell")
-        m_text.endCell(state().format, state().paragraph);
+        m_text.endCell(state().format);
     else if (word == "row" || word == "nestrow")
         m_text.endRow(state().paragraph);
     else if (word == "trowd")
@@ -347,6 +351,7 @@ void RtfParser::tableWord(QByteArrayView word, bool, int) {
 void RtfParser::controlSymbol(char c) {
     if (m_overflowDepth > 0)
         return;
+    flushBytes();
     const bool fresh = m_groupFresh;
     m_groupFresh = false;
     if (c == '*') {
@@ -500,19 +505,26 @@ void RtfParser::appendText(const QString& input) {
 }
 
 void RtfParser::flushBytes(bool keepDecoderState) {
-    if (m_pendingBytes.isEmpty())
-        return;
+    const bool had = !m_pendingBytes.isEmpty();
     QString text;
-    if (m_pendingCodePage < 0) {
+    if (had && m_pendingCodePage < 0) {
         text = RtfCharsets::decodeSymbolFont(RtfCharsets::SymbolFont(-m_pendingCodePage), m_pendingBytes);
-    } else {
+    } else if (had) {
         QStringDecoder& decoder = decoderFor(m_pendingCodePage);
         text = decoder.decode(m_pendingBytes);
-        if (!keepDecoderState)
+        if (keepDecoderState)
+            m_midCharacterCodePage = m_pendingCodePage;
+        else
             decoder.resetState();
     }
+    if (!keepDecoderState && m_midCharacterCodePage) {
+        // A character left half-decoded at the end of a piece is not completed by later text.
+        decoderFor(*m_midCharacterCodePage).resetState();
+        m_midCharacterCodePage.reset();
+    }
     m_pendingBytes.clear();
-    appendText(text);
+    if (had)
+        appendText(text);
 }
 
 // The code page of text in the current font; the negated RtfCharsets::SymbolFont for a symbol font.

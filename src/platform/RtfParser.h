@@ -3,9 +3,9 @@
 
 #include "platform/RtfCharsets.h"
 #include "platform/RtfTextBuilder.h"
-#include "platform/RtfTokenizer.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QColor>
 #include <QStringDecoder>
 
@@ -24,6 +24,8 @@ public:
     // False when the data is not RTF (no "{\rtf" after leading white space).
     bool parse();
     const RtfTextBuilder& text() const { return m_text; }
+    // Empty for a symbol font: its text is decoded to the Unicode characters it draws, which the
+    // symbol font itself (mapped to private code points, or missing) would not show.
     QString fontName(int index) const;
     std::optional<QColor> color(int index) const;
 
@@ -45,7 +47,7 @@ private:
     void groupEnd();
     void controlWord(QByteArrayView word, bool hasParam, int param);
     bool destinationWord(QByteArrayView word, bool starred);
-    void tableWord(QByteArrayView word, bool hasParam, int param);
+    void tableWord(QByteArrayView word);
     bool textWord(QByteArrayView word, bool hasParam, int param);
     bool formatWord(QByteArrayView word, bool hasParam, int param);
     void controlSymbol(char c);
@@ -84,4 +86,5 @@ private:
     QByteArray m_pendingBytes;
     int m_pendingCodePage = 0; // negative: a symbol font, see currentCodePage()
     std::map<int, std::unique_ptr<QStringDecoder>> m_decoders;
+    std::optional<int> m_midCharacterCodePage; // a decoder holding part of a character (flushBytes(true))
 };

@@ -42,8 +42,13 @@ QTextBlockFormat blockFormatFor(const RtfParagraphFormat& p) {
         block.setLeftMargin(p.leftIndent / twipsPerPoint);
     if (p.rightIndent > 0)
         block.setRightMargin(p.rightIndent / twipsPerPoint);
-    if (p.firstLineIndent != 0)
-        block.setTextIndent(std::max(p.firstLineIndent, -p.leftIndent) / twipsPerPoint);
+    const int firstLine = std::max(p.firstLineIndent, -p.leftIndent);
+    if (firstLine != 0)
+        block.setTextIndent(firstLine / twipsPerPoint);
+    // The tab after a hanging list marker goes to the paragraph's indent, as in word processors
+    // (tab positions count from where the first line starts).
+    if (firstLine < 0)
+        block.setTabPositions({QTextOption::Tab(-firstLine / twipsPerPoint, QTextOption::LeftTab)});
     return block;
 }
 
@@ -102,6 +107,13 @@ QString plainText(const QByteArray& rtf, qsizetype maxCharacters, bool* truncate
     }
     out.replace(QChar::LineSeparator, QLatin1Char('\n'));
     return out;
+}
+
+bool isRtf(const QByteArray& data) {
+    qsizetype start = 0;
+    while (start < data.size() && QChar::isSpace(uchar(data[start])))
+        ++start;
+    return QByteArrayView(data).sliced(start).startsWith("{\\rtf");
 }
 
 } // namespace RtfReader

@@ -21,6 +21,10 @@ namespace RtfReader {
 // The document is cleared first, also when false is returned.
 bool read(const QByteArray& rtf, QTextDocument* document, qsizetype maxCharacters = -1, bool* truncated = nullptr);
 
+// Whether stored rich text is RTF: after optional white space it begins with "{\rtf". Rich text
+// that is not RTF is HTML, as this desktop's applications offer it.
+bool isRtf(const QByteArray& data);
+
 // The text of the RTF, paragraphs separated by "\n", list items indented by a tab per nesting
 // level; empty when the data is not RTF.
 QString plainText(const QByteArray& rtf, qsizetype maxCharacters = -1, bool* truncated = nullptr);

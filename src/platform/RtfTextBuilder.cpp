@@ -9,7 +9,8 @@ bool RtfParagraph::isEmpty() const {
     return std::all_of(runs.begin(), runs.end(), [](const RtfRun& r) { return r.text.isEmpty(); });
 }
 
-void RtfTextBuilder::append(QString text, const RtfCharFormat& format, const RtfParagraphFormat& paragraph) {
+void RtfTextBuilder::append(QString text, const RtfCharFormat& format,
+                            const std::optional<RtfParagraphFormat>& paragraph) {
     RtfCharsets::removeControlCharacters(text);
     if (text.isEmpty() || m_full)
         return;
@@ -34,7 +35,8 @@ void RtfTextBuilder::append(QString text, const RtfCharFormat& format, const Rtf
         p.runs.back().text += text;
     else
         p.runs.push_back(RtfRun{text, format});
-    p.format = paragraph;
+    if (paragraph)
+        p.format = *paragraph;
 }
 
 void RtfTextBuilder::endParagraph(const RtfParagraphFormat& paragraph) {
@@ -49,7 +51,7 @@ void RtfTextBuilder::endParagraph(const RtfParagraphFormat& paragraph) {
     ++m_count;
 }
 
-void RtfTextBuilder::endCell(const RtfCharFormat& format, const RtfParagraphFormat& paragraph) {
+void RtfTextBuilder::endCell(const RtfCharFormat& format) {
     // A cell's own last paragraph mark ends the cell, not a line.
     if (m_breakInCell && m_paragraphs.size() > 1 && m_paragraphs.back().isEmpty()) {
         m_paragraphs.pop_back();
@@ -58,7 +60,7 @@ void RtfTextBuilder::endCell(const RtfCharFormat& format, const RtfParagraphForm
     m_breakInCell = false;
     if (m_pendingCell) {
         m_pendingCell = false;
-        append(QStringLiteral("\t"), format, paragraph); // the cell before was empty
+        append(QStringLiteral("\t"), format, std::nullopt); // the cell before was empty
     }
     m_pendingCell = true;
 }

@@ -5,6 +5,7 @@
 #include <Qt>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 struct RtfCharFormat {
@@ -51,9 +52,10 @@ public:
     explicit RtfTextBuilder(qsizetype maxCharacters) : m_limit(maxCharacters) {}
 
     // Control characters are dropped; text beyond the limit too (a surrogate pair stays whole).
-    void append(QString text, const RtfCharFormat& format, const RtfParagraphFormat& paragraph);
+    // The paragraph takes the format of its last text unless none is given.
+    void append(QString text, const RtfCharFormat& format, const std::optional<RtfParagraphFormat>& paragraph);
     void endParagraph(const RtfParagraphFormat& paragraph);
-    void endCell(const RtfCharFormat& format, const RtfParagraphFormat& paragraph);
+    void endCell(const RtfCharFormat& format);
     void startRow();
     void endRow(const RtfParagraphFormat& paragraph);
     // Trailing empty paragraphs are what the last breaks leave behind, not content.

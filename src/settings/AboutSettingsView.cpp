@@ -50,7 +50,7 @@ AboutSettingsView::AboutSettingsView(UpdateManager& updateManager, QWidget* pare
     page->addStretch(2);
     QLabel* footer = SettingsForm::secondaryLabel(tr("about_footer"), 11, this);
     footer->setAlignment(Qt::AlignHCenter);
-    page->addWidget(footer, 0, Qt::AlignHCenter);
+    page->addWidget(footer);
     page->addSpacing(30);
 
     connect(m_checkButton, &QPushButton::clicked, this, &AboutSettingsView::checkForUpdates);

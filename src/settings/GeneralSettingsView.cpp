@@ -184,6 +184,8 @@ void GeneralSettingsView::clearHistory() {
 
 void GeneralSettingsView::showAlert(QMessageBox* alert) {
     alert->setAttribute(Qt::WA_DeleteOnClose);
+    // Message boxes size themselves to their words: keep a title and a sentence on a line.
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 300px; }"));
     if (m_alert && m_alert != alert)
         m_alert->close();
     m_alert = alert;

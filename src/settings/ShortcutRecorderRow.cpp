@@ -195,6 +195,8 @@ void ShortcutRecorderRow::startRecording() {
     qApp->installEventFilter(this);
     if (m_hotKeyManager)
         m_hotKeyManager->suspend();
+    // A shown panel holds the keyboard: the chord must reach this window instead.
+    NotificationCenter::defaultCenter().post(Notifications::panelShouldHide);
     refresh();
 }
 
@@ -242,6 +244,8 @@ bool ShortcutRecorderRow::handleKeyDown(QKeyEvent* event) {
     m_isRecording = false;
     qApp->removeEventFilter(this);
     NotificationCenter::defaultCenter().post(Notifications::hotKeyDidChange);
+    if (m_hotKeyManager && m_hotKeyManager->isSuspended())
+        m_hotKeyManager->resume(); // a manager that does not observe the change registers it here
 
     if (m_hotKeyManager && !m_hotKeyManager->isRegistered()) {
         const QString refused = shortcutString(*keyCode, modifiers);

@@ -12,7 +12,8 @@ class QPushButton;
 
 // The row that shows and records the shortcut toggling the panel, stored as a Carbon key code
 // ("hotKeyCode") and modifier mask ("hotKeyModifiers") and announced with "hotKeyDidChange".
-// While recording, the current shortcut is released so it can be pressed again. A new shortcut needs
+// While recording, the current shortcut is released so it can be pressed again, and the panel is
+// hidden so its keyboard grab lets the keys through. A new shortcut needs
 // Ctrl, Alt or Super (Shift alone only with a function key); one the system refuses is shown and the
 // old one restored. Recording ends when the row is hidden (window closed, other page).
 class ShortcutRecorderRow : public QWidget {

@@ -87,6 +87,8 @@ void UpdateManager::showResult(const UpdateCheckResult& result) {
 void UpdateManager::showAlert(QMessageBox* alert) {
     // Not modal: start-up and the event loop go on while it is open.
     alert->setAttribute(Qt::WA_DeleteOnClose);
+    // Message boxes size themselves to their words: keep a title and a sentence on a line.
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 300px; }"));
     alert->setModal(false);
     if (m_alert)
         m_alert->close();

@@ -12,6 +12,8 @@
 #include "platform/UserDefaults.h"
 #include "platform/memory/MemoryPasteboard.h"
 #include "platform/memory/MemoryWorkspace.h"
+#include "statusbar/StatusBarManager.h"
+#include "update/UpdateManager.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -192,14 +194,23 @@ TEST_F(AppDelegateTest, ClearHistoryEmptiesTheStoreAndAnnouncesIt) {
     const QString store = freshStore({{"plain", 1, false}, {"kept dear", 2, true}});
     auto delegate = std::make_unique<AppDelegate>(store);
     ASSERT_TRUE(delegate->setUpApplication());
+    // Start-up's update and tray steps ran; the tray item holds the panel controller.
+    ASSERT_TRUE(delegate->statusBarManager());
+    EXPECT_EQ(delegate->statusBarManager()->panelController(), delegate->panelController());
+    EXPECT_TRUE(UpdateManager::shared().controller()->isStarted());
     QObject observer;
     int cleared = 0;
+    QVariantMap info;
     NotificationCenter::defaultCenter().addObserver(&observer, Notifications::clipboardHistoryDidClear,
-                                                    [&](const Notification&) { ++cleared; });
+                                                    [&](const Notification& n) {
+                                                        ++cleared;
+                                                        info = n.userInfo;
+                                                    });
 
     NotificationCenter::defaultCenter().post(Notifications::clearClipboardHistory);
     EXPECT_EQ(cleared, 1);
-    EXPECT_TRUE(texts(store).isEmpty()); // favourites too
+    EXPECT_EQ(info.value(Notifications::clearedKey), QVariant(true)); // the settings page reports it
+    EXPECT_TRUE(texts(store).isEmpty());                              // favourites too
 
     // After shutdown the delegate no longer listens.
     delegate->tearDown();

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Type = Pasteboard::Type;
@@ -86,7 +88,11 @@ protected:
         // Timestamps have millisecond resolution; keep "newest first" unambiguous.
         QThread::msleep(2);
         pasteboard->simulateCopy(contents);
+        checkAndWait();
+    }
+    void checkAndWait() {
         monitor->checkClipboard();
+        QTRY_VERIFY(!monitor->isCapturing());
     }
     QString writeFile(const QString& name, const QByteArray& bytes) {
         const QString path = dir + QLatin1Char('/') + name;
@@ -237,6 +243,9 @@ TEST_F(ClipboardMonitorTest, FilesAndImageFiles) {
     const QString odd = writeFile(QStringLiteral("My Docs/résumé 2024.pdf"), "%PDF");
     const QString notes = writeFile(QStringLiteral("docs/notes.txt"), "notes");
     const QByteArray tiffIcon = encode(solid(32, 32), "TIFF");
+    // Opening a FIFO for reading waits for a writer that never comes.
+    const QString fifo = dir + QStringLiteral("/pics/pipe.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
     struct Case {
         const char* what;
@@ -270,6 +279,11 @@ TEST_F(ClipboardMonitorTest, FilesAndImageFiles) {
          "file",
          notes,
          QStringLiteral("notes.txt")},
+        {"FIFO named like a picture, with text",
+         {{Type::FileURL, uriList({fifo})}, {Type::String, "pipe.png"}},
+         "text",
+         QString(),
+         QStringLiteral("pipe.png")},
         {"malformed list", {{Type::FileURL, "::::\n%%%zz\n\x01\x02\n#comment\n"}}, "", QString(), QString()},
         {"malformed list with text",
          {{Type::FileURL, "not a uri"}, {Type::String, "plain"}},
@@ -348,6 +362,85 @@ TEST_F(ClipboardMonitorTest, RepeatsFoldAndTakeTheNewSource) {
     EXPECT_EQ(imageSources[0]->bundleId(), QStringLiteral("org.example.Painter"));
 }
 
+// This desktop's owners: GTK's text/plain with CRLF beside the text as it is, HTML as rich text,
+// and password managers' secrets. A picked HTML entry offers its HTML and its text back.
+TEST_F(ClipboardMonitorTest, DesktopConventions) {
+    const QByteArray html = "<meta charset=\"utf-8\"><p>Hello <b>world</b></p>";
+    const QByteArray rtf = "{\\rtf1 Hello \\b world\\b0}";
+    const struct {
+        const char* what;
+        QMap<QString, QByteArray> formats;
+        const char* type; // "" = nothing stored
+        OptString text;
+        OptData rich;
+    } cases[] = {
+        {"GTK text",
+         {{"text/plain;charset=utf-8", "one\r\ntwo\r\nthree"}, {"UTF8_STRING", "one\ntwo\nthree"}},
+         "text",
+         QStringLiteral("one\ntwo\nthree"),
+         std::nullopt},
+        {"HTML without RTF",
+         {{"text/html", html}, {"UTF8_STRING", "Hello world"}},
+         "richText",
+         QStringLiteral("Hello world"),
+         html},
+        {"RTF wins over HTML",
+         {{"text/html", html}, {"text/rtf", rtf}, {"UTF8_STRING", "Hello world!"}},
+         "richText",
+         QStringLiteral("Hello world!"),
+         rtf},
+        {"HTML of a link",
+         {{"text/html", "<a href=\"http://127.0.0.1:9/\">x</a>"}, {"UTF8_STRING", "http://127.0.0.1:9/"}},
+         "url",
+         QStringLiteral("http://127.0.0.1:9/"),
+         QByteArray("<a href=\"http://127.0.0.1:9/\">x</a>")},
+        {"blank HTML is no rich text",
+         {{"text/html", " \n"}, {"UTF8_STRING", "blank html"}},
+         "text",
+         QStringLiteral("blank html"),
+         std::nullopt},
+        {"a password manager's secret",
+         {{"UTF8_STRING", "hunter2"}, {"x-kde-passwordManagerHint", "secret"}},
+         "",
+         std::nullopt,
+         std::nullopt},
+        {"another hint",
+         {{"UTF8_STRING", "not secret"}, {"x-kde-passwordManagerHint", "other"}},
+         "text",
+         QStringLiteral("not secret"),
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const size_t before = items().size();
+        QThread::msleep(2);
+        pasteboard->simulateCopyFormats(c.formats);
+        checkAndWait();
+        if (*c.type == '\0') {
+            EXPECT_EQ(items().size(), before) << c.what;
+            continue;
+        }
+        ASSERT_EQ(items().size(), before + 1) << c.what;
+        const ClipboardItemPtr item = items().front();
+        EXPECT_EQ(item->type(), QString::fromLatin1(c.type)) << c.what;
+        EXPECT_EQ(item->textContent(), c.text) << c.what;
+        EXPECT_EQ(item->richTextData(), c.rich) << c.what;
+    }
+    // The same three lines copied from a terminal fold into the GTK entry.
+    copyAndCheck({{Type::String, "one\ntwo\nthree"}});
+    EXPECT_EQ(items().size(), 6u);
+
+    ClipboardItemPtr htmlItem;
+    for (const auto& item : items())
+        if (item->richTextData() == html)
+            htmlItem = item;
+    ASSERT_TRUE(htmlItem);
+    manager->copyToPasteboard(htmlItem, false);
+    EXPECT_EQ(pasteboard->types(), (QList<Type>{Type::String, Type::HTML}));
+    EXPECT_EQ(pasteboard->data(Type::HTML), html);
+    manager->copyToPasteboard(htmlItem, true);
+    EXPECT_EQ(pasteboard->types(), QList<Type>{Type::String});
+}
+
 TEST_F(ClipboardMonitorTest, SourceApplicationName) {
     workspace->front = RunningApplication{QString(), QString(), 0};
     copyAndCheck({{Type::String, "no name, no id"}});
@@ -391,6 +484,13 @@ TEST_F(ClipboardMonitorTest, PollingSkipsLaunchContentsAndCopyBack) {
     pasteboard->simulateCopy({{Type::String, "later"}});
     QTRY_COMPARE(items().size(), size_t(3));
 
+    // Copies closer together than one tick: each change reported is read for itself, in order.
+    for (const char* text : {"burst one", "burst two", "burst three"})
+        pasteboard->simulateCopy({{Type::String, text}});
+    QTRY_COMPARE(items().size(), size_t(6));
+    EXPECT_EQ(items()[0]->textContent(), QStringLiteral("burst three"));
+    EXPECT_EQ(items()[2]->textContent(), QStringLiteral("burst one"));
+
     // Stopping ends the polling.
     monitor->stopMonitoring();
     EXPECT_FALSE(monitor->timer);
@@ -398,7 +498,7 @@ TEST_F(ClipboardMonitorTest, PollingSkipsLaunchContentsAndCopyBack) {
     pasteboard->simulateCopy({{Type::String, "after stop"}});
     QTest::qWait(700);
     EXPECT_EQ(monitor->lastChangeCount, seen);
-    EXPECT_EQ(items().size(), 3u);
+    EXPECT_EQ(items().size(), 6u);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "linkpreview/AddressPolicy.h"
 #include "linkpreview/BoundedHTTPDataLoader.h"
 
 #include "PrintQt.h"
@@ -28,6 +29,7 @@ struct LoadOptions {
     int idleMs = 5000;
     int totalMs = 20000;
     int maxRedirects = 10;
+    BoundedHTTPDataLoader::AddressCheck isForbiddenAddress;
 };
 
 std::shared_ptr<Outcome> load(const QByteArray& url, LoadOptions options = {}) {
@@ -47,6 +49,7 @@ std::shared_ptr<Outcome> load(const QByteArray& url, LoadOptions options = {}) {
     BoundedHTTPDataLoader::Limits limits;
     limits.totalTimeoutMs = options.totalMs;
     limits.maxRedirects = options.maxRedirects;
+    limits.isForbiddenAddress = options.isForbiddenAddress;
     loader->start(request, limits);
     EXPECT_TRUE(QTest::qWaitFor([&] { return outcome->calls > 0; }, 30000)) << url.toStdString();
     // Late reports of the cancelled task must not reach the owner again.
@@ -255,4 +258,99 @@ TEST(BoundedHTTPDataLoader, CompressedBodiesCountDecompressedBytes) {
     auto refused = load(server.url("/bomb"), options);
     EXPECT_FALSE(refused->body.has_value());
     EXPECT_TRUE(refused->error.has_value());
+}
+
+// Only the decision is tested against link-local and metadata addresses; no test sends a packet
+// anywhere but to loopback.
+TEST(AddressPolicy, LinkLocalAndMetadataAddressesAndNames) {
+    const std::pair<const char*, bool> addresses[] = {
+        {"169.254.169.254", true},
+        {"169.254.0.1", true},
+        {"fe80::1", true},
+        {"febf::1", true},
+        {"::ffff:169.254.169.254", true},
+        {"64:ff9b::a9fe:a9fe", true},
+        {"fd00:ec2::254", true},
+        {"100.100.100.200", true},
+        {"127.0.0.1", false},
+        {"::1", false},
+        {"10.1.2.3", false},
+        {"172.16.0.1", false},
+        {"192.168.1.1", false},
+        {"100.100.100.100", false},
+        {"fd00::1", false},
+        {"fec0::1", false},
+        {"169.253.255.255", false},
+    };
+    for (const auto& [address, forbidden] : addresses) {
+        SCOPED_TRACE(address);
+        EXPECT_EQ(AddressPolicy::isForbiddenAddress(QHostAddress(QString::fromUtf8(address))), forbidden);
+    }
+    for (const char* name : {"metadata.google.internal", "METADATA.Google.Internal.", "metadata.goog"})
+        EXPECT_TRUE(AddressPolicy::isForbiddenHostName(QString::fromUtf8(name))) << name;
+    for (const char* name : {"localhost", "intranet.local", "google.internal", "metadata.google.internal.example"})
+        EXPECT_FALSE(AddressPolicy::isForbiddenHostName(QString::fromUtf8(name))) << name;
+}
+
+TEST(BoundedHTTPDataLoader, RedirectTargets) {
+    const QUrl page(QStringLiteral("https://a.test/dir/page"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://b.test/plain", "http://b.test/plain"}, // from https to http is followed
+        {"/root", "https://a.test/root"},
+        {"next", "https://a.test/dir/next"},
+        {"//cdn.test/p", "https://cdn.test/p"},
+        {"ftp://b.test/file", nullptr},
+        {"file:///etc/passwd", nullptr},
+        {"http:///nohost", nullptr},
+    };
+    for (const auto& [location, expected] : cases) {
+        SCOPED_TRACE(location);
+        const auto target = BoundedHTTPDataLoader::redirectTarget(page, location);
+        EXPECT_EQ(target ? std::optional<QString>(target->toString()) : std::nullopt,
+                  expected ? std::optional<QString>(QString::fromUtf8(expected)) : std::nullopt);
+    }
+}
+
+TEST(BoundedHTTPDataLoader, AddressesAreCheckedAfterResolutionAndOnEveryRedirect) {
+    TestHTTPServer server;
+    server.route("/page", ok("<title>page</title>"));
+    TestHTTPServer::Response away;
+    away.status = 302;
+    away.headers = {{"Location", "http://127.0.0.2:" + QByteArray::number(server.port()) + "/page"}};
+    server.route("/away", away);
+    const QByteArray byName = "http://localhost:" + QByteArray::number(server.port()) + "/page";
+
+    // A name is resolved and its address checked: the connection goes to the address checked.
+    auto checked = std::make_shared<QList<QHostAddress>>();
+    LoadOptions recording;
+    recording.isForbiddenAddress = [checked](const QHostAddress& address) {
+        checked->append(address);
+        return false;
+    };
+    auto allowed = load(byName, recording);
+    ASSERT_TRUE(allowed->body.has_value());
+    EXPECT_EQ(*allowed->body, QByteArray("<title>page</title>"));
+    EXPECT_TRUE(checked->contains(QHostAddress(QHostAddress::LocalHost)));
+    EXPECT_EQ(server.requestsFor("/page").value(0).request.header("host"),
+              "localhost:" + QByteArray::number(server.port()));
+
+    LoadOptions noLoopback;
+    noLoopback.isForbiddenAddress = [](const QHostAddress& address) { return address.isLoopback(); };
+    const auto before = server.log().size();
+    auto refusedName = load(byName, noLoopback);
+    ASSERT_TRUE(refusedName->error.has_value());
+    EXPECT_EQ(refusedName->error->code, LoadError::Refused);
+    EXPECT_FALSE(refusedName->body.has_value());
+    EXPECT_EQ(server.log().size(), before);
+
+    // The redirect's target is checked too, before any connection to it.
+    LoadOptions noSecondLoopback;
+    noSecondLoopback.isForbiddenAddress = [](const QHostAddress& address) {
+        return address == QHostAddress(QStringLiteral("127.0.0.2"));
+    };
+    auto refusedRedirect = load(server.url("/away"), noSecondLoopback);
+    ASSERT_TRUE(refusedRedirect->error.has_value());
+    EXPECT_EQ(refusedRedirect->error->code, LoadError::Refused);
+    EXPECT_EQ(server.requestsFor("/away").size(), 1);
+    EXPECT_EQ(server.requestsFor("/page").size(), 1);
 }

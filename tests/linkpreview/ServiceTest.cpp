@@ -208,10 +208,21 @@ TEST(URLPreviewService, PagesInTheirCharsets) {
                                                          "http-equiv=\"Content-Type\"><title>" +
                                                              russian + "</title>"),
                                  "text/html"));
+    // A byte-order mark beats the header; labels mean what they mean to a browser.
+    server.route("/bom16", html("\xFF\xFE" + encoded("UTF-16LE", "<title>" + japanese + "</title>"),
+                                "text/html; charset=iso-8859-1"));
+    server.route("/latin1", html("<title>\x93Hi\x94 \x85</title>", "text/html; charset=latin1"));
+    server.route("/thai",
+                 html(encoded("windows-874", QStringLiteral(u"<title>ภาษาไทย</title>")), "text/html; charset=TIS-620"));
     URLPreviewService service(quickTiming());
     StdoutCapture console;
-    const std::pair<const char*, QString> cases[] = {
-        {"/utf8", chinese}, {"/gbk", chinese}, {"/sjis", japanese}, {"/cp1251", russian}};
+    const std::pair<const char*, QString> cases[] = {{"/utf8", chinese},
+                                                     {"/gbk", chinese},
+                                                     {"/sjis", japanese},
+                                                     {"/cp1251", russian},
+                                                     {"/bom16", japanese},
+                                                     {"/latin1", QStringLiteral(u"“Hi” …")},
+                                                     {"/thai", QStringLiteral(u"ภาษาไทย")}};
     for (const auto& [path, title] : cases) {
         SCOPED_TRACE(path);
         auto fetch = fetchPreview(service, QString::fromUtf8(server.url(path)));
@@ -420,4 +431,56 @@ TEST(URLPreviewService, ConcurrentFetchesEachCompleteOnce) {
         EXPECT_EQ(fetches[i]->preview.has_value(), i % 3 != 1);
     }
     EXPECT_EQ(server.requestsFor("/a").size(), 10); // nothing cached, nothing shared
+}
+
+TEST(URLPreviewService, RefererIsTheOriginForAnotherHost) {
+    const QUrl page(QStringLiteral("https://news.test:8443/a/story?token=secret#part"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"https://news.test:8443/img/a.png", "https://news.test:8443/a/story?token=secret"},
+        {"https://cdn.test/img/a.png", "https://news.test:8443/"},
+        {"https://news.test/img/a.png", "https://news.test:8443/"}, // another port is another origin
+        {"http://news.test:8443/img/a.png", nullptr},               // never from https to http
+    };
+    for (const auto& [image, expected] : cases) {
+        SCOPED_TRACE(image);
+        const auto referer = URLPreviewService::referrer(page, QUrl(QString::fromUtf8(image)));
+        EXPECT_EQ(referer, expected ? std::optional<QByteArray>(expected) : std::nullopt);
+    }
+}
+
+TEST(URLPreviewService, ImageOfARedirectedPageOnAnotherHost) {
+    TestHTTPServer server;
+    TestHTTPServer cdn; // another port: another origin
+    TestHTTPServer::Response moved;
+    moved.status = 301;
+    moved.headers = {{"Location", "/sub/story?session=secret"}};
+    server.route("/story", moved);
+    server.route("/sub/story?session=secret", html(page("Moved story", "", cdn.url("/wide.png"))));
+    cdn.route("/wide.png", image(png(40, 20)));
+
+    URLPreviewService service(quickTiming());
+    StdoutCapture console;
+    auto fetch = fetchPreview(service, QString::fromUtf8(server.url("/story")));
+    ASSERT_TRUE(fetch->preview && fetch->preview->imageData);
+    EXPECT_EQ(cdn.requestsFor("/wide.png").value(0).request.header("referer"), server.url("/"));
+}
+
+TEST(URLPreviewService, LogLinesShowTheLinkAsCopied) {
+    TestHTTPServer server;
+    server.route("/Missing", status(404));
+    server.route("/page", html(page("Page", "", "")));
+    URLPreviewService::Timing refusing = quickTiming();
+    refusing.isForbiddenAddress = [](const QHostAddress& address) { return address.isLoopback(); };
+    URLPreviewService service(quickTiming());
+    URLPreviewService refusingService(refusing);
+    StdoutCapture console;
+    const QString copied = QStringLiteral("HTTP://127.0.0.1:%1/Missing").arg(server.port());
+    EXPECT_FALSE(fetchPreview(service, QStringLiteral("  ") + copied)->preview.has_value());
+    // Refused at the address check: no request reaches the server, and the line says why.
+    const QString local = QStringLiteral("http://localhost:%1/page").arg(server.port());
+    EXPECT_FALSE(fetchPreview(refusingService, local)->preview.has_value());
+    EXPECT_TRUE(server.requestsFor("/page").isEmpty());
+    const QString refusal = QStringLiteral("[URLPreview] Network error for ") + local +
+                            QStringLiteral(": The address 127.0.0.1 of localhost is not allowed.");
+    EXPECT_EQ(console.lines(), QStringList({QStringLiteral("[URLPreview] HTTP 404 for ") + copied, refusal, refusal}));
 }

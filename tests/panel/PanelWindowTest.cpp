@@ -302,6 +302,50 @@ TEST_F(PanelWindowTest, ScreenshotWithADozenMixedEntries) {
         content->collectionView()->viewport()->mapToGlobal(content->collectionView()->itemFrame(0).center());
     EXPECT_LT(QColor(darkShot.pixel(body)).lightness(), QColor(shot.pixel(body)).lightness());
     QApplication::setPalette(light);
+
+    // The search open on the "Text" filter.
+    content->selectTypeFilter(3);
+    content->beginSearchWithTypedText(QStringLiteral("e"));
+    TL_TRY_VERIFY(!content->isSearchAnimating && !content->isReloadingData, 5000);
+    QTest::qWait(400);
+    const QImage searchShot = screen->grabWindow(0).toImage();
+    EXPECT_TRUE(searchShot.save(QStringLiteral(TL_ARTIFACTS_DIR "/panel-search.png")));
+    EXPECT_EQ(content->searchContainerView()->width(), PanelContentView::expandedWidth);
+    for (const auto& item : content->clipboardItems)
+        EXPECT_EQ(item->type(), QStringLiteral("text"));
+    controller.hidePanel();
+    waitHidden(controller);
+}
+
+TEST_F(PanelWindowTest, RealWheelEventsScrollTowardOlderCardsOnWheelDownAndRight) {
+    PanelTestStore store(QStringLiteral("x11-wheel"));
+    store.addTexts(40);
+    PanelWindowController controller;
+    controller.setDataManager(store.manager.get());
+    movePointer(640, 200);
+    controller.showPanel();
+    waitShown(controller);
+    PanelContentView* content = controller.window()->panelContentView();
+    TL_TRY_COMPARE(content->clipboardItems.size(), size_t(12), 5000);
+    const QPoint strip = content->collectionView()->viewport()->mapToGlobal(QPoint(300, 100));
+    movePointer(strip.x(), strip.y());
+    auto offset = [&] { return content->collectionView()->contentOffset(); };
+    // X buttons: 4 up, 5 down, 6 left, 7 right; one notch moves 40 points.
+    struct Step {
+        const char* button;
+        bool reverse;
+        int expected;
+    };
+    const std::vector<Step> steps = {
+        {"5", false, 40}, {"5", false, 80}, {"7", false, 120}, {"4", false, 80},
+        {"6", false, 40}, {"5", true, 0},   {"4", true, 40},
+    };
+    for (const Step& step : steps) {
+        UserDefaults::standard().setBool(DefaultsKeys::reverseScrollDirection, step.reverse);
+        xdotool({"click", step.button});
+        TL_TRY_COMPARE(offset(), step.expected, 5000);
+    }
+    UserDefaults::standard().setBool(DefaultsKeys::reverseScrollDirection, false);
     controller.hidePanel();
     waitHidden(controller);
 }

@@ -134,6 +134,7 @@ TEST(RtfReader, TextOfHandWrittenRtf) {
         {"paragraphs, lines and tabs", R"({\rtf1 one\par two\line three\tab four\par})",
          QStringLiteral("one\ntwo\nthree\tfour")},
         {"line breaks in the source are not text", "{\\rtf1 a\r\nb\nc}", QStringLiteral("abc")},
+        {"an escaped line end ends the paragraph after the text before it", "{\\rtf1 a\\\nb}", QStringLiteral("a\nb")},
         {"ignorable destinations", R"({\rtf1 {\*\unknown hidden {nested}}visible{\*\generator x;}})",
          QStringLiteral("visible")},
         {"tables and info skipped",
@@ -242,6 +243,9 @@ TEST(RtfReader, FormatChangesSplitTheTextBeforeThem) {
          position(QTextCharFormat::AlignSuperScript)},
         {"lowered", R"({\rtf1 H{\sub 2}O x\super 3\nosupersub y{\up6 u}{\dn4 d}})", QStringLiteral("d"),
          position(QTextCharFormat::AlignSubScript)},
+        {"symbol font text in a font that has the characters",
+         R"({\rtf1{\fonttbl{\f0 Arial;}{\f1\fcharset2 Symbol;}}\f0 a{\f1 \'61}})", QStringLiteral("α"),
+         [](const QTextCharFormat& f) { return !f.hasProperty(QTextFormat::FontFamilies); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -269,6 +273,11 @@ TEST(RtfReader, AbiWordListsTablesAndScripts) {
     EXPECT_EQ(indentOf(QStringLiteral("Water")), std::pair(0.0, 0.0));
     EXPECT_EQ(indentOf(QStringLiteral("First item")), std::pair(36.0, -21.55)); // \li720\fi-431 in twips
     EXPECT_EQ(indentOf(QStringLiteral("Nested one")), std::pair(72.0, -21.55));
+    // The tab after the marker reaches the text's indent.
+    const QList<QTextOption::Tab> tabs =
+        document.find(QStringLiteral("First item")).block().blockFormat().tabPositions();
+    ASSERT_EQ(tabs.size(), 1);
+    EXPECT_DOUBLE_EQ(tabs[0].position, 21.55);
 }
 
 TEST(RtfReader, ReadsOnlyTheBeginningWhenLimited) {

@@ -4,6 +4,7 @@
 
 #include "panel/PanelWindowController.h"
 #include "platform/Localization.h"
+#include "platform/RelativeTime.h"
 #include "platform/UserDefaults.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsView.h"
@@ -79,6 +80,18 @@ TEST_F(StatusBarTest, TheIconTogglesThePanelAndItsMenuRunsTheCommands) {
     QTest::qWait(800);
     EXPECT_FALSE(panel.isVisible());
 
+    // A tray host that reports the click after the press was seen outside the panel (as over D-Bus):
+    // the press hid it, and the toggle that follows keeps it hidden.
+    panel.showPanel();
+    QTRY_VERIFY(panel.isVisible());
+    ASSERT_TRUE(panel.handleClickOutside(QPoint(5, 5)));
+    manager.togglePanel();
+    EXPECT_FALSE(panel.isVisible());
+    QTest::qWait(StatusBarManager::clickThroughMs + 100);
+    manager.togglePanel();
+    EXPECT_TRUE(panel.isVisible());
+    panel.hidePanel();
+
     // The right button opens the menu.
     xdotool({"click", "3"});
     QTRY_VERIFY_WITH_TIMEOUT(manager.menu()->isVisible(), 5000);
@@ -114,4 +127,7 @@ TEST_F(StatusBarTest, ZZStartingInSimplifiedChineseShowsTheChineseTexts) {
     EXPECT_EQ(view.sidebar()->item(0)->text(), QStringLiteral("通用"));
     EXPECT_EQ(view.sidebar()->item(1)->text(), QStringLiteral("关于"));
     EXPECT_EQ(GeneralSettingsView::retentionLabel(30), QStringLiteral("30 天"));
+    const QDateTime now = QDateTime::currentDateTime();
+    EXPECT_EQ(RelativeTime::shortString(now.addSecs(-120), now), QStringLiteral("2 分钟前"));
+    EXPECT_EQ(RelativeTime::shortString(now.addDays(-1), now), QStringLiteral("昨天"));
 }

@@ -77,7 +77,8 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::fetchItems(const FetchReques
     QVariantList binds;
     if (request.predicate) {
         sql += " WHERE ";
-        if (!compile(*request.predicate, CompileContext{true, &p.knownTypes}, sql, binds)) {
+        const CompileContext cc{true, &p.knownTypes, limit && request.sortByTimestampDescending};
+        if (!compile(*request.predicate, cc, sql, binds)) {
             setError(error, SQLITE_MISUSE,
                      QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
             return {};

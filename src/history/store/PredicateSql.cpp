@@ -7,17 +7,23 @@ namespace StoreInternals {
 
 namespace {
 
-// A CONTAINS[cd] test on text and preview with the same needle reads the search table once.
-bool compileTextOrPreview(const QString& needle, QByteArray& sql, QVariantList& binds) {
+// A CONTAINS[cd] test on text and preview with the same needle reads the search table once. A page
+// tests entries one by one in timestamp order and stops when it is full (a broad needle: a few rows
+// read); without a limit every entry is tested anyway, and one pass over the search table is cheaper.
+bool compileTextOrPreview(const QString& needle, const CompileContext& cc, QByteArray& sql, QVariantList& binds) {
     const QString folded = TextFolding::fold(needle);
-    sql += "pk IN (SELECT pk FROM ClipboardItemSearch WHERE tl_contains2(textFolded, previewFolded, ?)";
+    if (cc.paged)
+        sql += "EXISTS (SELECT 1 FROM ClipboardItemSearch s WHERE s.pk = ClipboardItem.pk AND "
+               "(tl_contains2(s.textFolded, s.previewFolded, ?)";
+    else
+        sql += "pk IN (SELECT pk FROM ClipboardItemSearch s WHERE (tl_contains2(s.textFolded, s.previewFolded, ?)";
     binds << folded;
     if (folded.size() > kPreviewTail && folded.contains(QLatin1Char('.'))) {
-        sql +=
-            " OR (previewInText = 2 AND pk IN (SELECT pk FROM ClipboardItem WHERE tl_contains(tl_fold(preview), ?)))";
+        sql += " OR (s.previewInText = 2 AND s.pk IN (SELECT pk FROM ClipboardItem WHERE tl_contains(tl_fold(preview), "
+               "?)))";
         binds << folded;
     }
-    sql += ")";
+    sql += "))";
     return true;
 }
 
@@ -93,7 +99,7 @@ bool compile(const Predicate& pred, const CompileContext& cc, QByteArray& sql, Q
                 });
                 if (partner != parts.end()) {
                     *partner = nullptr;
-                    compileTextOrPreview(part.string(), term, binds);
+                    compileTextOrPreview(part.string(), cc, term, binds);
                     terms << term;
                     continue;
                 }

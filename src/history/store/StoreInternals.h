@@ -148,6 +148,7 @@ QByteArray updateSql(const char* table, const QList<const char*>& columns);
 struct CompileContext {
     bool forItems = true;
     const QSet<QString>* knownTypes = nullptr;
+    bool paged = false; // a limited fetch in timestamp order: it may stop at its last row
 };
 // Compiles a predicate to an SQL condition with positional parameters; false when it cannot.
 bool compile(const Predicate& pred, const CompileContext& cc, QByteArray& sql, QVariantList& binds);

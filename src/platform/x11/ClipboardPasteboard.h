@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/Dispatch.h"
 #include "platform/Pasteboard.h"
 
-#include <QHash>
 #include <QObject>
-#include <QStringList>
 
-class QMimeData;
+#include <memory>
 
-// The X11 CLIPBOARD selection through QClipboard. The change count moves when another client takes
-// the selection and when we clear it for a write of our own. Every read of a foreign owner's data is
-// a blocking round trip, so each format is read at most once per change and kept.
+class LazyMimeData;
+class SelectionReader;
+
+// The X11 CLIPBOARD selection. The change count moves when another client takes the selection
+// (XFixes, through QClipboard) and when we clear it for a write of our own. Other clients' data is
+// read on a worker thread over a connection of its own, so the main thread never waits on them.
 class ClipboardPasteboard : public QObject, public Pasteboard {
     Q_OBJECT
 public:
@@ -19,28 +21,24 @@ public:
     ~ClipboardPasteboard() override;
 
     qint64 changeCount() override { return m_changeCount; }
-    QList<Type> types() override;
-    std::optional<QByteArray> data(Type type) override;
-    std::optional<QString> string() override;
-    QList<QUrl> urls() override;
+    void readContents(std::function<void(PasteboardContents&)> work) override;
 
     qint64 clearContents() override;
     void setData(Type type, const QByteArray& data) override;
     void setString(const QString& text) override;
     void setURLs(const QList<QUrl>& urls) override;
+    void setDataProvider(Type type, std::function<QByteArray()> make) override;
+
+    // The time budget of one change for all the formats read from it.
+    static constexpr int readBudgetMs = 5000;
 
 private:
     void onClipboardChanged();
-    const QStringList& formats();
-    std::optional<QByteArray> readFormat(const QString& mime);
-    std::optional<QByteArray> readFirst(const QStringList& mimes);
     void publish();
 
     qint64 m_changeCount = 0;
-    qint64 m_cachedFor = -1;
-    QStringList m_formats;
-    QHash<QString, std::optional<QByteArray>> m_cache;
-    QMimeData* m_pending = nullptr; // what we are writing; handed to QClipboard on publish
+    std::unique_ptr<LazyMimeData> m_pending; // what we are writing; a copy is handed to QClipboard
     bool m_publishing = false;
-    bool m_ownerUnresponsive = false; // the owner let a read time out during this change
+    std::unique_ptr<SelectionReader> m_reader; // used only on m_readerQueue
+    SerialQueue m_readerQueue;                 // declared last: it finishes before the reader goes
 };

@@ -2,39 +2,58 @@
 #include "platform/x11/XTestSyntheticKeys.h"
 
 #include <QLoggingCategory>
+#include <QTimer>
 
-#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include <cstring>
-
 namespace {
 Q_LOGGING_CATEGORY(lcKeys, "tindralume.platform.keys", QtWarningMsg)
+
+constexpr int borrowedKeyHoldMs = 500;
 
 bool isDown(const char keys[32], KeyCode code) {
     return (keys[code / 8] >> (code % 8)) & 1;
 }
 
-// The key that types "v" in some group of the keymap; under a layout without Latin letters (ru
-// alone) the key at the V position (XKB name AB04), which applications read as V for shortcuts.
-KeyCode keyCodeForV(Display* dpy) {
-    if (const KeyCode code = XKeysymToKeycode(dpy, XK_v))
-        return code;
-    KeyCode found = 0;
-    XkbDescPtr desc = XkbGetMap(dpy, 0, XkbUseCoreKbd);
-    if (!desc)
-        return 0;
-    if (XkbGetNames(dpy, XkbKeyNamesMask, desc) == Success && desc->names && desc->names->keys) {
-        for (int code = desc->min_key_code; code <= desc->max_key_code && !found; ++code) {
-            if (std::strncmp(desc->names->keys[code].name, "AB04", XkbKeyNameLength) == 0)
-                found = static_cast<KeyCode>(code);
-        }
+// The keyboard mapping as the server has it now. Xlib's own lookup (XKeysymToKeycode) answers from
+// a copy refreshed only by events this connection never reads, so a layout switch would go unseen.
+struct KeyboardMapping {
+    int minCode = 0, maxCode = 0, perCode = 0;
+    KeySym* syms = nullptr;
+
+    explicit KeyboardMapping(Display* dpy) {
+        XDisplayKeycodes(dpy, &minCode, &maxCode);
+        syms = XGetKeyboardMapping(dpy, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
     }
-    XkbFreeKeyboard(desc, 0, True);
-    return found;
-}
+    ~KeyboardMapping() {
+        if (syms)
+            XFree(syms);
+    }
+    KeySym at(int code, int column) const { return syms[(code - minCode) * perCode + column]; }
+    // The first key code carrying the symbol in any column; 0 when none does.
+    KeyCode find(KeySym sym) const {
+        for (int code = minCode; syms && code <= maxCode; ++code) {
+            for (int i = 0; i < perCode; ++i) {
+                if (at(code, i) == sym)
+                    return static_cast<KeyCode>(code);
+            }
+        }
+        return 0;
+    }
+    // A key code with no symbols at all, free to carry one for a moment; 0 when there is none.
+    KeyCode unused() const {
+        for (int code = maxCode; syms && code >= minCode; --code) {
+            bool empty = true;
+            for (int i = 0; i < perCode && empty; ++i)
+                empty = at(code, i) == NoSymbol;
+            if (empty)
+                return static_cast<KeyCode>(code);
+        }
+        return 0;
+    }
+};
 } // namespace
 
 struct XTestSyntheticKeys::Connection {
@@ -46,6 +65,11 @@ struct XTestSyntheticKeys::Connection {
     ~Connection() {
         if (dpy)
             XCloseDisplay(dpy);
+    }
+    void clearKey(KeyCode code) {
+        KeySym none = NoSymbol;
+        XChangeKeyboardMapping(dpy, code, 1, &none, 1);
+        XFlush(dpy);
     }
     bool open() {
         if (!tried) {
@@ -62,7 +86,7 @@ struct XTestSyntheticKeys::Connection {
     }
 };
 
-XTestSyntheticKeys::XTestSyntheticKeys() : m_x(std::make_unique<Connection>()) {}
+XTestSyntheticKeys::XTestSyntheticKeys() : m_x(std::make_shared<Connection>()) {}
 
 XTestSyntheticKeys::~XTestSyntheticKeys() = default;
 
@@ -84,9 +108,22 @@ bool XTestSyntheticKeys::postPaste(const FrontWindow& target) {
     if (!isTrusted())
         return false;
     Display* dpy = m_x->dpy;
-    const KeyCode v = keyCodeForV(dpy);
-    const KeyCode control = XKeysymToKeycode(dpy, XK_Control_L);
-    const KeyCode shift = XKeysymToKeycode(dpy, XK_Shift_L);
+    const KeyboardMapping mapping(dpy);
+    KeyCode v = mapping.find(XK_v);
+    KeyCode borrowed = 0;
+    if (!v) {
+        // A layout without Latin letters (ru alone): applications would read its V-position key as a
+        // Cyrillic letter, not as V. A free key code carries "v" for the chord and is cleared after.
+        borrowed = mapping.unused();
+        if (borrowed) {
+            KeySym v_and_V[2] = {XK_v, XK_V};
+            XChangeKeyboardMapping(dpy, borrowed, 2, v_and_V, 1);
+            XSync(dpy, False);
+            v = borrowed;
+        }
+    }
+    const KeyCode control = mapping.find(XK_Control_L);
+    const KeyCode shift = mapping.find(XK_Shift_L);
     const bool terminal = isTerminalEmulator(target);
     if (!v || !control || (terminal && !shift)) {
         qCWarning(lcKeys) << "no key code for the paste chord";
@@ -113,5 +150,14 @@ bool XTestSyntheticKeys::postPaste(const FrontWindow& target) {
         XTestFakeKeyEvent(dpy, shift, False, CurrentTime);
     XTestFakeKeyEvent(dpy, control, False, CurrentTime);
     XFlush(dpy);
+    if (borrowed) {
+        // Cleared once the target has read the key: a client that gets the mapping change before the
+        // strokes would read something else.
+        std::weak_ptr<Connection> connection = m_x;
+        QTimer::singleShot(borrowedKeyHoldMs, [connection, borrowed] {
+            if (auto x = connection.lock())
+                x->clearKey(borrowed);
+        });
+    }
     return true;
 }

@@ -18,6 +18,6 @@ public:
 
 private:
     struct Connection;
-    std::unique_ptr<Connection> m_x;
+    std::shared_ptr<Connection> m_x; // shared with the timer that clears a borrowed key
     X11Workspace m_workspace;
 };

@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: MIT
+// Searching and picking on a history of 100,000 entries: a keystroke (after the debounce) until
+// the results are drawn, with the memory the results hold; Return until the clipboard holds the
+// entry (text, and a 4000 x 3000 picture); and, on a real X display with a window manager,
+// Return until the text has arrived in another program's focused line edit.
+#include "BenchHistory.h"
+#include "history/ClipboardDataManager.h"
+#include "history/Notifications.h"
+#include "history/store/ManagedObjectContext.h"
+#include "panel/PanelContentView.h"
+#include "platform/Dispatch.h"
+#include "platform/ImageUtils.h"
+#include "platform/Pasteboard.h"
+#include "platform/UserDefaults.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QMimeData>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kEntries = 100000;
+
+struct BenchStore {
+    QTemporaryDir dir;
+    std::unique_ptr<ManagedObjectContext> context;
+    std::unique_ptr<ClipboardDataManager> manager;
+    ClipboardItemPtr picture;
+};
+
+BenchStore& store() {
+    static std::unique_ptr<BenchStore> slot;
+    if (slot)
+        return *slot;
+    slot = std::make_unique<BenchStore>();
+    StoreError error;
+    slot->context = ManagedObjectContext::open(slot->dir.path() + "/Tindralume.sqlite", &error);
+    if (!slot->context)
+        qFatal("cannot open the store: %s", qPrintable(error.message));
+    addBenchEntries(*slot->context, kEntries);
+    // A photograph-sized picture: noise keeps the PNG from shrinking to nothing.
+    QImage photo(4000, 3000, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(photo.scanLine(y));
+        for (int x = 0; x < photo.width(); ++x)
+            line[x] = qRgb((x * 7 + y) & 0xff, (y * 3) & 0xff, ((x ^ y) * 13) & 0xff);
+    }
+    slot->picture = slot->context->insertClipboardItem();
+    slot->picture->setId(QUuid::createUuid());
+    slot->picture->setType(QStringLiteral("image"));
+    slot->picture->setPreview(QStringLiteral("Image"));
+    slot->picture->setOriginalImageData(ImageUtils::pngData(photo).value_or(QByteArray()));
+    slot->picture->setImageData(ImageUtils::pngData(photo.scaled(400, 300)).value_or(QByteArray()));
+    slot->picture->setTimestamp(QDateTime::currentDateTime());
+    if (!slot->context->save(&error))
+        qFatal("cannot save: %s", qPrintable(error.message));
+    slot->manager = std::make_unique<ClipboardDataManager>(slot->context.get());
+    return *slot;
+}
+
+double residentMegabytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void waitForContent(PanelContentView* view) {
+    QEventLoop loop;
+    auto connection = QObject::connect(view, &PanelContentView::contentApplied, &loop, &QEventLoop::quit);
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(connection);
+}
+
+void waitFor(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+}
+
+// The search the debounce timer starts, until its results are drawn; range(1) = 1 asks the store
+// for every match at once (the unpaged form) instead of a page. Memory: resident size with the
+// results shown, above the same panel showing the unfiltered first page.
+void BM_SearchToResultsDrawn(benchmark::State& state, const QString& query) {
+    BenchStore& s = store();
+    const bool unpaged = state.range(0) == 1;
+    PanelContentView view;
+    view.setDataManager(s.manager.get());
+    if (unpaged) {
+        ClipboardDataManager* manager = s.manager.get();
+        view.setItemSource([manager](const PageRequest& r) {
+            std::vector<ClipboardItemPtr> items;
+            Dispatch::syncOnMain([&] {
+                items = r.query ? manager->searchItems(*r.query, std::nullopt, r.favoritesOnly, r.typeFilter)
+                                : manager->fetchItems(r.limit, r.offset, r.favoritesOnly, r.typeFilter);
+            });
+            return items;
+        });
+    }
+    view.resize(1260, 320);
+    view.show();
+    double extra = 0;
+    size_t shown = 0;
+    for (auto _ : state) {
+        view.reloadContent(false);
+        waitFor([&] { return !view.isReloadingData; });
+        s.manager->refreshAllObjects();
+        const double base = residentMegabytes();
+        QElapsedTimer timer;
+        timer.start();
+        view.performSearch(query);
+        waitForContent(&view);
+        view.repaint();
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        extra = std::max(extra, residentMegabytes() - base);
+        shown = view.clipboardItems.size();
+        waitFor([&] { return !view.isReloadingData && !view.isLoadingMore; });
+    }
+    state.counters["entries_shown"] = static_cast<double>(shown);
+    state.counters["rss_above_list_MB"] = extra;
+}
+
+// Return on a card until the clipboard holds the entry (the pick's copy, with the entry moved up).
+void BM_ReturnToClipboard(benchmark::State& state) {
+    BenchStore& s = store();
+    const bool picture = state.range(0) == 1;
+    PanelContentView view;
+    view.setDataManager(s.manager.get());
+    UserDefaults::standard().setBool(DefaultsKeys::pasteDirectly, false);
+    const ClipboardItemPtr text = s.manager->fetchItems(1, 5, false, QStringLiteral("text")).front();
+    const ClipboardItemPtr item = picture ? s.picture : text;
+    for (auto _ : state) {
+        QGuiApplication::clipboard()->clear();
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        view.pasteItem(item, false);
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        const QMimeData* held = QGuiApplication::clipboard()->mimeData();
+        if (!held || !held->hasFormat(picture ? QStringLiteral("image/png") : QStringLiteral("UTF8_STRING")))
+            state.SkipWithError("the clipboard does not hold the entry");
+    }
+}
+
+// Return until another program's focused line edit shows the text: the 0.3 s delay, the synthetic
+// chord, and that program asking us for the clipboard. Needs BENCH_FOCUS_CLIENT (the test's
+// one-line editor) and an X display with a window manager; skipped otherwise.
+void BM_ReturnToTextInFocusedWindow(benchmark::State& state) {
+    const QString client = qEnvironmentVariable("BENCH_FOCUS_CLIENT");
+    if (client.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb")) {
+        state.SkipWithError("set BENCH_FOCUS_CLIENT and run on an X display");
+        return;
+    }
+    BenchStore& s = store();
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/text";
+    QProcess editor;
+    editor.start(client, {file});
+    editor.waitForReadyRead(10000);
+    const QString window = QString::fromUtf8(editor.readLine()).trimmed();
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+    PanelContentView view;
+    view.setDataManager(s.manager.get());
+    UserDefaults::standard().setBool(DefaultsKeys::pasteDirectly, true);
+    const auto items = s.manager->fetchItems(200, 10, false, QStringLiteral("text"));
+    size_t next = 0;
+    for (auto _ : state) {
+        QFile::remove(file);
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+a")});
+        const ClipboardItemPtr item = items[next++ % items.size()];
+        const QByteArray expected = item->textContent()->toUtf8();
+        view.noteFrontWindow();
+        QElapsedTimer timer;
+        timer.start();
+        view.pasteItem(item, false);
+        auto arrived = [&] {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) && f.readAll().endsWith(expected);
+        };
+        waitFor(arrived, 5000);
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        if (!arrived())
+            state.SkipWithError("the text never arrived");
+    }
+    editor.terminate();
+    editor.waitForFinished(3000);
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(BM_SearchToResultsDrawn, one_letter, QStringLiteral("E"))
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_SearchToResultsDrawn, one_match, QStringLiteral("Entry 99999:"))
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_SearchToResultsDrawn, whitespace, QStringLiteral(" "))
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_ReturnToClipboard)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_ReturnToTextInFocusedWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir settings;
+    UserDefaults::setStandardPath(settings.path() + "/d.conf");
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: MIT
+#include "history/ClipboardCapture.h"
+
+#include "history/ClipboardDataManager.h"
+#include "history/Notifications.h"
+
+#include "platform/ImageUtils.h"
+#include "platform/PasteboardContents.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLoggingCategory>
+#include <QSysInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcCapture, "tindralume.monitor.capture", QtWarningMsg)
+
+namespace {
+
+constexpr double kEntryImageFit = 400.0;
+
+const QStringList kImageExtensions{QStringLiteral("png"), QStringLiteral("jpg"),  QStringLiteral("jpeg"),
+                                   QStringLiteral("gif"), QStringLiteral("bmp"),  QStringLiteral("tiff"),
+                                   QStringLiteral("tif"), QStringLiteral("webp"), QStringLiteral("heic"),
+                                   QStringLiteral("heif")};
+
+const QStringList kLinkSchemes{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
+                               QStringLiteral("ftps")};
+
+bool hasImageExtension(const QString& path) {
+    return kImageExtensions.contains(QFileInfo(path).suffix().toLower());
+}
+
+// A file URL names a file of this machine only without a host, with "localhost" or with our own
+// host name; anything else would be stored as a local path that means something else here.
+bool isLocalFileURL(const QUrl& url) {
+    if (url.scheme() != QLatin1String("file"))
+        return false;
+    const QString host = url.host();
+    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0 &&
+        host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
+        return false;
+    return url.path().startsWith(QLatin1Char('/'));
+}
+
+// The file's path with any host part dropped (file://localhost/x is /x).
+QString localPath(const QUrl& url) {
+    QUrl copy(url);
+    copy.setHost(QString());
+    return copy.toLocalFile();
+}
+
+// The whole of a regular file, or none. Opened without blocking, then checked on the open file
+// itself, so a FIFO swapped in after a check by name cannot block the read.
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<QByteArray> out;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxBytes) {
+        QByteArray bytes;
+        bytes.resize(qsizetype(st.st_size));
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        // A file that shrank while read is taken as far as it went.
+        bytes.truncate(done);
+        out = std::move(bytes);
+    }
+    ::close(fd);
+    return out;
+}
+
+bool isRichHtml(const std::optional<QByteArray>& html) {
+    return html && !html->trimmed().isEmpty();
+}
+
+} // namespace
+
+CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
+    CapturedEntry entry;
+    // A password manager's secret is never written anywhere.
+    if (contents.isConcealed())
+        return entry;
+    if (auto image = readImage(contents)) {
+        entry.kind = CapturedEntry::Kind::Image;
+        entry.type = EntryType::image;
+        entry.scaledImage = std::move(image->first);
+        entry.fullImage = std::move(image->second);
+    } else if (auto path = readFilePath(contents)) {
+        entry.kind = CapturedEntry::Kind::File;
+        entry.type = EntryType::file;
+        entry.filePath = *path;
+    } else {
+        // Rich text on this desktop is mostly HTML; RTF wins where an owner offers both.
+        OptData rich = contents.data(Pasteboard::Type::RTF);
+        if (!rich) {
+            if (OptData html = contents.data(Pasteboard::Type::HTML); isRichHtml(html))
+                rich = std::move(html);
+        }
+        const OptString text = contents.string();
+        if (rich || text) {
+            entry.kind = CapturedEntry::Kind::Text;
+            const bool link = isValidURL(text.value_or(QString()));
+            entry.type = link ? EntryType::url : (rich ? EntryType::richText : EntryType::text);
+            entry.text = text;
+            entry.richTextData = std::move(rich);
+        }
+    }
+    // Read partly from a newer owner: that copy is a change of its own and is read for itself.
+    if (contents.isStale())
+        return {};
+    return entry;
+}
+
+std::optional<std::pair<QByteArray, QByteArray>> ClipboardCapture::readImage(PasteboardContents& contents) {
+    QImage image;
+    if (contents.types().contains(Pasteboard::Type::FileURL)) {
+        // While a file is offered, its own contents decide; the TIFF/PNG beside it is usually its icon.
+        const std::optional<QString> path = firstFilePath(contents);
+        if (!path || !hasImageExtension(*path))
+            return std::nullopt;
+        image = decodeFile(*path);
+    } else {
+        if (auto tiff = contents.data(Pasteboard::Type::TIFF))
+            image = ImageUtils::decode(*tiff);
+        if (image.isNull()) {
+            if (auto png = contents.data(Pasteboard::Type::PNG))
+                image = ImageUtils::decode(*png);
+        }
+    }
+    if (image.isNull())
+        return std::nullopt;
+
+    const std::optional<QByteArray> full = ImageUtils::pngData(image);
+    if (!full)
+        return std::nullopt;
+    const QImage fitted = ImageUtils::resized(image, kEntryImageFit, kEntryImageFit);
+    // An image that already fits is returned as it is; its PNG is the full one.
+    if (fitted.size() == image.size())
+        return std::make_pair(*full, *full);
+    const std::optional<QByteArray> scaled = ImageUtils::pngData(fitted);
+    if (!scaled)
+        return std::nullopt;
+    return std::make_pair(*scaled, *full);
+}
+
+QImage ClipboardCapture::decodeFile(const QString& path) {
+    const std::optional<QByteArray> bytes = readRegularFile(path, maxFileBytes);
+    if (!bytes) {
+        qCDebug(lcCapture) << "not a readable regular file of bounded size:" << path;
+        return {};
+    }
+    // The decoder's pixel bound refuses decoding bombs before any pixel memory is taken.
+    const QImage image = ImageUtils::decode(*bytes);
+    if (image.isNull())
+        qCDebug(lcCapture) << "image file not decoded:" << path;
+    return image;
+}
+
+// Only the first URL on the pasteboard counts, and only when it names a file on this machine.
+std::optional<QString> ClipboardCapture::firstFilePath(PasteboardContents& contents) {
+    const QList<QUrl> urls = contents.urls();
+    if (urls.isEmpty() || !isLocalFileURL(urls.first()))
+        return std::nullopt;
+    return localPath(urls.first());
+}
+
+std::optional<QString> ClipboardCapture::readFilePath(PasteboardContents& contents) {
+    const std::optional<QString> path = firstFilePath(contents);
+    if (!path || path->isEmpty() || hasImageExtension(*path))
+        return std::nullopt;
+    return path;
+}
+
+bool ClipboardCapture::isValidURL(const QString& text) {
+    return ClipboardDataManager::isWebURL(text, kLinkSchemes);
+}

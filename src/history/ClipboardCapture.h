@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/store/Entities.h"
+
+#include <QImage>
+
+#include <optional>
+#include <utility>
+
+class PasteboardContents;
+
+// What one clipboard change becomes, decided off the main thread: the readers in their order of
+// precedence (image, file, rich text, plain text), with images decoded, fitted and encoded here.
+struct CapturedEntry {
+    enum class Kind { Nothing, Image, File, Text };
+    Kind kind = Kind::Nothing;
+    QString type; // entry type string
+    OptString text;
+    OptData richTextData; // RTF or HTML, as the owner offered it
+    QByteArray scaledImage, fullImage;
+    QString filePath;
+};
+
+class ClipboardCapture {
+public:
+    // Safe on any thread; reads only what the decision needs.
+    static CapturedEntry capture(PasteboardContents& contents);
+
+    static std::optional<std::pair<QByteArray, QByteArray>> readImage(PasteboardContents& contents); // scaled, full
+    static std::optional<QString> readFilePath(PasteboardContents& contents);
+    static bool isValidURL(const QString& text);
+    // Decodes an image file; only a regular file of at most maxFileBytes is opened (a FIFO or a
+    // device named like a picture would block or never end).
+    static QImage decodeFile(const QString& path);
+
+    static constexpr qint64 maxFileBytes = 256LL * 1024 * 1024;
+
+private:
+    static std::optional<QString> firstFilePath(PasteboardContents& contents);
+};

@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+#include "platform/PasteboardContents.h"
+
+namespace {
+
+const QString kUtf8String = QStringLiteral("UTF8_STRING");
+const QString kLatin1String = QStringLiteral("STRING");
+
+bool isImageMime(const QString& mime) {
+    return mime.startsWith(QLatin1String("image/"));
+}
+
+} // namespace
+
+PasteboardContents::PasteboardContents(const QStringList& formats, Fetch fetch, std::function<bool()> stale)
+    : m_formats(formats), m_fetch(std::move(fetch)), m_stale(std::move(stale)) {}
+
+PasteboardContents PasteboardContents::fromData(const QMap<QString, QByteArray>& data) {
+    return PasteboardContents(data.keys(), [data](const QString& mime) -> std::optional<QByteArray> {
+        const auto it = data.find(mime);
+        return it == data.end() ? std::nullopt : std::optional<QByteArray>(*it);
+    });
+}
+
+QStringList PasteboardContents::mimeTypes(Pasteboard::Type type) {
+    switch (type) {
+    case Pasteboard::Type::String:
+        return {kUtf8String, QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"), kLatin1String,
+                QStringLiteral("TEXT")};
+    case Pasteboard::Type::RTF:
+        return {QStringLiteral("text/rtf"), QStringLiteral("text/richtext"), QStringLiteral("application/rtf")};
+    case Pasteboard::Type::HTML:
+        return {QStringLiteral("text/html")};
+    case Pasteboard::Type::TIFF:
+        return {QStringLiteral("image/tiff")};
+    case Pasteboard::Type::PNG:
+        return {QStringLiteral("image/png")};
+    case Pasteboard::Type::FileURL:
+        return {uriList, gnomeCopiedFiles};
+    }
+    return {};
+}
+
+std::optional<QByteArray> PasteboardContents::format(const QString& mime) {
+    if (!m_formats.contains(mime))
+        return std::nullopt;
+    const auto it = m_cache.constFind(mime);
+    if (it != m_cache.constEnd())
+        return *it;
+    std::optional<QByteArray> value = m_fetch ? m_fetch(mime) : std::nullopt;
+    m_cache.insert(mime, value);
+    return value;
+}
+
+std::optional<QByteArray> PasteboardContents::firstOf(const QStringList& mimes) {
+    for (const QString& m : mimes) {
+        if (auto v = format(m))
+            return v;
+    }
+    return std::nullopt;
+}
+
+QList<Pasteboard::Type> PasteboardContents::types() {
+    QList<Pasteboard::Type> out;
+    auto offers = [this](Pasteboard::Type type) {
+        const QStringList mimes = mimeTypes(type);
+        return std::any_of(mimes.begin(), mimes.end(), [this](const QString& m) { return m_formats.contains(m); });
+    };
+    for (Pasteboard::Type type :
+         {Pasteboard::Type::String, Pasteboard::Type::RTF, Pasteboard::Type::HTML, Pasteboard::Type::TIFF}) {
+        if (offers(type))
+            out.append(type);
+    }
+    if (std::any_of(m_formats.begin(), m_formats.end(), isImageMime))
+        out.append(Pasteboard::Type::PNG);
+    if (offers(Pasteboard::Type::FileURL)) {
+        const QList<QUrl> list = urls();
+        if (std::any_of(list.begin(), list.end(), [](const QUrl& u) { return u.isLocalFile(); }))
+            out.append(Pasteboard::Type::FileURL);
+    }
+    return out;
+}
+
+std::optional<QByteArray> PasteboardContents::data(Pasteboard::Type type) {
+    switch (type) {
+    case Pasteboard::Type::String: {
+        const auto s = string();
+        return s ? std::optional<QByteArray>(s->toUtf8()) : std::nullopt;
+    }
+    case Pasteboard::Type::PNG: {
+        if (auto png = format(QStringLiteral("image/png")))
+            return png;
+        const QStringList offered = m_formats;
+        for (const QString& m : offered) {
+            if (isImageMime(m) && m != QLatin1String("image/tiff")) {
+                if (auto v = format(m))
+                    return v;
+            }
+        }
+        return std::nullopt;
+    }
+    default:
+        return firstOf(mimeTypes(type));
+    }
+}
+
+std::optional<QString> PasteboardContents::string() {
+    if (m_text)
+        return *m_text;
+    m_text.emplace();
+    for (const QString& m : mimeTypes(Pasteboard::Type::String)) {
+        if (const std::optional<QByteArray> bytes = format(m)) {
+            // Invalid UTF-8 becomes U+FFFD: visible, never a crash.
+            *m_text = m == kLatin1String ? QString::fromLatin1(*bytes) : QString::fromUtf8(*bytes);
+            break;
+        }
+    }
+    return *m_text;
+}
+
+QList<QUrl> PasteboardContents::urls() {
+    QList<QUrl> out;
+    QByteArray raw;
+    if (auto list = format(uriList)) {
+        raw = *list;
+    } else if (auto gnome = format(gnomeCopiedFiles)) {
+        // First line is the operation ("copy" or "cut"), then one URI per line.
+        QList<QByteArray> lines = gnome->split('\n');
+        if (!lines.isEmpty())
+            lines.removeFirst();
+        raw = lines.join('\n');
+    } else {
+        return out;
+    }
+    for (const QByteArray& line : raw.split('\n')) {
+        const QByteArray t = line.trimmed();
+        if (t.isEmpty() || t.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(t, QUrl::TolerantMode);
+        if (url.isValid())
+            out.append(url);
+    }
+    return out;
+}
+
+bool PasteboardContents::isConcealed() {
+    const std::optional<QByteArray> hint = format(passwordManagerHint);
+    return hint && hint->trimmed() == "secret";
+}

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+// What one clipboard change holds, by MIME type, read lazily: each format is fetched at most once,
+// when a reader first asks for it. Not thread-safe: one reader at a time, on the thread that the
+// pasteboard hands it to. Maps the design's pasteboard types onto this desktop's formats.
+class PasteboardContents {
+public:
+    // Returns a format's bytes, or none when the owner refused it, went away or ran out of time.
+    using Fetch = std::function<std::optional<QByteArray>(const QString& mime)>;
+
+    // stale tells whether another owner took over while the formats were read.
+    PasteboardContents(const QStringList& formats, Fetch fetch, std::function<bool()> stale = {});
+    // Contents already in memory (formats in the order given by the map).
+    static PasteboardContents fromData(const QMap<QString, QByteArray>& data);
+
+    const QStringList& formats() const { return m_formats; }
+    std::optional<QByteArray> format(const QString& mime);
+
+    QList<Pasteboard::Type> types();
+    // Bytes of one type. PNG also answers with any other image/* format when no PNG is offered.
+    std::optional<QByteArray> data(Pasteboard::Type type);
+    // The text as its owner holds it: UTF8_STRING first, since GTK serves its text/plain variants
+    // with CRLF line ends; STRING is Latin-1.
+    std::optional<QString> string();
+    // The URLs offered as a URI list, in order; empty when there are none.
+    QList<QUrl> urls();
+    // A password manager marked this copy as a secret: it must not be recorded.
+    bool isConcealed();
+    // Another owner took the selection while formats were read: what was read may mix two copies,
+    // and the newer copy is a change of its own.
+    bool isStale() const { return m_stale && m_stale(); }
+
+    // The MIME types each pasteboard type is written as and read from, in order of preference.
+    static QStringList mimeTypes(Pasteboard::Type type);
+    static inline const QString uriList = QStringLiteral("text/uri-list");
+    static inline const QString gnomeCopiedFiles = QStringLiteral("x-special/gnome-copied-files");
+    static inline const QString passwordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
+
+private:
+    std::optional<QByteArray> firstOf(const QStringList& mimes);
+
+    QStringList m_formats;
+    Fetch m_fetch;
+    std::function<bool()> m_stale;
+    QHash<QString, std::optional<QByteArray>> m_cache;
+    std::optional<std::optional<QString>> m_text; // set once string() has looked
+};
