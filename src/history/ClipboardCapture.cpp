@@ -3,13 +3,13 @@
 
 #include "history/ClipboardDataManager.h"
 #include "history/Notifications.h"
+#include "history/store/PrecomputedContent.h"
 
 #include "platform/ImageUtils.h"
 #include "platform/PasteboardContents.h"
 
 #include <QBuffer>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLoggingCategory>
 #include <QSysInfo>
 
@@ -22,6 +22,7 @@ Q_LOGGING_CATEGORY(lcCapture, "tindralume.monitor.capture", QtWarningMsg)
 namespace {
 
 constexpr double kEntryImageFit = 400.0;
+const QByteArray kPngSignature = QByteArray::fromHex("89504e470d0a1a0a");
 
 const QStringList kImageExtensions{QStringLiteral("png"), QStringLiteral("jpg"),  QStringLiteral("jpeg"),
                                    QStringLiteral("gif"), QStringLiteral("bmp"),  QStringLiteral("tiff"),
@@ -121,29 +122,47 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
     // Read partly from a newer owner: that copy is a change of its own and is read for itself.
     if (contents.isStale())
         return {};
+    if (entry.kind == CapturedEntry::Kind::Image)
+        entry.precomputed =
+            std::make_shared<PrecomputedContent>(entry.type, std::nullopt, entry.scaledImage, entry.fullImage);
+    else if (entry.kind == CapturedEntry::Kind::Text)
+        entry.precomputed = std::make_shared<PrecomputedContent>(entry.type, entry.text, std::nullopt, std::nullopt);
     return entry;
 }
 
 std::optional<std::pair<QByteArray, QByteArray>> ClipboardCapture::readImage(PasteboardContents& contents) {
     QImage image;
+    QByteArray source;
     if (contents.types().contains(Pasteboard::Type::FileURL)) {
         // While a file is offered, its own contents decide; the TIFF/PNG beside it is usually its icon.
         const std::optional<QString> path = firstFilePath(contents);
         if (!path || !hasImageExtension(*path))
             return std::nullopt;
-        image = decodeFile(*path);
+        const std::optional<QByteArray> bytes = readRegularFile(*path, maxFileBytes);
+        if (!bytes) {
+            qCDebug(lcCapture) << "not a readable regular file of bounded size:" << *path;
+            return std::nullopt;
+        }
+        source = *bytes;
     } else {
-        if (auto tiff = contents.data(Pasteboard::Type::TIFF))
-            image = ImageUtils::decode(*tiff);
+        if (auto tiff = contents.data(Pasteboard::Type::TIFF)) {
+            source = *tiff;
+            image = ImageUtils::decode(source);
+        }
         if (image.isNull()) {
             if (auto png = contents.data(Pasteboard::Type::PNG))
-                image = ImageUtils::decode(*png);
+                source = *png;
         }
     }
+    // The decoder's pixel bound refuses decoding bombs before any pixel memory is taken.
+    if (image.isNull())
+        image = ImageUtils::decode(source);
     if (image.isNull())
         return std::nullopt;
 
-    const std::optional<QByteArray> full = ImageUtils::pngData(image);
+    // A PNG that decoded is kept as it came: encoding a large picture again would cost most of the
+    // capture's time and could lose depth.
+    const std::optional<QByteArray> full = source.startsWith(kPngSignature) ? source : ImageUtils::pngData(image);
     if (!full)
         return std::nullopt;
     const QImage fitted = ImageUtils::resized(image, kEntryImageFit, kEntryImageFit);
@@ -154,19 +173,6 @@ std::optional<std::pair<QByteArray, QByteArray>> ClipboardCapture::readImage(Pas
     if (!scaled)
         return std::nullopt;
     return std::make_pair(*scaled, *full);
-}
-
-QImage ClipboardCapture::decodeFile(const QString& path) {
-    const std::optional<QByteArray> bytes = readRegularFile(path, maxFileBytes);
-    if (!bytes) {
-        qCDebug(lcCapture) << "not a readable regular file of bounded size:" << path;
-        return {};
-    }
-    // The decoder's pixel bound refuses decoding bombs before any pixel memory is taken.
-    const QImage image = ImageUtils::decode(*bytes);
-    if (image.isNull())
-        qCDebug(lcCapture) << "image file not decoded:" << path;
-    return image;
 }
 
 // Only the first URL on the pasteboard counts, and only when it names a file on this machine.

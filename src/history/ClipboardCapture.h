@@ -5,10 +5,12 @@
 
 #include <QImage>
 
+#include <memory>
 #include <optional>
 #include <utility>
 
 class PasteboardContents;
+class PrecomputedContent;
 
 // What one clipboard change becomes, decided off the main thread: the readers in their order of
 // precedence (image, file, rich text, plain text), with images decoded, fitted and encoded here.
@@ -20,6 +22,8 @@ struct CapturedEntry {
     OptData richTextData; // RTF or HTML, as the owner offered it
     QByteArray scaledImage, fullImage;
     QString filePath;
+    // What the store works out from a large image or text, done here rather than on the main thread.
+    std::shared_ptr<PrecomputedContent> precomputed;
 };
 
 class ClipboardCapture {
@@ -30,10 +34,9 @@ public:
     static std::optional<std::pair<QByteArray, QByteArray>> readImage(PasteboardContents& contents); // scaled, full
     static std::optional<QString> readFilePath(PasteboardContents& contents);
     static bool isValidURL(const QString& text);
-    // Decodes an image file; only a regular file of at most maxFileBytes is opened (a FIFO or a
-    // device named like a picture would block or never end).
-    static QImage decodeFile(const QString& path);
 
+    // Image files are read only when regular and at most this large: a FIFO or a device named like
+    // a picture would block or never end.
     static constexpr qint64 maxFileBytes = 256LL * 1024 * 1024;
 
 private:

@@ -213,9 +213,8 @@ QString ClipboardDataManager::makePreview(const QString& type, const OptString& 
     if (kTextTypes.contains(type)) {
         if (!textContent)
             return QStringLiteral("Empty text");
-        const QString t = trimmed(*textContent);
-        if (isWebURL(t, kLinkSchemes))
-            return t;
+        if (isWebURL(*textContent, kLinkSchemes))
+            return trimmed(*textContent);
         if (const std::optional<QString> cut = truncatedToGraphemes(*textContent, kPreviewLength))
             return *cut + QStringLiteral("...");
         return *textContent;
@@ -231,16 +230,22 @@ QString ClipboardDataManager::makePreview(const QString& type, const OptString& 
 }
 
 bool ClipboardDataManager::isWebURL(const QString& text, const QStringList& schemes) {
-    const QString t = trimmed(text);
+    const QStringView t = QStringView(text).trimmed();
     if (t.isEmpty())
         return false;
-    const QUrl url(t, QUrl::StrictMode);
+    // A link begins with one of the schemes and "://": looked at before parsing, so that a long text
+    // that is no link costs nothing here.
+    if (std::none_of(schemes.begin(), schemes.end(), [t](const QString& scheme) {
+            return t.startsWith(scheme, Qt::CaseInsensitive) && t.mid(scheme.size()).startsWith(u"://");
+        }))
+        return false;
+    const QUrl url(t.toString(), QUrl::StrictMode);
     if (!url.isValid() || url.scheme().isEmpty())
         return false;
     const QString scheme = url.scheme().toLower();
     if (!schemes.contains(scheme))
         return false;
-    if (!t.toLower().startsWith(scheme + QStringLiteral("://")))
+    if (!t.startsWith(scheme + QStringLiteral("://"), Qt::CaseInsensitive))
         return false;
     return !url.host().isEmpty();
 }

@@ -5,6 +5,7 @@ namespace {
 
 const QString kUtf8String = QStringLiteral("UTF8_STRING");
 const QString kLatin1String = QStringLiteral("STRING");
+constexpr qsizetype kKeepBytesBelow = 1024 * 1024;
 
 bool isImageMime(const QString& mime) {
     return mime.startsWith(QLatin1String("image/"));
@@ -44,6 +45,8 @@ QStringList PasteboardContents::mimeTypes(Pasteboard::Type type) {
 std::optional<QByteArray> PasteboardContents::format(const QString& mime) {
     if (!m_formats.contains(mime))
         return std::nullopt;
+    if (mime == m_textMime && m_text && *m_text)
+        return mime == kLatin1String ? (*m_text)->toLatin1() : (*m_text)->toUtf8();
     const auto it = m_cache.constFind(mime);
     if (it != m_cache.constEnd())
         return *it;
@@ -112,6 +115,11 @@ std::optional<QString> PasteboardContents::string() {
         if (const std::optional<QByteArray> bytes = format(m)) {
             // Invalid UTF-8 becomes U+FFFD: visible, never a crash.
             *m_text = m == kLatin1String ? QString::fromLatin1(*bytes) : QString::fromUtf8(*bytes);
+            // A large text is kept once, as the string: its bytes are made again if asked for.
+            if (bytes->size() >= kKeepBytesBelow) {
+                m_cache.remove(m);
+                m_textMime = m;
+            }
             break;
         }
     }

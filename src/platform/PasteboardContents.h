@@ -58,4 +58,5 @@ private:
     std::function<bool()> m_stale;
     QHash<QString, std::optional<QByteArray>> m_cache;
     std::optional<std::optional<QString>> m_text; // set once string() has looked
+    QString m_textMime;                           // the format whose bytes were let go for m_text
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "history/store/ManagedObjectContext.h"
 
+#include "history/store/PrecomputedContent.h"
+
 #include "history/store/StoreInternals.h"
 #include "history/store/TextFolding.h"
 #include "platform/Dispatch.h"
@@ -372,6 +374,8 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::itemsWithDigest(const QStrin
 
 QByteArray ManagedObjectContext::contentDigest(const QString& type, const OptString& text, const OptData& imageData,
                                                const OptData& originalImageData, const OptString& filePath) {
+    if (const std::optional<QByteArray> ahead = PrecomputedContent::digest(type, text, imageData, originalImageData))
+        return *ahead;
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (type == QLatin1String("text") || type == QLatin1String("richText") || type == QLatin1String("url")) {
         if (!text)

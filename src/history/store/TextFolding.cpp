@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "history/store/TextFolding.h"
 
+#include "history/store/PrecomputedContent.h"
+
+#include <algorithm>
+
 namespace TextFolding {
 
 namespace {
@@ -51,6 +55,11 @@ QString normalized(const QString& text, QString::NormalizationForm form) {
 }
 
 QString fold(const QString& text) {
+    if (std::optional<QString> ahead = PrecomputedContent::folded(text))
+        return *ahead;
+    // Plain ASCII has nothing to decompose and no marks: folding is lower-casing it.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toCaseFolded();
     const QString decomposed = normalized(text, QString::NormalizationForm_D);
     QString out;
     out.reserve(decomposed.size());

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#include "history/store/PrecomputedContent.h"
+
+#include "history/store/ManagedObjectContext.h"
+#include "history/store/TextFolding.h"
+
+#include <QMutex>
+
+#include <vector>
+
+namespace {
+
+// Only contents this large are worth a look-up on every digest and fold.
+constexpr qsizetype kWorthIt = 64 * 1024;
+
+QMutex g_mutex;
+std::vector<const PrecomputedContent*> g_registered;
+
+const OptData& digestedBytes(const OptData& imageData, const OptData& originalImageData) {
+    return originalImageData ? originalImageData : imageData;
+}
+
+// The same shared data: equal contents that were copied separately do not count.
+template <typename T> bool sameData(const std::optional<T>& a, const T* b) {
+    return a && b && a->constData() == b->constData() && a->size() == b->size();
+}
+
+} // namespace
+
+PrecomputedContent::PrecomputedContent(const QString& type, const OptString& text, const OptData& imageData,
+                                       const OptData& originalImageData)
+    : m_type(type), m_text(text), m_bytes(digestedBytes(imageData, originalImageData)),
+      m_digest(ManagedObjectContext::contentDigest(type, text, imageData, originalImageData, std::nullopt)) {
+    if (text)
+        m_folded = TextFolding::fold(*text);
+    QMutexLocker lock(&g_mutex);
+    g_registered.push_back(this);
+}
+
+PrecomputedContent::~PrecomputedContent() {
+    QMutexLocker lock(&g_mutex);
+    std::erase(g_registered, this);
+}
+
+std::optional<QByteArray> PrecomputedContent::digest(const QString& type, const OptString& text,
+                                                     const OptData& imageData, const OptData& originalImageData) {
+    const OptData& bytes = digestedBytes(imageData, originalImageData);
+    if ((!text || text->size() < kWorthIt) && (!bytes || bytes->size() < kWorthIt))
+        return std::nullopt;
+    QMutexLocker lock(&g_mutex);
+    for (const PrecomputedContent* p : g_registered) {
+        if (p->m_type == type &&
+            (sameData(p->m_text, text ? &*text : nullptr) || sameData(p->m_bytes, bytes ? &*bytes : nullptr)))
+            return p->m_digest;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> PrecomputedContent::folded(const QString& text) {
+    if (text.size() < kWorthIt)
+        return std::nullopt;
+    QMutexLocker lock(&g_mutex);
+    for (const PrecomputedContent* p : g_registered) {
+        if (sameData(p->m_text, &text))
+            return p->m_folded;
+    }
+    return std::nullopt;
+}
