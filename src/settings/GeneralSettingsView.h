@@ -9,7 +9,6 @@ class QCheckBox;
 class QComboBox;
 #include <QMessageBox>
 class QPushButton;
-class QVBoxLayout;
 class ShortcutRecorderRow;
 
 // The General page: launch at login, direct pasting, scroll direction, the shortcut, the plain-text

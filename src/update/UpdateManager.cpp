@@ -36,8 +36,7 @@ void UpdateManager::start() {
 }
 
 void UpdateManager::setCanCheckForUpdates(bool canCheck) {
-    // A queued report may be older than the updater's state now: mirror the state itself.
-    canCheck = m_controller->canCheckForUpdates();
+    // Reports arrive in the order the updater made them, so the last one is its state.
     if (canCheck == m_canCheckForUpdates)
         return;
     m_canCheckForUpdates = canCheck;
@@ -45,7 +44,6 @@ void UpdateManager::setCanCheckForUpdates(bool canCheck) {
 }
 
 void UpdateManager::setAutomaticallyChecksForUpdates(bool enabled) {
-    enabled = m_controller->automaticallyChecksForUpdates();
     if (enabled == m_automaticallyChecksForUpdates)
         return;
     m_automaticallyChecksForUpdates = enabled;
