@@ -413,11 +413,16 @@ void RtfParser::textByte(char c) {
     case Destination::Text:
         break;
     }
+    appendBytes(QByteArrayView(&c, 1));
+}
+
+// Text bytes wait to be decoded together: a multi-byte character can come as several \'hh.
+void RtfParser::appendBytes(QByteArrayView bytes) {
     const int cp = currentCodePage();
     if (!m_pendingBytes.isEmpty() && cp != m_pendingCodePage)
         flushBytes();
     m_pendingCodePage = cp;
-    m_pendingBytes.append(c);
+    m_pendingBytes.append(bytes);
 }
 
 void RtfParser::textRun(QByteArrayView run) {
@@ -433,11 +438,7 @@ void RtfParser::textRun(QByteArrayView run) {
         return;
     m_groupFresh = false;
     m_starPending = false;
-    const int cp = currentCodePage();
-    if (!m_pendingBytes.isEmpty() && cp != m_pendingCodePage)
-        flushBytes();
-    m_pendingCodePage = cp;
-    m_pendingBytes.append(run);
+    appendBytes(run);
     // With a limit, decode as soon as there are surely enough bytes (a character takes at most four).
     const qsizetype remaining = m_text.remaining();
     if (remaining >= 0 && m_pendingBytes.size() > remaining * 4 + 8)
@@ -469,8 +470,8 @@ void RtfParser::unicodeChar(int value) {
     flushBytes();
     const char16_t unit = char16_t(value);
     const int codePage = currentCodePage();
-    if (codePage < 0 && unit >= 0xF020 && unit <= 0xF0FF) {
-        // A symbol font's character written in the private-use area.
+    if (codePage < 0 && ((unit >= 0xF020 && unit <= 0xF0FF) || (unit >= 0x20 && unit <= 0xFF))) {
+        // A symbol font's character, by its byte or in the private-use area.
         const char32_t c = RtfCharsets::symbolCharacter(RtfCharsets::SymbolFont(-codePage), unit);
         appendText(QString::fromUcs4(&c, 1));
     } else if (QChar::isHighSurrogate(unit)) {

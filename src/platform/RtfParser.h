@@ -53,6 +53,7 @@ private:
     void controlSymbol(char c);
     void textByte(char c);
     void textRun(QByteArrayView run);
+    void appendBytes(QByteArrayView bytes);
     void hexByte(char c);
     void unicodeChar(int value);
     void appendText(const QString& text);

@@ -74,6 +74,7 @@ void RtfTextBuilder::endRow(const RtfParagraphFormat& paragraph) {
     m_pendingCell = false;
     m_rowJustEnded = false;
     endParagraph(paragraph);
+    m_breakInCell = false;
     m_rowJustEnded = true;
 }
 
