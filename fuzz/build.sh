@@ -9,9 +9,9 @@ src="$here/../src"
 out="$here/out"
 mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-       -DQT_NO_KEYWORDS -I"$src" $(pkg-config --cflags Qt6Core Qt6Gui Qt6Network gumbo))
+       -DQT_NO_KEYWORDS -I"$src" -I"$here/../tests" $(pkg-config --cflags Qt6Core Qt6Gui Qt6Network gumbo))
 libs=($(pkg-config --libs Qt6Core Qt6Gui Qt6Network gumbo))
-sources=("$src/linkpreview/HTMLPageReader.cpp" "$src/linkpreview/CharacterReferences.cpp"
+sources=("$src/linkpreview/HTMLPageReader.cpp" "$src/linkpreview/HTMLTextStates.cpp" "$src/linkpreview/CharacterReferences.cpp"
          "$src/linkpreview/EncodingLabels.cpp" "$src/linkpreview/URLPreviewServiceMetadata.cpp"
          "$src/linkpreview/URLPreviewServiceDecoding.cpp" "$src/linkpreview/BoundedHTTPDataLoader.cpp"
          "$src/linkpreview/AddressPolicy.cpp")

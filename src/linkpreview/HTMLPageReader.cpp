@@ -2,34 +2,14 @@
 #include "linkpreview/HTMLPageReader.h"
 
 #include "linkpreview/CharacterReferences.h"
+#include "linkpreview/HTMLTextStates.h"
 
 #include <algorithm>
 #include <array>
 
 namespace {
 
-bool isTagSpace(char16_t c) {
-    // CR counts as the LF a parser's input stream turns it into.
-    return c == u'\t' || c == u'\n' || c == u'\f' || c == u' ' || c == u'\r';
-}
-
-bool isASCIIAlpha(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
-
-char16_t toASCIILower(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-}
-
-bool equalsASCIIFolded(QStringView a, QStringView lowercase) {
-    if (a.size() != lowercase.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (toASCIILower(a[i].unicode()) != lowercase[i].unicode())
-            return false;
-    }
-    return true;
-}
+using namespace HTMLTextStates;
 
 // The text of a raw slice as a parser's input stream gives it: CR LF and CR become LF, NUL U+FFFD.
 QString normalizedSlice(QStringView slice) {
@@ -115,7 +95,8 @@ int attrIndex(QStringView lowercaseName) {
 
 class Reader {
 public:
-    Reader(QStringView text, int maximumJSONLD) : m_text(text), m_size(text.size()), m_maxJSONLD(maximumJSONLD) {}
+    Reader(QStringView text, int maximumJSONLD, const QSet<QString>& keys)
+        : m_text(text), m_size(text.size()), m_maxJSONLD(maximumJSONLD), m_keys(keys) {}
 
     HTMLPageReader::Page run() {
         qsizetype p = 0;
@@ -176,14 +157,10 @@ private:
         return gt < 0 ? m_size : gt + 1;
     }
 
-    bool startsWithFolded(qsizetype p, QStringView lowercase) const {
-        return p + lowercase.size() <= m_size && equalsASCIIFolded(m_text.sliced(p, lowercase.size()), lowercase);
-    }
-
     qsizetype afterMarkupDeclaration(qsizetype p) {
         if (p + 1 < m_size && at(p) == u'-' && at(p + 1) == u'-')
-            return afterComment(p + 2);
-        if (startsWithFolded(p, u"doctype"))
+            return HTMLTextStates::commentEnd(m_text, p + 2);
+        if (HTMLTextStates::startsWithFolded(m_text, p, u"doctype"))
             return afterBogusComment(p + 7); // every DOCTYPE state ends at the first '>'
         if (inForeignContent() && !m_foreignStack.back().holdsHTML && p + 7 <= m_size &&
             m_text.sliced(p, 7) == u"[CDATA[") {
@@ -191,71 +168,6 @@ private:
             return end < 0 ? m_size : end + 3;
         }
         return afterBogusComment(p);
-    }
-
-    // The comment states from just after "<!--".
-    qsizetype afterComment(qsizetype p) const {
-        enum { Start, StartDash, Body, EndDash, End, EndBang } state = Start;
-        while (p < m_size) {
-            const char16_t c = at(p).unicode();
-            switch (state) {
-            case Start:
-                if (c == u'-') {
-                    state = StartDash;
-                    break;
-                }
-                if (c == u'>')
-                    return p + 1;
-                state = Body;
-                continue;
-            case StartDash:
-                if (c == u'-') {
-                    state = End;
-                    break;
-                }
-                if (c == u'>')
-                    return p + 1;
-                state = Body;
-                continue;
-            case Body: {
-                const qsizetype dash = m_text.indexOf(u'-', p);
-                if (dash < 0)
-                    return m_size;
-                p = dash;
-                state = EndDash;
-                break;
-            }
-            case EndDash:
-                if (c == u'-') {
-                    state = End;
-                    break;
-                }
-                state = Body;
-                continue;
-            case End:
-                if (c == u'>')
-                    return p + 1;
-                if (c == u'!') {
-                    state = EndBang;
-                    break;
-                }
-                if (c == u'-')
-                    break;
-                state = Body;
-                continue;
-            case EndBang:
-                if (c == u'-') {
-                    state = EndDash;
-                    break;
-                }
-                if (c == u'>')
-                    return p + 1;
-                state = Body;
-                continue;
-            }
-            ++p;
-        }
-        return m_size;
     }
 
     void finishName(Tag& tag) const {
@@ -437,124 +349,6 @@ private:
             normalizedSlice(m_text.sliced(slice.start, slice.end - slice.start)));
     }
 
-    // Where the raw text of an element ends: the '<' of "</name" followed by a space, '/' or '>'.
-    qsizetype rawTextEnd(qsizetype p, QStringView lowercaseName) const {
-        while (true) {
-            const qsizetype lt = m_text.indexOf(u"</", p);
-            if (lt < 0)
-                return m_size;
-            const qsizetype after = lt + 2 + lowercaseName.size();
-            if (after < m_size && startsWithFolded(lt + 2, lowercaseName) &&
-                (isTagSpace(at(after).unicode()) || at(after) == u'/' || at(after) == u'>'))
-                return lt;
-            p = lt + 2;
-        }
-    }
-
-    // "script" and a space, '/' or '>' at p: the length of the name read, else 0.
-    bool scriptNameAt(qsizetype p) const {
-        const qsizetype after = p + 6;
-        return after < m_size && startsWithFolded(p, u"script") &&
-               (isTagSpace(at(after).unicode()) || at(after) == u'/' || at(after) == u'>');
-    }
-
-    qsizetype afterAlphaRun(qsizetype p) const {
-        while (p < m_size && isASCIIAlpha(at(p).unicode()))
-            ++p;
-        return p;
-    }
-
-    // The script data states, escaped and double-escaped ones included: where "</script" ends the
-    // element's text.
-    qsizetype scriptEnd(qsizetype p) const {
-        enum { Data, Escaped, EscapedDash, EscapedDashDash, Double, DoubleDash, DoubleDashDash } state = Data;
-        while (p < m_size) {
-            const char16_t c = at(p).unicode();
-            switch (state) {
-            case Data: {
-                const qsizetype lt = m_text.indexOf(u'<', p);
-                if (lt < 0)
-                    return m_size;
-                p = lt + 1;
-                if (p < m_size && at(p) == u'/') {
-                    if (scriptNameAt(p + 1))
-                        return lt;
-                    ++p;
-                } else if (p + 2 < m_size && at(p) == u'!' && at(p + 1) == u'-' && at(p + 2) == u'-') {
-                    p += 3;
-                    state = EscapedDashDash;
-                } else if (p < m_size && at(p) == u'!') {
-                    ++p;
-                }
-                continue;
-            }
-            case Escaped:
-            case EscapedDash:
-            case EscapedDashDash:
-                if (c == u'-') {
-                    state = state == Escaped ? EscapedDash : EscapedDashDash;
-                    break;
-                }
-                if (c == u'>' && state == EscapedDashDash) {
-                    state = Data;
-                    break;
-                }
-                if (c == u'<') {
-                    const qsizetype next = p + 1;
-                    if (next < m_size && at(next) == u'/') {
-                        if (scriptNameAt(next + 1))
-                            return p;
-                        p = next + 1;
-                        state = Escaped;
-                        continue;
-                    }
-                    if (next < m_size && isASCIIAlpha(at(next).unicode())) {
-                        const qsizetype end = afterAlphaRun(next);
-                        if (scriptNameAt(next)) {
-                            p = end + 1;
-                            state = Double;
-                        } else {
-                            p = end;
-                            state = Escaped;
-                        }
-                        continue;
-                    }
-                }
-                state = Escaped;
-                break;
-            case Double:
-            case DoubleDash:
-            case DoubleDashDash:
-                if (c == u'-') {
-                    state = state == Double ? DoubleDash : DoubleDashDash;
-                    break;
-                }
-                if (c == u'>' && state == DoubleDashDash) {
-                    state = Data;
-                    break;
-                }
-                if (c == u'<') {
-                    const qsizetype next = p + 1;
-                    if (next < m_size && at(next) == u'/') {
-                        const qsizetype end = afterAlphaRun(next + 1);
-                        if (scriptNameAt(next + 1)) {
-                            p = end + 1;
-                            state = Escaped;
-                        } else {
-                            p = end == next + 1 ? next : end;
-                            state = Double;
-                        }
-                        continue;
-                    }
-                }
-                state = Double;
-                break;
-            }
-            ++p;
-        }
-        return m_size;
-    }
-
     // Reads the end tag that closes raw text at lt ("</name..."): the data state resumes after it.
     qsizetype afterClosingTag(qsizetype lt) {
         if (lt >= m_size)
@@ -612,24 +406,23 @@ private:
             m_foreignStack.back().holdsHTML = true;
         switch (tag.kind) {
         case Kind::Meta:
-            if (inDocument && (tag.attrs[Content].present() || tag.attrs[Charset].present()))
-                m_page.metas.push_back({value(tag, Property), value(tag, Name), value(tag, HttpEquiv),
-                                        value(tag, Content), value(tag, Charset)});
+            if (inDocument)
+                keepMeta(tag);
             return end;
         case Kind::Title: {
-            const qsizetype close = rawTextEnd(end, u"title");
+            const qsizetype close = HTMLTextStates::rawTextEnd(m_text, end, u"title");
             if (inDocument && !m_page.title)
                 m_page.title = CharacterReferences::decodeText(normalizedSlice(m_text.sliced(end, close - end)));
             return afterClosingTag(close);
         }
         case Kind::Textarea:
-            return afterClosingTag(rawTextEnd(end, u"textarea"));
+            return afterClosingTag(HTMLTextStates::rawTextEnd(m_text, end, u"textarea"));
         case Kind::RawText:
-            return afterClosingTag(rawTextEnd(end, QStringView(tag.name, tag.nameLength)));
+            return afterClosingTag(HTMLTextStates::rawTextEnd(m_text, end, QStringView(tag.name, tag.nameLength)));
         case Kind::PlainText:
             return m_size;
         case Kind::Script: {
-            const qsizetype close = scriptEnd(end);
+            const qsizetype close = HTMLTextStates::scriptEnd(m_text, end);
             if (inDocument && m_page.jsonLD.size() < m_maxJSONLD && isJSONLD(tag))
                 m_page.jsonLD.append(normalizedSlice(m_text.sliced(end, close - end)));
             return afterClosingTag(close);
@@ -678,6 +471,44 @@ private:
             m_foreignStack.push_back({name.toString(), svg, point, false});
     }
 
+    // Keeps a meta tag some lookup can still find: the first with a given key and a content
+    // attribute, or one of the first charset declarations.
+    void keepMeta(const Tag& tag) {
+        auto key = [this, &tag](Attr attr) {
+            auto v = value(tag, attr);
+            return v ? std::optional<QString>(asciiLower(*v)) : std::nullopt;
+        };
+        auto fresh = [this](const std::optional<QString>& k, QSet<QString>& seen) {
+            return k && (m_keys.isEmpty() || m_keys.contains(*k)) && !seen.contains(*k);
+        };
+        bool keep = false;
+        if (tag.attrs[Charset].present() && m_charsets < kMaximumCharsets) {
+            ++m_charsets;
+            keep = true;
+        }
+        if (tag.attrs[Content].present()) {
+            const auto property = key(Property), name = key(Name), httpEquiv = key(HttpEquiv);
+            if (fresh(property, m_propertiesSeen) || fresh(name, m_namesSeen) || fresh(httpEquiv, m_namesSeen)) {
+                keep = true;
+                for (const auto& [k, seen] : {std::pair{property, &m_propertiesSeen}, std::pair{name, &m_namesSeen},
+                                              std::pair{httpEquiv, &m_namesSeen}}) {
+                    if (k)
+                        seen->insert(*k);
+                }
+            }
+        }
+        if (keep)
+            m_page.metas.push_back({value(tag, Property), value(tag, Name), value(tag, HttpEquiv), value(tag, Content),
+                                    value(tag, Charset)});
+    }
+
+    static QString asciiLower(const QString& text) {
+        QString lower = text;
+        for (QChar& c : lower)
+            c = QChar(toASCIILower(c.unicode()));
+        return lower;
+    }
+
     bool isJSONLD(const Tag& tag) const {
         const auto type = value(tag, Type);
         return type && equalsASCIIFolded(QStringView(*type).trimmed(), u"application/ld+json");
@@ -694,6 +525,11 @@ private:
         bool holdsHTML = false; // an HTML element was opened inside this integration point
     };
     std::vector<ForeignElement> m_foreignStack; // open SVG/MathML elements
+    static constexpr int kMaximumCharsets = 16;
+    QSet<QString> m_keys;
+    QSet<QString> m_propertiesSeen;
+    QSet<QString> m_namesSeen; // name and http-equiv: one lookup matches either
+    int m_charsets = 0;
     HTMLPageReader::Page m_page;
 };
 
@@ -703,8 +539,8 @@ bool isASCIISpace(QChar c) {
 
 } // namespace
 
-HTMLPageReader::Page HTMLPageReader::read(QStringView text, int maximumJSONLDBlocks) {
-    return Reader(text, maximumJSONLDBlocks).run();
+HTMLPageReader::Page HTMLPageReader::read(QStringView text, int maximumJSONLDBlocks, const QSet<QString>& keys) {
+    return Reader(text, maximumJSONLDBlocks, keys).run();
 }
 
 std::optional<QString> HTMLPageReader::metaContent(const Page& page, KeyAttribute attribute, QStringView key) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -29,12 +30,16 @@ public:
     };
 
     struct Page {
-        std::vector<Meta> metas;      // in document order; only those with a content or charset attribute
+        // In document order: for each key, the first meta tag with that key and a content attribute
+        // (later ones can never be found), and the first few that name a charset.
+        std::vector<Meta> metas;
         std::optional<QString> title; // text of the first HTML title element, references resolved
         QStringList jsonLD;           // raw text of the first JSON-LD script elements
     };
 
-    static Page read(QStringView text, int maximumJSONLDBlocks);
+    // keys: the only key attribute values (lowercase) whose meta tags are kept; empty keeps every
+    // key. Either way memory stays a fraction of the page's, whatever the page repeats.
+    static Page read(QStringView text, int maximumJSONLDBlocks, const QSet<QString>& keys = {});
 
     // The first meta tag whose key attribute equals key (ASCII case-insensitively) and that has a
     // content attribute: that content.

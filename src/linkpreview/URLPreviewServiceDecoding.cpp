@@ -10,6 +10,11 @@ namespace {
 
 constexpr qsizetype headBytes = 8192;
 
+const QSet<QString>& contentTypeKey() {
+    static const QSet<QString> key = {QStringLiteral("content-type")};
+    return key;
+}
+
 struct UTF8Counts {
     qsizetype multiByte = 0; // well-formed sequences of two to four bytes
     qsizetype invalid = 0;   // bytes that start no well-formed sequence
@@ -118,7 +123,7 @@ std::optional<QByteArray> URLPreviewService::encodingForCharset(const QString& c
 }
 
 std::optional<QString> URLPreviewService::sniffMetaCharset(const QString& head) {
-    const QStringList names = HTMLPageReader::declaredCharsets(HTMLPageReader::read(head, 0));
+    const QStringList names = HTMLPageReader::declaredCharsets(HTMLPageReader::read(head, 0, contentTypeKey()));
     if (names.isEmpty())
         return std::nullopt;
     return names.first();
@@ -142,7 +147,8 @@ QString URLPreviewService::decodeHTML(const QByteArray& body, const HTTPURLRespo
     }
     const QByteArray head = body.left(headBytes);
     const QString headText = decodeWith(head, "UTF-8").value_or(QString::fromLatin1(head));
-    for (const QString& charset : HTMLPageReader::declaredCharsets(HTMLPageReader::read(headText, 0))) {
+    for (const QString& charset :
+         HTMLPageReader::declaredCharsets(HTMLPageReader::read(headText, 0, contentTypeKey()))) {
         if (auto encoding = encodingForCharset(charset)) {
             // A page that names UTF-16 in its own ASCII text cannot be UTF-16.
             declared.append(encoding->startsWith("UTF-16") ? QByteArray("UTF-8") : *encoding);

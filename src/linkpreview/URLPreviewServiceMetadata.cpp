@@ -96,11 +96,11 @@ URLPreviewService::JSONLDValues parseJSONLDBlocks(const QStringList& blocks) {
 } // namespace
 
 std::optional<QString> URLPreviewService::metaPropertyContent(const QString& html, const QString& key) {
-    return HTMLPageReader::metaContent(HTMLPageReader::read(html, 0), Key::Property, key);
+    return HTMLPageReader::metaContent(HTMLPageReader::read(html, 0, {key.toLower()}), Key::Property, key);
 }
 
 std::optional<QString> URLPreviewService::metaNameContent(const QString& html, const QString& key) {
-    return HTMLPageReader::metaContent(HTMLPageReader::read(html, 0), Key::NameOrHttpEquiv, key);
+    return HTMLPageReader::metaContent(HTMLPageReader::read(html, 0, {key.toLower()}), Key::NameOrHttpEquiv, key);
 }
 
 URLPreviewService::JSONLDValues URLPreviewService::parseJSONLD(const QString& html) {
@@ -192,7 +192,17 @@ URLPreviewService::PageMetadata URLPreviewService::parseMetadata(const QString& 
     // One reading of the page serves every lookup; each source is still consulted only when an
     // earlier one left its field empty. Values read from the markup have their references resolved
     // once, as a browser resolves them; the JSON-LD strings get the entity decoding of cleanText.
-    const HTMLPageReader::Page page = HTMLPageReader::read(html, maximumJSONLDBlocks);
+    static const QSet<QString> keys = {QStringLiteral("og:title"),
+                                       QStringLiteral("og:description"),
+                                       QStringLiteral("og:image"),
+                                       QStringLiteral("og:image:secure_url"),
+                                       QStringLiteral("og:image:url"),
+                                       twitterTitleKey,
+                                       QStringLiteral("twitter:description"),
+                                       QStringLiteral("twitter:image"),
+                                       QStringLiteral("twitter:image:src"),
+                                       QStringLiteral("description")};
+    const HTMLPageReader::Page page = HTMLPageReader::read(html, maximumJSONLDBlocks, keys);
     auto property = [&page](QStringView key) { return HTMLPageReader::metaContent(page, Key::Property, key); };
     auto name = [&page](QStringView key) { return HTMLPageReader::metaContent(page, Key::NameOrHttpEquiv, key); };
 
