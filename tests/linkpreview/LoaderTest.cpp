@@ -7,6 +7,8 @@
 #include "support/TestEnvironment.h"
 
 #include <QFile>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -353,4 +355,41 @@ TEST(BoundedHTTPDataLoader, AddressesAreCheckedAfterResolutionAndOnEveryRedirect
     EXPECT_EQ(refusedRedirect->error->code, LoadError::Refused);
     EXPECT_EQ(server.requestsFor("/away").size(), 1);
     EXPECT_EQ(server.requestsFor("/page").size(), 1);
+}
+
+TEST(BoundedHTTPDataLoader, HTTPSToThePinnedAddressIsVerifiedAgainstTheLinkedName) {
+    const QString dir = QStringLiteral(TINDRALUME_TEST_DATA "/tls/");
+    const auto certificates = QSslCertificate::fromPath(dir + QStringLiteral("localhost.pem"));
+    ASSERT_EQ(certificates.size(), 1);
+    QFile keyFile(dir + QStringLiteral("localhost.key"));
+    ASSERT_TRUE(keyFile.open(QIODevice::ReadOnly));
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(certificates.first());
+    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa));
+    // The client trusts the test certificate for the name "localhost" only.
+    QSslConfiguration client = QSslConfiguration::defaultConfiguration();
+    client.addCaCertificates(certificates);
+    QSslConfiguration::setDefaultConfiguration(client);
+
+    TestHTTPServer secure(tls);
+    TestHTTPServer plain;
+    secure.route("/page", ok("<title>secure</title>"));
+    TestHTTPServer::Response down;
+    down.status = 302;
+    down.headers = {{"Location", plain.url("/plain")}};
+    secure.route("/down", down);
+    plain.route("/plain", ok("<title>plain</title>"));
+
+    // Connected to 127.0.0.1, the certificate checked for (and the server told) "localhost".
+    auto page = load(secure.url("/page"));
+    ASSERT_TRUE(page->body.has_value()) << (page->error ? page->error->localizedDescription.toStdString() : "");
+    EXPECT_EQ(*page->body, QByteArray("<title>secure</title>"));
+    // From https to http: followed.
+    auto downgraded = load(secure.url("/down"));
+    ASSERT_TRUE(downgraded->body.has_value());
+    EXPECT_EQ(*downgraded->body, QByteArray("<title>plain</title>"));
+    // The certificate does not name 127.0.0.1: verification is not given up for the pinning.
+    auto wrongName = load("https://127.0.0.1:" + QByteArray::number(secure.port()) + "/page");
+    EXPECT_TRUE(wrongName->error.has_value());
+    EXPECT_FALSE(wrongName->body.has_value());
 }

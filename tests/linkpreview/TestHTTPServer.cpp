@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TestHTTPServer.h"
 
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -43,10 +44,19 @@ struct TestHTTPServer::Connection {
     bool responding = false;
 };
 
-TestHTTPServer::TestHTTPServer() {
+TestHTTPServer::TestHTTPServer() : m_server(std::make_unique<QTcpServer>()) {
     m_clock.start();
-    connect(&m_server, &QTcpServer::newConnection, this, &TestHTTPServer::accept);
-    m_server.listen(QHostAddress::LocalHost, 0);
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &TestHTTPServer::accept);
+    m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+TestHTTPServer::TestHTTPServer(const QSslConfiguration& tls) : m_secure(true) {
+    auto server = std::make_unique<QSslServer>();
+    server->setSslConfiguration(tls);
+    m_server = std::move(server);
+    m_clock.start();
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &TestHTTPServer::accept);
+    m_server->listen(QHostAddress::LocalHost, 0);
 }
 
 TestHTTPServer::~TestHTTPServer() {
@@ -69,6 +79,8 @@ void TestHTTPServer::route(const QByteArray& path, Response response) {
 }
 
 QByteArray TestHTTPServer::url(const QByteArray& path) const {
+    if (m_secure)
+        return "https://localhost:" + QByteArray::number(port()) + path;
     return "http://127.0.0.1:" + QByteArray::number(port()) + path;
 }
 
@@ -82,7 +94,7 @@ QList<TestHTTPServer::LogEntry> TestHTTPServer::requestsFor(const QByteArray& pa
 }
 
 void TestHTTPServer::accept() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         // A small send buffer keeps what the kernel holds for a slow reader small, so the bytes
         // counted as sent are close to what the client really took.
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);

@@ -7,9 +7,11 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTcpServer>
 
 #include <functional>
+#include <memory>
 
 class QTcpSocket;
 
@@ -49,12 +51,14 @@ public:
     using Handler = std::function<Response(const Request&)>;
 
     TestHTTPServer();
+    // Speaks HTTPS with the given certificate and key; its URLs name the host "localhost".
+    explicit TestHTTPServer(const QSslConfiguration& tls);
     ~TestHTTPServer() override;
 
     void route(const QByteArray& path, Handler handler);
     void route(const QByteArray& path, Response response);
 
-    quint16 port() const { return m_server.serverPort(); }
+    quint16 port() const { return m_server->serverPort(); }
     QByteArray url(const QByteArray& path) const;
     const QList<LogEntry>& log() const { return m_log; }
     QList<LogEntry> requestsFor(const QByteArray& path) const;
@@ -68,7 +72,8 @@ private:
     void pump(Connection* connection);
     void closed(Connection* connection);
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
+    bool m_secure = false;
     QElapsedTimer m_clock;
     QMap<QByteArray, Handler> m_routes;
     QList<LogEntry> m_log;
