@@ -54,6 +54,12 @@ protected:
 ClipboardPasteboard::ClipboardPasteboard() : m_reader(std::make_unique<SelectionReader>()) {
     if (auto* cb = clipboard())
         connect(cb, &QClipboard::dataChanged, this, &ClipboardPasteboard::onClipboardChanged);
+    // A read still going when the application quits ends there, before the event loop it reports to.
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            m_reader->cancel();
+            m_readerQueue.waitForDone();
+        });
 }
 
 ClipboardPasteboard::~ClipboardPasteboard() {
