@@ -35,6 +35,7 @@ bench: build
 	./$(BUILD_DIR)/bench/monitor_bench
 	./$(BUILD_DIR)/bench/linkpreview_bench
 	./$(BUILD_DIR)/bench/panel_bench
+	./$(BUILD_DIR)/bench/cards_bench
 	./$(BUILD_DIR)/bench/pick_bench
 	./$(BUILD_DIR)/bench/rtf_bench
 
