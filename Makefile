@@ -36,6 +36,7 @@ bench: build
 	./$(BUILD_DIR)/bench/capture_bench
 	./$(BUILD_DIR)/bench/linkpreview_bench
 	./$(BUILD_DIR)/bench/panel_bench
+	./$(BUILD_DIR)/bench/cards_bench
 	./$(BUILD_DIR)/bench/pick_bench
 	./$(BUILD_DIR)/bench/rtf_bench
 

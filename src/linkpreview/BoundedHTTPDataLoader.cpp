@@ -166,6 +166,9 @@ void BoundedHTTPDataLoader::connectTo(const QUrl& url, const QHostAddress& addre
     networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                                 m_request.preferCache ? QNetworkRequest::PreferCache : QNetworkRequest::PreferNetwork);
     networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    // No cookie is kept or sent, not even from one redirect of the same load to the next.
+    networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
 
     m_task = m_session->get(networkRequest);
     // Keep the manager from buffering the whole body ahead of us; the limit is applied as we read.

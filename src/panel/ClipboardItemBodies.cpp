@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The link, colour, image and file bodies of a card, and its reaction to a stored link preview.
+#include "history/ClipboardDataManager.h"
 #include "history/store/Entities.h"
 #include "panel/Appearance.h"
 #include "panel/CardTextLabel.h"
@@ -120,18 +121,9 @@ bool ClipboardItemContentView::isLightColor(const QColor& color) {
 }
 
 bool ClipboardItemContentView::isWebURL(const QString& text) {
-    const QString t = text.trimmed();
-    if (t.isEmpty())
-        return false;
-    const QUrl url(t, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty())
-        return false;
-    const QString scheme = url.scheme().toLower();
     static const QStringList web = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
                                     QStringLiteral("ftps")};
-    if (!web.contains(scheme) || !t.toLower().startsWith(scheme + QStringLiteral("://")))
-        return false;
-    return !url.host().isEmpty();
+    return ClipboardDataManager::isWebURL(text, web);
 }
 
 void ClipboardItemContentView::renderColorSwatch(const QColor& color, const QString& text) {

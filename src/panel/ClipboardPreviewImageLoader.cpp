@@ -2,11 +2,12 @@
 #include "panel/ClipboardPreviewImageLoader.h"
 
 #include "platform/Dispatch.h"
+#include "platform/ImageUtils.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QMutexLocker>
+
 #include <QPointer>
+#include <cmath>
 
 ClipboardPreviewImageLoader& ClipboardPreviewImageLoader::shared() {
     // Never destroyed: a decode may still be queued while the process exits.
@@ -86,21 +87,17 @@ void ClipboardPreviewImageLoader::load(const QByteArray& data, const QString& ke
 }
 
 QImage ClipboardPreviewImageLoader::makeImage(const QByteArray& data) {
-    if (data.isEmpty())
-        return {};
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    // The header's size bounds the allocation; a format that cannot tell it is not decoded.
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || qint64(size.width()) * size.height() * 4 > maxDecodedBytes)
-        return {};
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
-        return {};
-    if (image.size() != size && qint64(image.width()) * image.height() * 4 > maxDecodedBytes)
-        return {};
+    // The header's size bounds the allocation before any pixel is decoded.
+    QImage image = ImageUtils::decode(data, maxDecodedBytes / 4);
+    if (image.isNull())
+        return image;
+    // No more pixels than the body shows at twice its size: less memory, and less for the main
+    // thread to upload and scale.
+    const double scale =
+        std::max(double(thumbnailSize.width()) / image.width(), double(thumbnailSize.height()) / image.height());
+    if (scale < 1)
+        image = image.scaled(std::max(1, int(std::lround(image.width() * scale))),
+                             std::max(1, int(std::lround(image.height() * scale))), Qt::IgnoreAspectRatio,
+                             Qt::SmoothTransformation);
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMutex>
 #include <QObject>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -23,6 +24,8 @@ public:
     static constexpr qint64 totalCostLimit = 80LL * 1024 * 1024;
     // Larger pictures are refused before any pixel is allocated.
     static constexpr qint64 maxDecodedBytes = 64LL * 1024 * 1024;
+    // A thumbnail is kept at the size that fills this (the card's body at twice its size).
+    static constexpr QSize thumbnailSize{416, 368};
 
     static ClipboardPreviewImageLoader& shared();
 

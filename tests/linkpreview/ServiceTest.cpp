@@ -379,6 +379,9 @@ TEST(URLPreviewService, RedirectsAndNoCookiesBetweenFetches) {
     server.route("/away", redirect(other.url("/there")));
     other.route("/there", html(page("Other port", "", "")));
     server.route("/loop", redirect("/loop"));
+    TestHTTPServer::Response setAndMove = redirect("/new");
+    setAndMove.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("id=1; Path=/")));
+    server.route("/set-and-move", setAndMove);
     server.route("/cookie", [](const TestHTTPServer::Request&) {
         TestHTTPServer::Response response = html(page("Cookie", "", ""));
         response.headers.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("session=abc; Path=/")));
@@ -401,6 +404,8 @@ TEST(URLPreviewService, RedirectsAndNoCookiesBetweenFetches) {
     // where the network manager's own default would allow fifty).
     EXPECT_LT(server.requestsFor("/loop").size(), 2 * 20);
 
+    fetchPreview(service, QString::fromUtf8(server.url("/set-and-move")));
+    EXPECT_TRUE(server.requestsFor("/new").value(1).request.header("cookie").isEmpty());
     fetchPreview(service, QString::fromUtf8(server.url("/cookie")));
     fetchPreview(service, QString::fromUtf8(server.url("/cookie")));
     const auto cookieRequests = server.requestsFor("/cookie");

@@ -229,7 +229,10 @@ TEST(CardBodies, LoaderBoundsByCountAndDecodedBytes) {
     EXPECT_EQ(loader.totalCost(), 20LL * 4 * 1024 * 1024);
     EXPECT_EQ(loader.count(), 20);
 
-    // Refused before allocating: a header claiming 30000 x 30000; not a picture at all.
+    // Kept at the size that fills the body at twice its size; refused before allocating: a header
+    // claiming 30000 x 30000; not a picture at all.
+    EXPECT_EQ(ClipboardPreviewImageLoader::makeImage(pngOf(QSize(1920, 1080), Qt::red)).size(), QSize(654, 368));
+    EXPECT_EQ(ClipboardPreviewImageLoader::makeImage(pngOf(QSize(400, 100), Qt::red)).size(), QSize(400, 100));
     EXPECT_TRUE(ClipboardPreviewImageLoader::makeImage(pngClaiming(30000, 30000)).isNull());
     loader.removeAllObjects();
     bool called = false;
