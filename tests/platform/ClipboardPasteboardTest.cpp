@@ -172,12 +172,24 @@ TEST(ClipboardPasteboard, HostileOwnersCostOneBudgetOffTheCallingThread) {
             if (c.mode != HostileOwner::Mode::Die) {
                 EXPECT_FALSE(read->done) << c.what << ": the read must not run on the calling thread";
             }
+            // A second change's read waits behind the stuck one; meanwhile we write the clipboard.
+            std::shared_ptr<Read> queued;
+            if (c.mode == HostileOwner::Mode::Hang) {
+                ASSERT_TRUE(QTest::qWaitFor([&] { return owner.dataRequests() == 1; }, 5000));
+                queued = startRead(pasteboard);
+                pasteboard.clearContents();
+                pasteboard.setString(QStringLiteral("our own write"));
+            }
             ASSERT_TRUE(QTest::qWaitFor([&] { return read->done.load(); }, ClipboardPasteboard::readBudgetMs + 5000))
                 << c.what;
             EXPECT_FALSE(read->text) << c.what;
             EXPECT_FALSE(read->png) << c.what;
             if (c.mode == HostileOwner::Mode::Hang) {
                 EXPECT_EQ(owner.dataRequests(), 1) << "an owner that let the budget run out is not asked again";
+            }
+            if (queued) {
+                ASSERT_TRUE(QTest::qWaitFor([&] { return queued->done.load(); }, 5000));
+                EXPECT_FALSE(queued->text) << "a change replaced by our own write is not read as another's copy";
             }
             if (c.mode == HostileOwner::Mode::SlowRefuse) {
                 EXPECT_GT(owner.dataRequests(), 1) << c.what;

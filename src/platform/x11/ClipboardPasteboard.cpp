@@ -82,9 +82,12 @@ void ClipboardPasteboard::onClipboardChanged() {
 
 void ClipboardPasteboard::readContents(std::function<void(PasteboardContents&)> work) {
     SelectionReader* reader = m_reader.get();
-    m_readerQueue.async([reader, work = std::move(work)] {
+    const qint64 ownWrites = m_ownWrites;
+    m_readerQueue.async([this, reader, ownWrites, work = std::move(work)] {
         const auto deadline = SelectionReader::Clock::now() + std::chrono::milliseconds(readBudgetMs);
-        if (!reader->begin(deadline)) {
+        // A write of our own since this read was asked for replaced what it was asked for: what is on
+        // the clipboard now is ours, not another client's copy.
+        if (!reader->begin(deadline) || m_ownWrites != ownWrites) {
             PasteboardContents nothing({}, {});
             work(nothing);
             return;
@@ -98,6 +101,7 @@ void ClipboardPasteboard::readContents(std::function<void(PasteboardContents&)> 
 
 qint64 ClipboardPasteboard::clearContents() {
     ++m_changeCount;
+    ++m_ownWrites;
     m_pending = std::make_unique<LazyMimeData>();
     publish();
     return m_changeCount;

@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include <atomic>
+
 #include <memory>
 
 class LazyMimeData;
@@ -37,6 +39,7 @@ private:
     void publish();
 
     qint64 m_changeCount = 0;
+    std::atomic<qint64> m_ownWrites{0};      // our own writes so far; read on the reader thread
     std::unique_ptr<LazyMimeData> m_pending; // what we are writing; a copy is handed to QClipboard
     bool m_publishing = false;
     std::unique_ptr<SelectionReader> m_reader; // used only on m_readerQueue
