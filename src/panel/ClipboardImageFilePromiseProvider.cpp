@@ -76,10 +76,12 @@ bool holdsExactly(int dir, const QByteArray& name, const QByteArray& data) {
     return content == data;
 }
 
-// Written under a fresh name, then renamed over whatever had the name (a link is replaced, not followed).
+// The folder keeps others out; the file itself has the usual mode, so the copy a drop target makes
+// of it does too. Written under a fresh name, then renamed over whatever had the name (a link is replaced, not
+// followed).
 bool writeAtomically(int dir, const QByteArray& name, const QByteArray& data, QString* error) {
     const QByteArray temp = "." + name + "." + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
-    Fd fd(::openat(dir, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    Fd fd(::openat(dir, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
         *error = errnoText(QStringLiteral("cannot write the image"));
         return false;

@@ -18,7 +18,6 @@ protected:
     void dropEvent(QDropEvent* event) override {
         const QMimeData* data = event->mimeData();
         const QString path = data->urls().isEmpty() ? QString() : data->urls().first().toLocalFile();
-        std::printf("raw %s\n", data->data(QStringLiteral("text/uri-list")).toPercentEncoding().constData());
         std::printf("formats %s\ndropped %s\n", qPrintable(data->formats().join(QLatin1Char(','))),
                     path.toLocal8Bit().constData());
         std::fflush(stdout);
