@@ -33,6 +33,7 @@ sanitize: deps
 bench: build
 	./$(BUILD_DIR)/bench/store_bench
 	./$(BUILD_DIR)/bench/monitor_bench
+	./$(BUILD_DIR)/bench/capture_bench
 	./$(BUILD_DIR)/bench/linkpreview_bench
 	./$(BUILD_DIR)/bench/panel_bench
 	./$(BUILD_DIR)/bench/cards_bench

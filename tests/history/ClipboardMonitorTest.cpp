@@ -4,6 +4,8 @@
 #include "history/ClipboardDataManager.h"
 #include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
+#include "history/store/PrecomputedContent.h"
+#include "history/store/TextFolding.h"
 #include "platform/memory/MemoryPasteboard.h"
 #include "platform/memory/MemoryWorkspace.h"
 #include "support/TestEnvironment.h"
@@ -439,6 +441,38 @@ TEST_F(ClipboardMonitorTest, DesktopConventions) {
     EXPECT_EQ(pasteboard->data(Type::HTML), html);
     manager->copyToPasteboard(htmlItem, true);
     EXPECT_EQ(pasteboard->types(), QList<Type>{Type::String});
+}
+
+// What the reader thread works out ahead must be what the store would work out itself.
+TEST(PrecomputedContent, AnswersWhatTheStoreWouldCompute) {
+    const QString ascii = QStringLiteral("Some PLAIN ascii Text, line after line.\n").repeated(4000);
+    const QString accented = QStringLiteral("Cafe\u0301 CAFÉ Straße \U0001F600 ").repeated(8000);
+    const QByteArray bytes = QByteArray(300 * 1024, 'x') + "end";
+    const struct {
+        const char* type;
+        OptString text;
+        OptData image;
+    } cases[] = {{"text", ascii, std::nullopt},
+                 {"richText", accented, std::nullopt},
+                 {"url", ascii, std::nullopt},
+                 {"image", std::nullopt, bytes}};
+    for (const auto& c : cases) {
+        const QString type = QString::fromLatin1(c.type);
+        // Deep copies: other data, so nothing precomputed answers for them.
+        const OptString textCopy = c.text ? OptString(QString(c.text->constData(), c.text->size())) : std::nullopt;
+        const OptData imageCopy = c.image ? OptData(QByteArray(c.image->constData(), c.image->size())) : std::nullopt;
+        const QByteArray expected = ManagedObjectContext::contentDigest(type, textCopy, imageCopy, std::nullopt, {});
+        const PrecomputedContent ahead(type, c.text, c.image, std::nullopt);
+        EXPECT_EQ(PrecomputedContent::digest(type, c.text, c.image, std::nullopt), expected) << c.type;
+        EXPECT_EQ(ManagedObjectContext::contentDigest(type, c.text, c.image, std::nullopt, {}), expected) << c.type;
+        if (c.text) {
+            EXPECT_EQ(TextFolding::fold(*c.text), TextFolding::fold(*textCopy)) << c.type;
+            EXPECT_TRUE(PrecomputedContent::folded(*c.text)) << c.type;
+            EXPECT_FALSE(PrecomputedContent::folded(*textCopy)) << "equal but separate data is not answered";
+        }
+    }
+    EXPECT_FALSE(PrecomputedContent::digest(QStringLiteral("text"), ascii, std::nullopt, std::nullopt))
+        << "gone with the capture";
 }
 
 TEST_F(ClipboardMonitorTest, SourceApplicationName) {

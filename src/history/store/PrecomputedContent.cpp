@@ -4,7 +4,10 @@
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/TextFolding.h"
 
+#include <QCryptographicHash>
 #include <QMutex>
+
+#include <algorithm>
 
 #include <vector>
 
@@ -25,12 +28,28 @@ template <typename T> bool sameData(const std::optional<T>& a, const T* b) {
     return a && b && a->constData() == b->constData() && a->size() == b->size();
 }
 
+// The store's digest of the content. A plain ASCII text is already in normal form and its UTF-8 is
+// its Latin-1, so it is hashed piece by piece instead of as one more whole copy.
+QByteArray digestOf(const QString& type, const OptString& text, const OptData& imageData,
+                    const OptData& originalImageData) {
+    const bool isText =
+        type == QLatin1String("text") || type == QLatin1String("richText") || type == QLatin1String("url");
+    if (!isText || !text || text->size() < kWorthIt ||
+        !std::all_of(text->cbegin(), text->cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return ManagedObjectContext::contentDigest(type, text, imageData, originalImageData, std::nullopt);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    constexpr qsizetype kPiece = 1024 * 1024;
+    for (qsizetype at = 0; at < text->size(); at += kPiece)
+        hash.addData(QStringView(*text).mid(at, kPiece).toLatin1());
+    return hash.result();
+}
+
 } // namespace
 
 PrecomputedContent::PrecomputedContent(const QString& type, const OptString& text, const OptData& imageData,
                                        const OptData& originalImageData)
     : m_type(type), m_text(text), m_bytes(digestedBytes(imageData, originalImageData)),
-      m_digest(ManagedObjectContext::contentDigest(type, text, imageData, originalImageData, std::nullopt)) {
+      m_digest(digestOf(type, text, imageData, originalImageData)) {
     if (text)
         m_folded = TextFolding::fold(*text);
     QMutexLocker lock(&g_mutex);
