@@ -129,6 +129,12 @@ void BM_Hostile_LongReferenceNames(benchmark::State& state) {
     judge(state, repeatedTo("<title>", "&CounterClockwiseContourIntegralX", kPageBytes, "</title>"),
           "text/html; charset=utf-8");
 }
+void BM_Hostile_ManyShortTags(benchmark::State& state) {
+    judge(state, repeatedTo({}, "<var>", kPageBytes), "text/html; charset=utf-8");
+}
+void BM_Hostile_UnmatchedEndTagsInSVG(benchmark::State& state) {
+    judge(state, repeatedTo("<svg>" + QByteArray("<g>").repeated(300), "</x>", kPageBytes), "text/html; charset=utf-8");
+}
 void BM_Hostile_NestedSVG(benchmark::State& state) {
     judge(state, repeatedTo("<svg>", "<g><title>", kPageBytes), "text/html; charset=utf-8");
 }
@@ -205,6 +211,8 @@ BENCHMARK(BM_Hostile_UnclosedAttributeValue)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Hostile_OneTagManyAttributes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Hostile_ManyMetaTags)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Hostile_LongReferenceNames)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Hostile_ManyShortTags)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Hostile_UnmatchedEndTagsInSVG)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Hostile_NestedSVG)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Hostile_ScriptEscapes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Reference_Gumbo_OpenGraphPage)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,8 @@
 #include "linkpreview/CharacterReferences.h"
 #include "linkpreview/HTMLTextStates.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <array>
 
@@ -73,11 +75,17 @@ Kind kindOf(QStringView name) {
         {u"tt", Kind::BreakOut},      {u"u", Kind::BreakOut},          {u"ul", Kind::BreakOut},
         {u"var", Kind::BreakOut},
     };
-    for (const Entry& entry : table) {
-        if (name == QStringView(entry.name))
-            return entry.kind;
-    }
-    return Kind::Other;
+    // Sorted once: a page of a million bytes can hold a few hundred thousand tags.
+    static const std::vector<Entry> sorted = [] {
+        std::vector<Entry> entries(std::begin(table), std::end(table));
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry& a, const Entry& b) { return QStringView(a.name) < QStringView(b.name); });
+        return entries;
+    }();
+    const auto found = std::lower_bound(sorted.begin(), sorted.end(), name, [](const Entry& entry, QStringView key) {
+        return QStringView(entry.name) < key;
+    });
+    return found != sorted.end() && QStringView(found->name) == name ? found->kind : Kind::Other;
 }
 
 // The attributes any tag of interest reads; others are parsed and dropped.
@@ -375,11 +383,12 @@ private:
                     // Closes the innermost open SVG/MathML element of that name. Else an open
                     // template around the SVG is closed with all it holds; any other end tag is
                     // taken to close nothing (the reader keeps no stack of HTML elements).
-                    auto i = m_foreignStack.size();
-                    while (i > 0 && m_foreignStack[i - 1].name != name)
-                        --i;
-                    if (i > 0) {
-                        m_foreignStack.resize(i - 1);
+                    // A view of the name, not a copy: a hostile page can hold many such end tags.
+                    if (m_foreignNames.value(QString::fromRawData(name.data(), name.size())) > 0) {
+                        // Found, so each entry passed is popped: linear over the page in all.
+                        while (m_foreignStack.back().name != name)
+                            popForeign();
+                        popForeign();
                     } else if (tag.kind == Kind::Template && m_templateDepth > 0) {
                         leaveForeignContent();
                         --m_templateDepth;
@@ -454,7 +463,14 @@ private:
     bool inForeignContent() const { return !m_foreignStack.empty(); }
     // SVG and MathML elements whose contents are HTML again (an SVG desc, a MathML mi ...).
     bool atIntegrationPoint() const { return inForeignContent() && m_foreignStack.back().integrationPoint; }
-    void leaveForeignContent() { m_foreignStack.clear(); }
+    void leaveForeignContent() {
+        m_foreignStack.clear();
+        m_foreignNames.clear();
+    }
+    void popForeign() {
+        --m_foreignNames[m_foreignStack.back().name];
+        m_foreignStack.pop_back();
+    }
     // An svg or math start tag read as HTML opens its own namespace; any other element inherits
     // the namespace of the element it is in.
     void enterForeign(QStringView name, bool fromHTML) {
@@ -467,8 +483,10 @@ private:
         };
         const bool point = !fromHTML && (svg ? isOneOf(svgPoints) : isOneOf(mathPoints));
         // Bounded: a hostile page nesting SVG elements without end costs no more than this.
-        if (m_foreignStack.size() < 256)
+        if (m_foreignStack.size() < 256) {
             m_foreignStack.push_back({name.toString(), svg, point, false});
+            ++m_foreignNames[m_foreignStack.back().name];
+        }
     }
 
     // Keeps a meta tag some lookup can still find: the first with a given key and a content
@@ -525,6 +543,7 @@ private:
         bool holdsHTML = false; // an HTML element was opened inside this integration point
     };
     std::vector<ForeignElement> m_foreignStack; // open SVG/MathML elements
+    QHash<QString, int> m_foreignNames;         // how many of each name m_foreignStack holds
     static constexpr int kMaximumCharsets = 16;
     QSet<QString> m_keys;
     QSet<QString> m_propertiesSeen;

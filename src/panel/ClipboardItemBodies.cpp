@@ -29,26 +29,61 @@ namespace {
 constexpr int kFallbackBodyWidth = 208;
 constexpr int kFallbackBodyHeight = 184;
 
-// A plain area of one colour; the colour's alpha is kept, as with a layer's background.
+// The body's outline: square at the top (the header is above), the card's rounded corners below.
+QPainterPath bodyOutline(const QRect& body) {
+    constexpr int r = ClipboardItemContentView::CORNER_RADIUS;
+    QPainterPath rounded;
+    rounded.addRoundedRect(QRectF(body).adjusted(0, -r, 0, 0), r, r);
+    QPainterPath box;
+    box.addRect(QRectF(body));
+    return rounded.intersected(box);
+}
+
+// A plain area of one colour over the whole body; the colour's alpha is kept, as with a layer's
+// background.
 class FilledView : public QWidget {
 public:
     FilledView(const QColor& color, QWidget* parent) : QWidget(parent), m_color(color) {}
 
 protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), m_color); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.fillPath(bodyOutline(rect()), m_color);
+    }
 
 private:
     QColor m_color;
 };
 
-// A view that fills the body follows the card's rounded bottom corners.
-void roundBottomCorners(QWidget* view) {
-    QPainterPath path;
-    path.addRoundedRect(QRectF(0, -ClipboardItemContentView::CORNER_RADIUS, view->width(),
-                               view->height() + ClipboardItemContentView::CORNER_RADIUS),
-                        ClipboardItemContentView::CORNER_RADIUS, ClipboardItemContentView::CORNER_RADIUS);
-    view->setMask(QRegion(path.toFillPolygon().toPolygon()));
-}
+// The thumbnail, scaled to its frame and cut by the body's outline (it may reach past the body).
+class BodyImageView : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (pixmap().isNull() || !parentWidget())
+            return;
+        if (m_scaled.size() != size() || m_source != pixmap().cacheKey()) {
+            m_scaled = pixmap().scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            m_source = pixmap().cacheKey();
+        }
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QBrush(m_scaled));
+        p.drawPath(bodyOutline(parentWidget()->rect()).translated(-pos()).intersected([this] {
+            QPainterPath own;
+            own.addRect(QRectF(rect()));
+            return own;
+        }()));
+    }
+
+private:
+    QPixmap m_scaled;
+    qint64 m_source = 0;
+};
 
 QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal) {
     QFont font = QApplication::font();
@@ -130,7 +165,6 @@ void ClipboardItemContentView::renderColorSwatch(const QColor& color, const QStr
     auto* swatch = new FilledView(color, m_contentContainerView);
     swatch->setObjectName(QStringLiteral("colorSwatch"));
     swatch->setGeometry(m_contentContainerView->rect());
-    roundBottomCorners(swatch);
     auto* label = new QLabel(text.toUpper(), m_contentContainerView);
     label->setObjectName(QStringLiteral("colorSwatchLabel"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -256,9 +290,7 @@ void ClipboardItemContentView::renderImage() {
                                  m_contentContainerView);
     frame->setObjectName(QStringLiteral("imageFrame"));
     frame->setGeometry(m_contentContainerView->rect());
-    roundBottomCorners(frame);
-    auto* imageView = new QLabel(frame);
-    imageView->setScaledContents(true);
+    auto* imageView = new BodyImageView(frame);
     frame->show();
     const QString key = !m_imageLoadIdentifier.isEmpty() ? m_imageLoadIdentifier : m_item->objectID();
     auto& loader = ClipboardPreviewImageLoader::shared();

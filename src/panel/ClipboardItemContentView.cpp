@@ -179,8 +179,8 @@ void ClipboardItemContentView::changeEvent(QEvent* event) {
             // A header that never got a colour shows its base colour from now on.
             self->m_headerTint = self->m_headerBackgroundColor;
             self->updateColors();
-            // A rich-text body depends on the appearance: rebuild it for the new one.
-            if (self->m_item && self->m_item->type() == QStringLiteral("richText"))
+            // Bodies take their colours from the appearance when built: rebuild for the new one.
+            if (self->m_item)
                 self->renderContent();
         });
     }

@@ -213,5 +213,16 @@ TEST_F(CardsX11Test, StripOfEveryCardInBothAppearances) {
     EXPECT_EQ(at(darkShot, 2, QPoint(0, 60)).rgb(), QColor(0x34, 0x78, 0xF6).rgb());
     EXPECT_EQ(at(light, 3, QPoint(0, 40)).blue(), 140);
     EXPECT_LT(at(darkShot, 0, QPoint(95, 100)).lightness(), at(light, 0, QPoint(95, 100)).lightness());
+    // The link card's title is drawn in the label colour of each appearance: the lightest pixel of
+    // its first line is light text in the dark shot.
+    auto lightest = [&](const QImage& shot) {
+        int best = 0;
+        const QPoint origin = cardCenter(controller, 1) - panel.topLeft() + QPoint(-90, 71);
+        for (int x = 0; x < 180; ++x)
+            for (int y = 0; y < 14; ++y)
+                best = std::max(best, QColor(shot.pixel(origin + QPoint(x, y))).lightness());
+        return best;
+    };
+    EXPECT_GT(lightest(darkShot), 180);
     controller.hidePanel();
 }
