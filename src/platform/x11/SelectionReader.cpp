@@ -5,6 +5,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -108,7 +109,9 @@ bool SelectionReader::begin(Clock::time_point deadline) {
     if (!list)
         return false;
     const auto* atoms = reinterpret_cast<const uint32_t*>(list->constData());
-    const qsizetype count = list->size() / qsizetype(sizeof(uint32_t));
+    // An owner may announce any number of targets; no real one offers more than a few dozen.
+    constexpr qsizetype kMaxTargets = 1024;
+    const qsizetype count = std::min(list->size() / qsizetype(sizeof(uint32_t)), kMaxTargets);
     // Names of atoms not seen before, asked for all at once.
     std::vector<std::pair<uint32_t, xcb_get_atom_name_cookie_t>> asked;
     for (qsizetype i = 0; i < count; ++i) {
@@ -201,7 +204,8 @@ std::optional<QByteArray> SelectionReader::readIncrementally() {
             const auto* n = reinterpret_cast<xcb_property_notify_event_t*>(ev);
             return n->window == m_window && n->atom == m_property && n->state == XCB_PROPERTY_NEW_VALUE;
         });
-        if (!piece)
+        // An owner that keeps sending pieces is held to the budget as well.
+        if (!piece || Clock::now() >= m_deadline)
             return std::nullopt;
         // Reading with delete asks the owner for the next piece; an empty piece ends the transfer.
         Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
