@@ -363,7 +363,8 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     if (!item)
         return false;
     // Every representation is prepared before anything changes: an entry that cannot be written
-    // leaves the clipboard, its timestamp and the monitor's skip count as they were.
+    // leaves the clipboard, its timestamp and the monitor's skip count as they were. A write the
+    // system refuses leaves the timestamp too.
     OptString text;
     OptData rich, png;
     QList<QUrl> urls;
@@ -390,10 +391,9 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
         return false;
 
     Pasteboard& pasteboard = Pasteboard::general();
-    if (ClipboardMonitor* monitor = m_clipboardMonitor.data())
+    ClipboardMonitor* monitor = m_clipboardMonitor.data();
+    if (monitor)
         monitor->skipNextChangeCount = pasteboard.changeCount() + 1;
-    item->setTimestamp(QDateTime::currentDateTime());
-    saveContext();
     pasteboard.clearContents();
     if (rich)
         pasteboard.setData(RtfReader::isRtf(*rich) ? Pasteboard::Type::RTF : Pasteboard::Type::HTML, *rich);
@@ -414,6 +414,17 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     }
     if (!urls.isEmpty())
         pasteboard.setURLs(urls);
+    if (!pasteboard.lastWriteSucceeded()) {
+        // Another client still holds the clipboard: its content was seen already, and the entry
+        // stays where it was.
+        if (monitor) {
+            monitor->skipNextChangeCount.reset();
+            monitor->lastChangeCount = pasteboard.changeCount();
+        }
+        return false;
+    }
+    item->setTimestamp(QDateTime::currentDateTime());
+    saveContext();
     return true;
 }
 

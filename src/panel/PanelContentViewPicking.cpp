@@ -120,7 +120,7 @@ void PanelContentView::pasteItem(const ClipboardItemPtr& entry, bool plainText) 
         return;
     if (!m_dataManager->copyToPasteboard(item, plainText)) {
         // Nothing reached the clipboard: the panel stays, and nothing is pasted.
-        qCWarning(lcPick) << "the entry has nothing that can be put on the clipboard";
+        qCWarning(lcPick) << "the entry could not be put on the clipboard";
         return;
     }
     NotificationCenter::defaultCenter().post(Notifications::panelShouldHide);

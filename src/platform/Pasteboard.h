@@ -43,6 +43,10 @@ public:
     // to make on every write). This default makes them at once.
     virtual void setDataProvider(Type type, std::function<QByteArray()> make) { setData(type, make()); }
 
+    // Whether the last write since clearContents() really put the content on the pasteboard (another
+    // client may hold it after a write the system refused).
+    virtual bool lastWriteSucceeded() { return true; }
+
     static QString typeName(Type type);
 
 protected:

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The cards on a real X server: an image card dragged onto another process's window, and the
 // strip of every card type photographed in both appearances.
+#include "history/ClipboardMonitor.h"
 #include "panel/ClipboardItemContentView.h"
 #include "panel/CollectionView.h"
 #include "panel/FloatingPanel.h"
 #include "panel/PanelContentView.h"
 #include "panel/PanelTestStore.h"
 #include "panel/PanelWindowController.h"
+#include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
 #include "support/XvfbSession.h"
 
@@ -161,6 +163,40 @@ TEST_F(CardsX11Test, ImageCardDragsOutAsAFile) {
     EXPECT_TRUE(controller.isVisible());
     EXPECT_FALSE(QTest::qWaitFor([&] { return target.canReadLine(); }, 300)); // nothing was dropped
     controller.hidePanel();
+
+    // After the drags, another client copies; a pick then still takes the clipboard from it, and
+    // the next copy by another client is recorded.
+    auto picked = store.add(QStringLiteral("text"), QStringLiteral("picked after a drag"));
+    store.save();
+    ClipboardMonitor monitor(store.manager.get(), Pasteboard::general().changeCount());
+    store.manager->setClipboardMonitor(&monitor);
+    monitor.startMonitoring();
+    QProcess copier;
+    const auto copy = [&](const QByteArray& text) {
+        copier.kill();
+        copier.waitForFinished(3000);
+        copier.start(QStringLiteral("xclip"), {"-quiet", "-selection", "clipboard", "-i"});
+        copier.write(text);
+        copier.closeWriteChannel();
+    };
+    const auto recorded = [&](const QString& text) {
+        for (const ClipboardItemPtr& item : store.context->fetchItems(FetchRequest()))
+            if (item->textContent() == text)
+                return true;
+        return false;
+    };
+    copy("copied after the drag");
+    TL_TRY_VERIFY(recorded(QStringLiteral("copied after the drag")), 10000);
+    ASSERT_TRUE(store.manager->copyToPasteboard(picked, false));
+    QProcess reader; // the read runs while our event loop serves the selection
+    reader.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+    TL_TRY_VERIFY(reader.state() == QProcess::NotRunning, 10000);
+    EXPECT_EQ(reader.readAllStandardOutput(), QByteArray("picked after a drag"));
+    copy("copied after the pick");
+    TL_TRY_VERIFY(recorded(QStringLiteral("copied after the pick")), 10000);
+    monitor.stopMonitoring();
+    copier.kill();
+    copier.waitForFinished(3000);
     target.terminate();
     target.waitForFinished(3000);
 }

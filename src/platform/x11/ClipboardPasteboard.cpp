@@ -2,15 +2,19 @@
 #include "platform/x11/ClipboardPasteboard.h"
 
 #include "platform/PasteboardContents.h"
+#include "platform/x11/SelectionOwnerWatch.h"
 #include "platform/x11/SelectionReader.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHash>
+#include <QLoggingCategory>
 #include <QMimeData>
 
 #include <memory>
 #include <optional>
+
+Q_LOGGING_CATEGORY(lcPasteboard, "tindralume.pasteboard", QtWarningMsg)
 
 namespace {
 
@@ -51,8 +55,10 @@ protected:
     }
 };
 
-ClipboardPasteboard::ClipboardPasteboard() : m_reader(std::make_unique<SelectionReader>()) {
-    if (auto* cb = clipboard())
+ClipboardPasteboard::ClipboardPasteboard()
+    : m_owners(std::make_unique<SelectionOwnerWatch>([this] { onForeignOwner(); })),
+      m_reader(std::make_unique<SelectionReader>()) {
+    if (auto* cb = clipboard(); cb && !m_owners->isActive())
         connect(cb, &QClipboard::dataChanged, this, &ClipboardPasteboard::onClipboardChanged);
     // A read still going when the application quits ends there, before the event loop it reports to.
     if (auto* app = QCoreApplication::instance())
@@ -74,6 +80,10 @@ void ClipboardPasteboard::onClipboardChanged() {
         return;
     if (auto* cb = clipboard(); cb && cb->ownsClipboard())
         return;
+    onForeignOwner();
+}
+
+void ClipboardPasteboard::onForeignOwner() {
     // Another client took the selection: what we were writing is no longer on the pasteboard.
     m_pending.reset();
     ++m_changeCount;
@@ -102,6 +112,7 @@ void ClipboardPasteboard::readContents(std::function<void(PasteboardContents&)> 
 qint64 ClipboardPasteboard::clearContents() {
     ++m_changeCount;
     ++m_ownWrites;
+    m_writeRefused = false;
     m_pending = std::make_unique<LazyMimeData>();
     publish();
     return m_changeCount;
@@ -119,6 +130,10 @@ void ClipboardPasteboard::publish() {
     m_publishing = true;
     cb->setMimeData(copy, QClipboard::Clipboard);
     m_publishing = false;
+    // Qt reports no refusal and goes on believing it owns the selection: the server decides.
+    m_writeRefused = !m_owners->weOwnClipboard() && !m_owners->takeClipboardForQt();
+    if (m_writeRefused)
+        qCWarning(lcPasteboard) << "the X server did not give us the clipboard; another client keeps it";
 }
 
 void ClipboardPasteboard::setData(Type type, const QByteArray& data) {
