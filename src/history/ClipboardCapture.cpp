@@ -45,7 +45,9 @@ bool isLocalFileURL(const QUrl& url) {
     if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0 &&
         host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
         return false;
-    return url.path().startsWith(QLatin1Char('/'));
+    // A path with a NUL in it (from "%00") names no file: the system would read it cut short.
+    const QString path = url.path();
+    return path.startsWith(QLatin1Char('/')) && !path.contains(QChar(u'\0'));
 }
 
 // The file's path with any host part dropped (file://localhost/x is /x).

@@ -4,7 +4,9 @@
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextLayout>
 
 #include <cmath>
@@ -24,8 +26,30 @@ protected:
 
 CardTextLabel::CardTextLabel(QWidget* parent) : QLabel(parent) {}
 
+void CardTextLabel::setDocument(std::shared_ptr<const QTextDocument> document) {
+    m_document = std::move(document);
+    // Plain, so QLabel itself never reads the text as markup.
+    QLabel::setTextFormat(Qt::PlainText);
+    QLabel::setText(m_document ? m_document->toPlainText() : QString());
+}
+
+void CardTextLabel::setText(const QString& text) {
+    m_document.reset();
+    QLabel::setText(text);
+}
+
+void CardTextLabel::clear() {
+    m_document.reset();
+    QLabel::clear();
+}
+
 void CardTextLabel::setMaximumLines(int lines) {
     m_maximumLines = std::max(1, lines);
+    update();
+}
+
+void CardTextLabel::setTabStopDistance(qreal distance) {
+    m_tabStopDistance = std::max<qreal>(0, distance);
     update();
 }
 
@@ -35,8 +59,12 @@ void CardTextLabel::layoutFor(int width, QTextDocument* document) const {
     QTextOption option = document->defaultTextOption();
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setAlignment(alignment() & Qt::AlignHorizontal_Mask);
+    if (m_tabStopDistance > 0)
+        option.setTabStopDistance(m_tabStopDistance);
     document->setDefaultTextOption(option);
-    if (textFormat() == Qt::RichText)
+    if (m_document)
+        QTextCursor(document).insertFragment(QTextDocumentFragment(m_document.get()));
+    else if (textFormat() == Qt::RichText)
         document->setHtml(text());
     else
         document->setPlainText(text());

@@ -3,14 +3,28 @@
 
 #include <QLabel>
 
+#include <memory>
+
+class QTextDocument;
+
 // The body label of a card. Unlike QLabel's own wrapping it breaks a word that is wider than the
 // line (a long hash or path), and it shows at most maximumLines lines. Rich text is drawn from a
-// document that loads no resources (no file, no network), whatever the markup names.
+// document that loads no resources (no file, no network), whatever the markup names. A document
+// given as it is (setDocument) is drawn as it is, its tab stops included, in the label's font
+// where it names none.
 class CardTextLabel : public QLabel {
 public:
     explicit CardTextLabel(QWidget* parent = nullptr);
 
+    // Each replaces what was shown, a document or a text.
+    void setDocument(std::shared_ptr<const QTextDocument> document);
+    void setText(const QString& text);
+    void clear();
+    const std::shared_ptr<const QTextDocument>& document() const { return m_document; }
+
     void setMaximumLines(int lines);
+    // 0: Qt's default distance between tab stops.
+    void setTabStopDistance(qreal distance);
     int maximumLines() const { return m_maximumLines; }
     // The height of the lines shown at this width (at most maximumLines of them).
     int heightForWidth(int width) const override;
@@ -25,4 +39,6 @@ private:
     int shownHeight(class QTextDocument* document, int* lines) const;
 
     int m_maximumLines = 8;
+    qreal m_tabStopDistance = 0;
+    std::shared_ptr<const QTextDocument> m_document;
 };

@@ -28,6 +28,9 @@ namespace {
 
 constexpr int kFallbackBodyWidth = 208;
 constexpr int kFallbackBodyHeight = 184;
+constexpr int kURLPictureHeight = 120;
+constexpr int kURLMinPictureHeight = 92; // a 2:1 picture across the card's width
+constexpr int kURLBottomMargin = 4;
 
 // The body's outline: square at the top (the header is above), the card's rounded corners below.
 QPainterPath bodyOutline(const QRect& body) {
@@ -203,7 +206,30 @@ void ClipboardItemContentView::renderURL(const QString& text) {
 
 void ClipboardItemContentView::buildURLCard(const QImage& image, const QString& title, const QString& subtitle) {
     const QRect body = m_contentContainerView->rect();
-    const QRect pictureRect(12, 12, body.width() - 24, 120);
+    const int width = body.width() - 24;
+    const QPalette pal = QApplication::palette();
+    auto* titleLabel = new CardTextLabel(m_contentContainerView);
+    titleLabel->setObjectName(QStringLiteral("urlTitle"));
+    titleLabel->setFont(systemFont(13, QFont::Bold));
+    setTextColor(titleLabel, Appearance::labelColor(pal));
+    m_previewLabel->setFont(systemFont(10));
+    const QFontMetrics metrics(m_previewLabel->font());
+
+    // The URL line stays whole inside the body. A two-line title takes its room from the picture
+    // first (the picture keeps its aspect ratio, so a wide one loses little), else it gets one line.
+    int titleHeight = 0;
+    int pictureHeight = kURLPictureHeight;
+    for (int lines = 2; lines >= 1; --lines) {
+        titleLabel->setText(fitLines(titleLabel, title, width, lines, Qt::ElideRight));
+        titleHeight = std::max(titleLabel->heightForWidth(width), QFontMetrics(titleLabel->font()).height());
+        const int spare =
+            body.height() - kURLBottomMargin - (12 + kURLPictureHeight + 8 + titleHeight + 4 + metrics.height());
+        pictureHeight = std::clamp(kURLPictureHeight + spare, kURLMinPictureHeight, kURLPictureHeight);
+        if (kURLPictureHeight + spare >= kURLMinPictureHeight)
+            break;
+    }
+    const QRect pictureRect(12, 12, width, pictureHeight);
+
     // Fitted into the view, view corners rounded by 8.
     QPixmap picture(pictureRect.size());
     picture.fill(Qt::transparent);
@@ -223,24 +249,15 @@ void ClipboardItemContentView::buildURLCard(const QImage& image, const QString& 
     m_imageView->setGeometry(pictureRect);
     m_imageView->show();
 
-    const QPalette pal = QApplication::palette();
-    auto* titleLabel = new CardTextLabel(m_contentContainerView);
-    titleLabel->setObjectName(QStringLiteral("urlTitle"));
-    titleLabel->setFont(systemFont(13, QFont::Bold));
-    setTextColor(titleLabel, Appearance::labelColor(pal));
-    const int width = body.width() - 24;
-    titleLabel->setText(fitLines(titleLabel, title, width, 2, Qt::ElideRight));
-    const int titleHeight = std::max(titleLabel->heightForWidth(width), QFontMetrics(titleLabel->font()).height());
-    titleLabel->setGeometry(12, pictureRect.bottom() + 1 + 8, width, titleHeight);
+    const int titleTop = pictureRect.bottom() + 1 + 8;
+    titleLabel->setGeometry(12, titleTop, width, titleHeight);
     titleLabel->show();
 
     m_previewLabel->setTextFormat(Qt::PlainText);
-    m_previewLabel->setFont(systemFont(10));
     m_previewLabel->setMaximumLines(1);
     setTextColor(m_previewLabel, Appearance::secondaryLabelColor(pal));
-    const QFontMetrics metrics(m_previewLabel->font());
     m_previewLabel->setText(metrics.elidedText(subtitle, Qt::ElideMiddle, width));
-    m_previewLabel->setGeometry(12, titleLabel->geometry().bottom() + 1 + 4, width, metrics.height());
+    m_previewLabel->setGeometry(12, titleTop + titleHeight + 4, width, metrics.height());
     m_previewLabel->show();
 }
 

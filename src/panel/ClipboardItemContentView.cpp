@@ -163,7 +163,7 @@ void ClipboardItemContentView::updateColors() {
     const QPalette pal = QApplication::palette();
     setTextColor(m_typeLabel, Appearance::labelColor(pal));
     setTextColor(m_timeLabel, Appearance::secondaryLabelColor(pal));
-    if (m_previewLabel->textFormat() != Qt::RichText)
+    if (m_previewLabel->textFormat() != Qt::RichText && !m_previewLabel->document())
         setTextColor(m_previewLabel, Appearance::labelColor(pal));
     update();
 }
@@ -268,6 +268,7 @@ void ClipboardItemContentView::clearContent() {
         }
     }
     m_previewLabel->hide();
+    m_previewLabel->setTabStopDistance(0);
     m_imageView->hide();
 }
 
@@ -450,13 +451,13 @@ void ClipboardItemContentView::applyRichText(const RichTextPreview& preview) {
         return;
     }
     if (Appearance::isDark(QApplication::palette())) {
-        renderPlainText(preview.plain);
+        // List levels come as tabs: a few spaces each, so nesting shows as it does in the light card.
+        renderPlainText(preview.plain, QFontMetricsF(systemFont(13)).horizontalAdvance(QStringLiteral("    ")));
         return;
     }
-    m_previewLabel->setTextFormat(Qt::RichText);
     m_previewLabel->setMaximumLines(8);
     m_previewLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_previewLabel->setText(preview.html);
+    m_previewLabel->setDocument(preview.document);
     setTextColor(m_previewLabel, Qt::black); // the document's own colours win where it has them
     m_previewLabel->setFont(systemFont(13));
     const QRect body = m_contentContainerView->rect().adjusted(12, 12, -12, -12);
@@ -466,9 +467,10 @@ void ClipboardItemContentView::applyRichText(const RichTextPreview& preview) {
     m_previewLabel->show();
 }
 
-void ClipboardItemContentView::renderPlainText(const QString& text) {
+void ClipboardItemContentView::renderPlainText(const QString& text, qreal tabStopDistance) {
     m_previewLabel->setTextFormat(Qt::PlainText);
     m_previewLabel->setMaximumLines(8);
+    m_previewLabel->setTabStopDistance(tabStopDistance);
     m_previewLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_previewLabel->setFont(systemFont(13));
     setTextColor(m_previewLabel, Appearance::labelColor(QApplication::palette()));

@@ -97,7 +97,7 @@ private:
     void renderTextContent();
     void renderRichText(const QByteArray& data);
     void applyRichText(const RichTextPreview& preview);
-    void renderPlainText(const QString& text);
+    void renderPlainText(const QString& text, qreal tabStopDistance = 0);
     void renderColorSwatch(const QColor& color, const QString& text);
     void renderURL(const QString& text);
     void buildURLCard(const QImage& image, const QString& title, const QString& subtitle);

@@ -5,6 +5,7 @@
 #include "platform/RtfReader.h"
 
 #include <QCache>
+#include <QCoreApplication>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPointer>
@@ -12,6 +13,7 @@
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
 
 namespace {
 
@@ -56,6 +58,20 @@ SerialQueue& queue() {
     return *q;
 }
 
+// The document is handed to the main thread, where the cards draw it; whichever thread lets go of
+// it last, it is deleted on the main thread.
+std::shared_ptr<const QTextDocument> handedToMainThread(QTextDocument* document) {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        document->moveToThread(app->thread());
+    return std::shared_ptr<const QTextDocument>(document, [](const QTextDocument* doc) {
+        auto* owned = const_cast<QTextDocument*>(doc);
+        if (owned->thread() == QThread::currentThread())
+            delete owned;
+        else
+            owned->deleteLater();
+    });
+}
+
 } // namespace
 
 bool RichTextPreview::isRtf(const QByteArray& data) {
@@ -67,30 +83,36 @@ bool RichTextPreview::isRtf(const QByteArray& data) {
 
 RichTextPreview RichTextPreview::make(const QByteArray& data) {
     RichTextPreview result;
-    OfflineDocument document;
+    auto document = std::make_unique<OfflineDocument>();
     bool truncated = false;
-    if (isRtf(data)) {
+    QString plain;
+    const bool rtf = isRtf(data);
+    if (rtf) {
         // Only the beginning is read: enough characters for 200 user-perceived ones.
-        if (!RtfReader::read(data, &document, 4 * limit, &truncated))
+        if (!RtfReader::read(data, document.get(), 4 * limit, &truncated))
             return result;
+        // The document holds list nesting as margins only; the reader's text keeps it as tabs.
+        plain = RtfReader::plainText(data, 4 * limit);
     } else {
         const QString html = decodeHtml(data);
         if (html.trimmed().isEmpty())
             return result;
-        document.setHtml(html);
+        document->setHtml(html);
     }
     // Pictures and other embedded objects are not part of a card's text.
-    for (QTextCursor found = document.find(QString(QChar::ObjectReplacementCharacter)); !found.isNull();
-         found = document.find(QString(QChar::ObjectReplacementCharacter), found))
+    for (QTextCursor found = document->find(QString(QChar::ObjectReplacementCharacter)); !found.isNull();
+         found = document->find(QString(QChar::ObjectReplacementCharacter), found))
         found.removeSelectedText();
+    if (!rtf)
+        plain = document->toPlainText();
 
     bool cut = false;
-    result.plain = firstGraphemes(document.toPlainText(), limit, &cut);
+    result.plain = firstGraphemes(plain, limit, &cut);
     if (cut || truncated)
         result.plain += QStringLiteral("...");
 
-    QTextCursor cursor(&document);
-    const int length = document.characterCount() - 1; // without the final paragraph separator
+    QTextCursor cursor(document.get());
+    const int length = document->characterCount() - 1; // without the final paragraph separator
     if (length > limit || truncated) {
         cursor.setPosition(std::min(length, limit));
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
@@ -101,7 +123,7 @@ RichTextPreview RichTextPreview::make(const QByteArray& data) {
     QTextBlockFormat left;
     left.setAlignment(Qt::AlignLeft);
     cursor.mergeBlockFormat(left);
-    result.html = document.toHtml();
+    result.document = handedToMainThread(document.release());
     result.ok = true;
     return result;
 }

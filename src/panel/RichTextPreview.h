@@ -6,18 +6,23 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QTextDocument;
+
 // What a card shows of a rich-text entry, read once off the main thread and kept per entry: the
-// first 200 characters as markup (light appearance, the document's own fonts and colours) and as
-// plain text (dark appearance). Rich-text data is RTF when it begins, after white space, with
-// "{\rtf"; anything else is HTML.
+// first 200 characters as a document (light appearance: the document's own fonts, colours and tab
+// stops) and as plain text (dark appearance, list nesting as tabs). Rich-text data is RTF when it
+// begins, after white space, with "{\rtf"; anything else is HTML.
 struct RichTextPreview {
     static constexpr int limit = 200;
     static constexpr int maxHtmlBytes = 512 * 1024; // the beginning of an HTML entry that is read
 
     bool ok = false; // false: the data could not be read; the card shows the plain preview
-    QString html;    // without pictures: nothing is loaded when it is shown
+    // Without pictures: nothing is loaded when it is drawn. It belongs to the main thread and is
+    // only read there; never changed once made.
+    std::shared_ptr<const QTextDocument> document;
     QString plain;
 
     static bool isRtf(const QByteArray& data);

@@ -140,6 +140,9 @@ QList<QUrl> PasteboardContents::urls() {
     } else {
         return out;
     }
+    // File managers send the list as a C string, terminating NUL included: it ends the list.
+    if (const qsizetype nul = raw.indexOf('\0'); nul >= 0)
+        raw.truncate(nul);
     for (const QByteArray& line : raw.split('\n')) {
         const QByteArray t = line.trimmed();
         if (t.isEmpty() || t.startsWith('#'))

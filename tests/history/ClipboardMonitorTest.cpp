@@ -293,6 +293,16 @@ TEST_F(ClipboardMonitorTest, FilesAndImageFiles) {
          QString(),
          QStringLiteral("plain")},
         {"empty list", {{Type::FileURL, ""}}, "", QString(), QString()},
+        {"list ending in a NUL, as file managers send it",
+         {{Type::FileURL, QUrl::fromLocalFile(notes).toEncoded() + QByteArray(1, '\0')}},
+         "file",
+         notes,
+         QStringLiteral("notes.txt")},
+        {"NUL inside the path",
+         {{Type::FileURL, QUrl::fromLocalFile(notes).toEncoded() + "%00.pdf"}},
+         "",
+         QString(),
+         QString()},
     };
     for (const Case& c : cases) {
         const auto before = items();

@@ -19,10 +19,14 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "panel/PanelTestWait.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 XvfbSession* testXServer();
 
@@ -180,6 +184,16 @@ TEST_F(CardsX11Test, StripOfEveryCardInBothAppearances) {
     image->setImageData(photoPng(QSize(400, 300)));
     auto file = store.add(QStringLiteral("file"), filePath);
     file->setFilePath(filePath);
+    // Past the screen's width: photographed after scrolling to the end.
+    auto wrapped = store.add(QStringLiteral("url"), QStringLiteral("http://127.0.0.1:8777/"));
+    wrapped->setUrlPreviewTitle(QStringLiteral("H\u00e9llo Preview Title \u2014 \u00fcn\u00efcode"));
+    wrapped->setUrlPreviewImageData(photoPng(QSize(400, 210)));
+    const QByteArray list =
+        "{\\rtf1\\ansi{\\fonttbl{\\f0 Helvetica;}}\\f0\\fs24 "
+        "{\\listtext\\pard\\fi-431\\li720\\bullet\\tab}\\pard\\fi-431\\li720\\ls1\\ilvl0 First\\par "
+        "{\\listtext\\pard\\fi-431\\li1440\\bullet\\tab}\\pard\\fi-431\\li1440\\ls1\\ilvl1 Nested\\par "
+        "{\\listtext\\pard\\fi-431\\li720\\bullet\\tab}\\pard\\fi-431\\li720\\ls1\\ilvl0 Third\\par}";
+    store.add(QStringLiteral("richText"), QStringLiteral("First Nested Third"), false, nullptr, list);
     store.save();
     (void)bare;
 
@@ -203,7 +217,29 @@ TEST_F(CardsX11Test, StripOfEveryCardInBothAppearances) {
     QTest::qWait(400);
     const QImage darkShot = screen->grabWindow(0).toImage().copy(panel);
     ASSERT_TRUE(darkShot.save(QStringLiteral(TL_ARTIFACTS_DIR "/cards-dark.png")));
+    CollectionView* strip = controller.window()->panelContentView()->collectionView();
+    strip->setContentOffset(strip->contentWidth());
+    QTest::qWait(400);
+    ASSERT_TRUE(
+        screen->grabWindow(0).toImage().copy(panel).save(QStringLiteral(TL_ARTIFACTS_DIR "/cards-dark-end.png")));
     QApplication::setPalette(saved);
+    QTest::qWait(400);
+    const QImage lightEnd = screen->grabWindow(0).toImage().copy(panel);
+    ASSERT_TRUE(lightEnd.save(QStringLiteral(TL_ARTIFACTS_DIR "/cards-light-end.png")));
+    // The list item's text keeps to the reader's tab stop: close to its bullet, not at Qt's 80 px.
+    const QPoint listLine = cardCenter(controller, 6) - panel.topLeft() + QPoint(-104, -64);
+    std::vector<int> inked;
+    for (int x = 0; x < 208; ++x)
+        for (int y = 0; y < 20; ++y)
+            if (QColor(lightEnd.pixel(listLine + QPoint(x, y))).lightness() < 110) {
+                inked.push_back(x);
+                break;
+            }
+    const auto gap = std::adjacent_find(inked.begin(), inked.end(), [](int a, int b) { return b - a > 3; });
+    ASSERT_NE(gap, inked.end()) << "no bullet and text on the list's first line";
+    EXPECT_LT(*(gap + 1) - inked.front(), 40) << "bullet at " << inked.front() << ", text at " << *(gap + 1);
+    strip->setContentOffset(0);
+    QTest::qWait(200);
 
     // The colour card's body is the colour itself in both; the image card shows the picture.
     auto at = [&](const QImage& shot, int index, QPoint offset) {
@@ -224,5 +260,18 @@ TEST_F(CardsX11Test, StripOfEveryCardInBothAppearances) {
         return best;
     };
     EXPECT_GT(lightest(darkShot), 180);
+    // The search symbol is drawn in the appearance's grey, as the star is, not in the theme's colours.
+    QToolButton* glass = controller.window()->panelContentView()->searchButton();
+    const QRect glassRect(glass->mapToGlobal(QPoint(0, 0)) - panel.topLeft(), glass->size());
+    for (const QImage* shot : {&light, &darkShot}) {
+        int colourful = 0;
+        for (int x = glassRect.left(); x <= glassRect.right(); ++x)
+            for (int y = glassRect.top(); y <= glassRect.bottom(); ++y) {
+                const QColor c(shot->pixel(x, y));
+                colourful = std::max(colourful, std::max({c.red(), c.green(), c.blue()}) -
+                                                    std::min({c.red(), c.green(), c.blue()}));
+            }
+        EXPECT_LT(colourful, 24) << (shot == &light ? "light" : "dark");
+    }
     controller.hidePanel();
 }
