@@ -2,11 +2,12 @@
 #include "support/XvfbSession.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTest>
 #include <QThread>
 #include <QWidget>
+#include <QWindow>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -144,8 +145,14 @@ bool XvfbSession::windowManagerMapsWindows() {
         probe.setWindowTitle(QStringLiteral("window manager probe"));
         probe.resize(10, 10);
         probe.show();
-        if (QTest::qWaitForWindowExposed(&probe, 2000))
-            return true;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (probe.windowHandle() && probe.windowHandle()->isExposed())
+                return true;
+            QThread::msleep(10);
+        }
     }
     m_error = QStringLiteral("the window manager maps no window");
     return false;
