@@ -57,15 +57,7 @@ void PanelContentView::setupSearchControls() {
     m_searchContainerView = search;
     search->installEventFilter(new TapFilter(search, [this] { handleSearchContainerTap(); }));
     m_searchButton = new QToolButton(search);
-    {
-        // The button is disabled (the container takes the clicks) but must not look greyed out.
-        const QPixmap glass =
-            Symbols::icon(QStringLiteral("magnifyingglass")).pixmap(QSize(16, 16), devicePixelRatioF());
-        QIcon icon;
-        icon.addPixmap(glass, QIcon::Normal);
-        icon.addPixmap(glass, QIcon::Disabled);
-        m_searchButton->setIcon(icon);
-    }
+    updateSearchButton();
     m_searchButton->setToolTip(tr("Search"));
     m_searchButton->setAutoRaise(true);
     m_searchButton->setEnabled(false);
@@ -95,6 +87,16 @@ void PanelContentView::setupSearchControls() {
     m_searchTimer->setSingleShot(true);
     setOpacity(m_searchButton, 1);
     setOpacity(m_searchField, 0);
+}
+
+void PanelContentView::updateSearchButton() {
+    // The button is disabled (the container takes the clicks) but must not look greyed out.
+    const QPixmap glass = Symbols::tintedPixmap(QStringLiteral("magnifyingglass"), QSize(16, 16), devicePixelRatioF(),
+                                                Appearance::secondaryLabelColor(QApplication::palette()));
+    QIcon icon;
+    icon.addPixmap(glass, QIcon::Normal);
+    icon.addPixmap(glass, QIcon::Disabled);
+    m_searchButton->setIcon(icon);
 }
 
 // Width, border, and the alphas of button and field for the current progress of the animation.

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QColor>
 #include <QIcon>
+#include <QPixmap>
 #include <QString>
 
 // The interface symbols by the names the views use ("magnifyingglass", "star", "star.fill",
@@ -13,5 +15,10 @@ QIcon icon(const QString& symbolName);
 
 // The freedesktop icon name looked up in the theme; empty for a name we do not know.
 QString themeName(const QString& symbolName);
+
+// The symbol's shape in `color` when its drawing is grey (the theme's symbolic icon, else the theme's or our
+// own drawing), so it reads on any background; a colourful theme icon keeps its colours. Null for an
+// unknown name.
+QPixmap tintedPixmap(const QString& symbolName, QSize size, qreal devicePixelRatio, const QColor& color);
 
 } // namespace Symbols

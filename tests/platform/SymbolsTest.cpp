@@ -53,6 +53,15 @@ TEST(Symbols, OwnDrawingsWhenTheThemeHasNone) {
         ASSERT_FALSE(icon.isNull());
         EXPECT_GT(opaquePixels(icon), 20); // something is drawn
         EXPECT_LT(opaquePixels(icon), 32 * 32);
+        // Our grey drawings take the colour asked for, so they read on a dark background too.
+        const QImage tinted = Symbols::tintedPixmap(QLatin1String(name), QSize(32, 32), 1, Qt::white)
+                                  .toImage()
+                                  .convertToFormat(QImage::Format_ARGB32);
+        int offColour = 0;
+        for (int y = 0; y < tinted.height(); ++y)
+            for (int x = 0; x < tinted.width(); ++x)
+                offColour += qAlpha(tinted.pixel(x, y)) > 128 && qGray(tinted.pixel(x, y)) < 250 ? 1 : 0;
+        EXPECT_EQ(offColour, 0);
     }
     // The outlined and the filled star are different drawings.
     EXPECT_GT(opaquePixels(Symbols::icon(QStringLiteral("star.fill"))),
@@ -78,6 +87,9 @@ TEST(Symbols, ThemeIconIsPreferred) {
     const QImage fromTheme = Symbols::icon(QStringLiteral("magnifyingglass")).pixmap(32, 32).toImage();
     ASSERT_FALSE(fromTheme.isNull());
     EXPECT_EQ(QColor(fromTheme.pixel(fromTheme.width() / 2, fromTheme.height() / 2)), QColor(255, 0, 0));
+    // A colourful theme drawing is not recoloured.
+    const QImage kept = Symbols::tintedPixmap(QStringLiteral("magnifyingglass"), QSize(32, 32), 1, Qt::white).toImage();
+    EXPECT_EQ(QColor(kept.pixel(16, 16)), QColor(255, 0, 0));
     // Names the theme lacks still come from our drawings.
     EXPECT_FALSE(Symbols::icon(QStringLiteral("gearshape")).isNull());
 }
