@@ -10,10 +10,12 @@
 #include "platform/Dispatch.h"
 #include "platform/Symbols.h"
 
+#include <QApplication>
 #include <QEasingCurve>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTimer>
 #include <QToolButton>
 #include <QVariantAnimation>
@@ -50,6 +52,22 @@ void setOpacity(QWidget* widget, double opacity) {
 
 QLineEdit* PanelContentView::searchField() const {
     return m_searchField;
+}
+
+// A symbol in the appearance's own colour, as the star is: the theme's full-colour icon is dark on
+// a dark panel.
+void PanelContentView::updateSearchButton() {
+    QPixmap glass = Symbols::icon(QStringLiteral("magnifyingglass")).pixmap(QSize(16, 16), devicePixelRatioF());
+    {
+        QPainter p(&glass);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(glass.rect(), Appearance::secondaryLabelColor(QApplication::palette()));
+    }
+    // The button is disabled (the container takes the clicks) but must not look greyed out.
+    QIcon icon;
+    icon.addPixmap(glass, QIcon::Normal);
+    icon.addPixmap(glass, QIcon::Disabled);
+    m_searchButton->setIcon(icon);
 }
 
 void PanelContentView::setupSearchControls() {
