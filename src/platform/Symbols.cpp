@@ -82,18 +82,20 @@ QPixmap tintedPixmap(const QString& symbolName, QSize size, qreal devicePixelRat
     if (theme.isEmpty())
         return {};
     FileIcons::ensureIconTheme();
-    const QString symbolic = theme + QStringLiteral("-symbolic");
-    QPixmap pixmap;
-    if (QIcon::hasThemeIcon(symbolic))
-        pixmap = QIcon::fromTheme(symbolic).pixmap(size, devicePixelRatio);
-    if (!isMonochrome(pixmap))
-        pixmap = icon(symbolName).pixmap(size, devicePixelRatio);
-    if (isMonochrome(pixmap)) {
+    initSymbolResources();
+    // The theme's symbolic drawing, its ordinary one, then ours, which is always grey.
+    const QIcon candidates[] = {QIcon::fromTheme(theme + QStringLiteral("-symbolic")), QIcon::fromTheme(theme),
+                                QIcon(QStringLiteral(":/symbols/%1.svg").arg(symbolName))};
+    for (const QIcon& candidate : candidates) {
+        QPixmap pixmap = candidate.pixmap(size, devicePixelRatio);
+        if (!isMonochrome(pixmap))
+            continue;
         QPainter painter(&pixmap);
         painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
         painter.fillRect(pixmap.rect(), color);
+        return pixmap;
     }
-    return pixmap;
+    return {};
 }
 
 } // namespace Symbols

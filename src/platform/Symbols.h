@@ -16,9 +16,8 @@ QIcon icon(const QString& symbolName);
 // The freedesktop icon name looked up in the theme; empty for a name we do not know.
 QString themeName(const QString& symbolName);
 
-// The symbol's shape in `color` when its drawing is grey (the theme's symbolic icon, else the theme's or our
-// own drawing), so it reads on any background; a colourful theme icon keeps its colours. Null for an
-// unknown name.
+// The symbol's shape in `color`, so it reads on any background: the theme's grey (symbolic)
+// drawing, else ours; a colourful theme icon is passed over. Null for an unknown name.
 QPixmap tintedPixmap(const QString& symbolName, QSize size, qreal devicePixelRatio, const QColor& color);
 
 } // namespace Symbols
