@@ -343,7 +343,7 @@ TEST_F(EndToEndTest, HostileOwnersLeaveTheHotKeyAndCaptureRunning) {
         app.pressHotKey();
         ASSERT_TRUE(QTest::qWaitFor([&] { return app.panelShown() != shown; }, kCaptureTimeoutMs))
             << what << ", panel shown before: " << shown
-            << "; console: " << app.process.readAllStandardOutput().constData();
+            << "; console: " << app.process.readAllStandardOutput().constData() << "; log: " << app.log().constData();
     };
 
     const struct {
