@@ -15,7 +15,6 @@
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QTimer>
 #include <QToolButton>
 #include <QVariantAnimation>
@@ -57,12 +56,8 @@ QLineEdit* PanelContentView::searchField() const {
 // A symbol in the appearance's own colour, as the star is: the theme's full-colour icon is dark on
 // a dark panel.
 void PanelContentView::updateSearchButton() {
-    QPixmap glass = Symbols::icon(QStringLiteral("magnifyingglass")).pixmap(QSize(16, 16), devicePixelRatioF());
-    {
-        QPainter p(&glass);
-        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        p.fillRect(glass.rect(), Appearance::secondaryLabelColor(QApplication::palette()));
-    }
+    const QPixmap glass = Symbols::tintedPixmap(QStringLiteral("magnifyingglass"), QSize(16, 16), devicePixelRatioF(),
+                                                Appearance::secondaryLabelColor(QApplication::palette()));
     // The button is disabled (the container takes the clicks) but must not look greyed out.
     QIcon icon;
     icon.addPixmap(glass, QIcon::Normal);
