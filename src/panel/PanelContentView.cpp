@@ -127,6 +127,7 @@ void PanelContentView::changeEvent(QEvent* event) {
 void PanelContentView::updateColors() {
     updateFilterButtonStyles();
     updateFavoriteButton();
+    updateSearchButton();
     if (m_emptyStateLabel) {
         QPalette p = m_emptyStateLabel->palette();
         p.setColor(QPalette::WindowText, Appearance::secondaryLabelColor(QApplication::palette()));

@@ -122,6 +122,7 @@ public:
 
     void updateFilterButtonStyles();
     void updateFavoriteButton();
+    void updateSearchButton();
     void postSearchFieldState(bool isExpanded, bool isAnimating);
 
     CollectionView* collectionView() const;

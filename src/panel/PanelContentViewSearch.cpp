@@ -10,6 +10,7 @@
 #include "platform/Dispatch.h"
 #include "platform/Symbols.h"
 
+#include <QApplication>
 #include <QEasingCurve>
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
@@ -52,20 +53,24 @@ QLineEdit* PanelContentView::searchField() const {
     return m_searchField;
 }
 
+// A symbol in the appearance's own colour, as the star is: the theme's full-colour icon is dark on
+// a dark panel.
+void PanelContentView::updateSearchButton() {
+    const QPixmap glass = Symbols::tintedPixmap(QStringLiteral("magnifyingglass"), QSize(16, 16), devicePixelRatioF(),
+                                                Appearance::secondaryLabelColor(QApplication::palette()));
+    // The button is disabled (the container takes the clicks) but must not look greyed out.
+    QIcon icon;
+    icon.addPixmap(glass, QIcon::Normal);
+    icon.addPixmap(glass, QIcon::Disabled);
+    m_searchButton->setIcon(icon);
+}
+
 void PanelContentView::setupSearchControls() {
     auto* search = new RoundedContainer(m_toolbarView);
     m_searchContainerView = search;
     search->installEventFilter(new TapFilter(search, [this] { handleSearchContainerTap(); }));
     m_searchButton = new QToolButton(search);
-    {
-        // The button is disabled (the container takes the clicks) but must not look greyed out.
-        const QPixmap glass =
-            Symbols::icon(QStringLiteral("magnifyingglass")).pixmap(QSize(16, 16), devicePixelRatioF());
-        QIcon icon;
-        icon.addPixmap(glass, QIcon::Normal);
-        icon.addPixmap(glass, QIcon::Disabled);
-        m_searchButton->setIcon(icon);
-    }
+    updateSearchButton();
     m_searchButton->setToolTip(tr("Search"));
     m_searchButton->setAutoRaise(true);
     m_searchButton->setEnabled(false);

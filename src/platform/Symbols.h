@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QColor>
 #include <QIcon>
+#include <QPixmap>
 #include <QString>
 
 // The interface symbols by the names the views use ("magnifyingglass", "star", "star.fill",
@@ -13,5 +15,9 @@ QIcon icon(const QString& symbolName);
 
 // The freedesktop icon name looked up in the theme; empty for a name we do not know.
 QString themeName(const QString& symbolName);
+
+// The symbol's shape in `color`, so it reads on any background: the theme's grey (symbolic)
+// drawing, else ours; a colourful theme icon is passed over. Null for an unknown name.
+QPixmap tintedPixmap(const QString& symbolName, QSize size, qreal devicePixelRatio, const QColor& color);
 
 } // namespace Symbols

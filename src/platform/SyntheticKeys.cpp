@@ -23,10 +23,14 @@ void SyntheticKeys::setShared(std::unique_ptr<SyntheticKeys> keys) {
     sharedInstance() = std::move(keys);
 }
 
-bool SyntheticKeys::isTerminalEmulator(const FrontWindow& window) {
-    static const QStringList terminals = {
+SyntheticKeys::PasteChord SyntheticKeys::pasteChord(const FrontWindow& window) {
+    // The class is XTerm, UXTerm or KOI8RXTerm unless -class changed it; the instance follows argv[0].
+    static const QStringList xterms = {
         QStringLiteral("xterm"),
         QStringLiteral("uxterm"),
+        QStringLiteral("koi8rxterm"),
+    };
+    static const QStringList terminals = {
         QStringLiteral("urxvt"),
         QStringLiteral("rxvt"),
         QStringLiteral("gnome-terminal"),
@@ -59,8 +63,12 @@ bool SyntheticKeys::isTerminalEmulator(const FrontWindow& window) {
         QStringLiteral("blackbox"),
     };
     for (const QString& name : {window.wmInstance, window.wmClass}) {
-        if (!name.isEmpty() && terminals.contains(name, Qt::CaseInsensitive))
-            return true;
+        if (!name.isEmpty() && xterms.contains(name, Qt::CaseInsensitive))
+            return PasteChord::ShiftInsertFromPrimary;
     }
-    return false;
+    for (const QString& name : {window.wmInstance, window.wmClass}) {
+        if (!name.isEmpty() && terminals.contains(name, Qt::CaseInsensitive))
+            return PasteChord::ControlShiftV;
+    }
+    return PasteChord::ControlV;
 }

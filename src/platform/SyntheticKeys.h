@@ -27,10 +27,17 @@ public:
     virtual bool isTrusted() = 0;
     // The window that has the keyboard focus now; none without one.
     virtual std::optional<FrontWindow> frontWindow() = 0;
-    // Sends the paste chord of the given window: Ctrl+V, or Ctrl+Shift+V for a terminal emulator.
-    // Modifiers still held are released first. False when nothing could be sent.
+    // Sends the paste chord of the given window (see pasteChord). Modifiers still held are released
+    // first. False when nothing could be sent.
     virtual bool postPaste(const FrontWindow& target) = 0;
 
-    // Terminal emulators insert a literal ^V on Ctrl+V; they paste on Ctrl+Shift+V.
-    static bool isTerminalEmulator(const FrontWindow& window);
+    enum class PasteChord {
+        ControlV,
+        // Terminal emulators take Ctrl+V as a control character; most paste CLIPBOARD on Ctrl+Shift+V.
+        ControlShiftV,
+        // xterm binds no key to CLIPBOARD by default (Ctrl+Shift+V sends ^V); Shift+Insert pastes
+        // PRIMARY, so the clipboard's text is put on PRIMARY first.
+        ShiftInsertFromPrimary,
+    };
+    static PasteChord pasteChord(const FrontWindow& window);
 };

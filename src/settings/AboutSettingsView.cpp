@@ -4,6 +4,7 @@
 #include "platform/Symbols.h"
 #include "settings/LanguageManager.h"
 #include "settings/SettingsForm.h"
+#include "settings/ToggleStyle.h"
 #include "update/UpdateManager.h"
 
 #include <QApplication>
@@ -46,6 +47,7 @@ AboutSettingsView::AboutSettingsView(UpdateManager& updateManager, QWidget* pare
     m_checkButton = new QPushButton(tr("Check for Updates\u2026"), this);
     page->addWidget(m_checkButton, 0, Qt::AlignHCenter);
     m_automaticChecks = new QCheckBox(tr("Automatically check for updates"), this);
+    m_automaticChecks->setStyle(ToggleStyle::shared());
     page->addWidget(m_automaticChecks, 0, Qt::AlignHCenter);
     page->addStretch(2);
     QLabel* footer = SettingsForm::secondaryLabel(tr("about_footer"), 11, this);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "settings/SettingsForm.h"
 
+#include "settings/ToggleStyle.h"
+
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -31,6 +33,8 @@ Section addSection(QVBoxLayout* page, const QString& header, const QString& foot
     }
     auto* box = new QFrame;
     box->setObjectName(QStringLiteral("settingsSection"));
+    // Set before the style sheet so the sheet's style wraps it and the rows inherit it.
+    box->setStyle(ToggleStyle::shared());
     box->setStyleSheet(QStringLiteral("#settingsSection { border: 1px solid palette(mid); border-radius: 8px; "
                                       "background: palette(base); }"));
     auto* rows = new QVBoxLayout(box);

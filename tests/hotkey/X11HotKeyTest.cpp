@@ -254,9 +254,8 @@ TEST_F(X11HotKeyTest, PressAfterReleaseLostToAnotherWindowStillFires) {
     xdotool({QStringLiteral("keydown"), QStringLiteral("super+shift+v")});
     ASSERT_TRUE(waitFor([this] { return presses == 1; }));
     QTest::qWait(100); // the grab is gone before the keys come up
+    // Pressed again at once, as a quick hand does: no time for a key-map watch to notice the release.
     xdotool({QStringLiteral("keyup"), QStringLiteral("super+shift+v")});
-    QTest::qWait(300);
-
     pressKeys(QStringLiteral("super+shift+v"));
     EXPECT_TRUE(waitFor([this] { return presses == 2; })) << "the press after a lost release was dropped";
 }

@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "panel/PanelTestWait.h"
 
@@ -295,5 +296,18 @@ TEST_F(CardsX11Test, StripOfEveryCardInBothAppearances) {
         return best;
     };
     EXPECT_GT(lightest(darkShot), 180);
+    // The search symbol is drawn in the appearance's grey, as the star is, not in the theme's colours.
+    QToolButton* glass = controller.window()->panelContentView()->searchButton();
+    const QRect glassRect(glass->mapToGlobal(QPoint(0, 0)) - panel.topLeft(), glass->size());
+    for (const QImage* shot : {&light, &darkShot}) {
+        int colourful = 0;
+        for (int x = glassRect.left(); x <= glassRect.right(); ++x)
+            for (int y = glassRect.top(); y <= glassRect.bottom(); ++y) {
+                const QColor c(shot->pixel(x, y));
+                colourful = std::max(colourful, std::max({c.red(), c.green(), c.blue()}) -
+                                                    std::min({c.red(), c.green(), c.blue()}));
+            }
+        EXPECT_LT(colourful, 24) << (shot == &light ? "light" : "dark");
+    }
     controller.hidePanel();
 }

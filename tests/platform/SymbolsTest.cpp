@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Symbols.h"
 
+#include "platform/FileIcons.h"
+
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -24,6 +26,25 @@ int opaquePixels(const QIcon& icon) {
     return count;
 }
 
+// The opaque pixels of the symbol tinted white, and how many of them are not white.
+struct Tinted {
+    int drawn = 0;
+    int offWhite = 0;
+};
+Tinted tintedWhite(const QString& name) {
+    const QImage image =
+        Symbols::tintedPixmap(name, QSize(32, 32), 1, Qt::white).toImage().convertToFormat(QImage::Format_ARGB32);
+    Tinted t;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) <= 128)
+                continue;
+            ++t.drawn;
+            t.offWhite += qGray(image.pixel(x, y)) < 250 ? 1 : 0;
+        }
+    return t;
+}
+
 // Installs an icon theme for the lifetime of the object and restores the previous one after.
 class ThemeScope {
 public:
@@ -45,6 +66,8 @@ private:
 } // namespace
 
 TEST(Symbols, OwnDrawingsWhenTheThemeHasNone) {
+    // Its one-time switch to an installed theme must not undo the empty one below.
+    FileIcons::ensureIconTheme();
     const QString empty = TestEnvironment::instance().freshDir(QStringLiteral("no-icons"));
     ThemeScope scope({empty}, QStringLiteral("no-such-theme"));
     for (const char* name : symbolNames) {
@@ -53,6 +76,10 @@ TEST(Symbols, OwnDrawingsWhenTheThemeHasNone) {
         ASSERT_FALSE(icon.isNull());
         EXPECT_GT(opaquePixels(icon), 20); // something is drawn
         EXPECT_LT(opaquePixels(icon), 32 * 32);
+        // Our grey drawings take the colour asked for, so they read on a dark background too.
+        const Tinted tinted = tintedWhite(QLatin1String(name));
+        EXPECT_GT(tinted.drawn, 20);
+        EXPECT_EQ(tinted.offWhite, 0);
     }
     // The outlined and the filled star are different drawings.
     EXPECT_GT(opaquePixels(Symbols::icon(QStringLiteral("star.fill"))),
@@ -78,6 +105,11 @@ TEST(Symbols, ThemeIconIsPreferred) {
     const QImage fromTheme = Symbols::icon(QStringLiteral("magnifyingglass")).pixmap(32, 32).toImage();
     ASSERT_FALSE(fromTheme.isNull());
     EXPECT_EQ(QColor(fromTheme.pixel(fromTheme.width() / 2, fromTheme.height() / 2)), QColor(255, 0, 0));
+    // A colourful theme drawing (the full red square) cannot take a colour: ours stands in.
+    const Tinted glass = tintedWhite(QStringLiteral("magnifyingglass"));
+    EXPECT_GT(glass.drawn, 20);
+    EXPECT_LT(glass.drawn, 32 * 32);
+    EXPECT_EQ(glass.offWhite, 0);
     // Names the theme lacks still come from our drawings.
     EXPECT_FALSE(Symbols::icon(QStringLiteral("gearshape")).isNull());
 }

@@ -13,10 +13,12 @@
 #include "support/TestEnvironment.h"
 #include "update/UpdateManager.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -82,6 +84,25 @@ TEST(GeneralSettings, ShowsStoredValuesAndWritesEveryChange) {
     EXPECT_EQ(defaults.integer(DefaultsKeys::plainTextModifier), 1);
     EXPECT_TRUE(defaults.persistentExists(DefaultsKeys::historyRetentionDays));
     EXPECT_EQ(defaults.integer(DefaultsKeys::historyRetentionDays), 0);
+
+    // An off toggle stands out from its row's base colour in a dark palette.
+    const QPalette saved = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(235, 235, 235));
+    QApplication::setPalette(dark);
+    GeneralSettingsView darkPage(nullptr);
+    darkPage.resize(600, 700);
+    QCheckBox* off = darkPage.startAtLoginToggle();
+    const QImage row = off->parentWidget()->grab().toImage();
+    int contrasting = 0;
+    for (int y = off->y(); y <= off->geometry().bottom(); ++y)
+        for (int x = off->x(); x <= off->geometry().right(); ++x)
+            contrasting += std::abs(qGray(row.pixel(x, y)) - 30) > 40 ? 1 : 0;
+    QApplication::setPalette(saved);
+    EXPECT_FALSE(off->isChecked());
+    EXPECT_GT(contrasting, 20);
 }
 
 TEST(GeneralSettings, ClearHistoryReportsWhatHappened) {

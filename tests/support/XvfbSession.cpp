@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "support/XvfbSession.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QWidget>
+#include <QWindow>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -119,13 +123,38 @@ bool XvfbSession::startWindowManager() {
         return false;
     m_wmPid = pid;
     // openbox announces itself through _NET_SUPPORTING_WM_CHECK on the root window.
-    for (int i = 0; i < 100; ++i) {
+    bool announced = false;
+    for (int i = 0; i < 100 && !announced; ++i) {
         QByteArray out;
         runClient(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, &out);
-        if (out.contains("window id"))
-            return true;
-        QThread::msleep(50);
+        announced = out.contains("window id");
+        if (!announced)
+            QThread::msleep(50);
     }
+    return announced && windowManagerMapsWindows();
+}
+
+// openbox announces itself before it manages new windows, and a window shown in between is sometimes
+// never mapped. A probe window that it maps shows it is ready; a missed probe is shown anew.
+bool XvfbSession::windowManagerMapsWindows() {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) ||
+        QGuiApplication::platformName() != QLatin1String("xcb"))
+        return true;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        QWidget probe;
+        probe.setWindowTitle(QStringLiteral("window manager probe"));
+        probe.resize(10, 10);
+        probe.show();
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (probe.windowHandle() && probe.windowHandle()->isExposed())
+                return true;
+            QThread::msleep(10);
+        }
+    }
+    m_error = QStringLiteral("the window manager maps no window");
     return false;
 }
 

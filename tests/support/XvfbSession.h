@@ -26,6 +26,8 @@ public:
                          int timeoutMs = 10000);
 
 private:
+    bool windowManagerMapsWindows();
+
     qint64 m_xvfbPid = 0;
     qint64 m_wmPid = 0;
     QString m_display;

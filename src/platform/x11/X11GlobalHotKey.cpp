@@ -96,6 +96,14 @@ public:
             return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
         const quint8 type = event->response_type & 0x7f;
+        if (type == XCB_FOCUS_OUT || type == XCB_FOCUS_IN) {
+            const auto* focus = static_cast<const xcb_focus_in_event_t*>(message);
+            if (type == XCB_FOCUS_OUT && focus->mode == XCB_NOTIFY_MODE_UNGRAB)
+                m_owner->keyboardGrabEnded();
+            else if (type == XCB_FOCUS_IN && focus->mode == XCB_NOTIFY_MODE_GRAB)
+                m_owner->keyboardGrabStarted(focus->event);
+            return false;
+        }
         if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
             return false;
         const auto* key = static_cast<const xcb_key_press_event_t*>(message);
@@ -117,6 +125,8 @@ X11GlobalHotKey::~X11GlobalHotKey() {
     if (m_connection && qtConnection() == m_connection) {
         for (const Grab& grab : m_grabs)
             ungrab(grab);
+        if (m_holdingKeyboard)
+            xcb_ungrab_keyboard(static_cast<xcb_connection_t*>(m_connection), XCB_CURRENT_TIME);
         xcb_flush(static_cast<xcb_connection_t*>(m_connection));
     }
     if (m_filter && QCoreApplication::instance())
@@ -273,6 +283,62 @@ void X11GlobalHotKey::checkHeldKeys() {
     }
     if (!anyDown)
         m_releaseWatch->stop();
+    releaseKeyboardIfIdle();
+}
+
+// A keyboard grab of ours (the panel's) ended while a shortcut key was down: the key's release now
+// goes to the focused window, and without it the next real press would pass for auto-repeat. Holding
+// the keyboard until the key comes up is what the key's own passive grab would have done.
+void X11GlobalHotKey::keyboardGrabEnded() {
+    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    if (!c || m_holdingKeyboard || !anyKeyDown() || qtConnection() != c)
+        return;
+    const std::vector<xcb_window_t> roots = rootWindows(c);
+    if (roots.empty())
+        return;
+    xcb_grab_keyboard_reply_t* grabbed = xcb_grab_keyboard_reply(
+        c, xcb_grab_keyboard(c, 0, roots.front(), XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
+    m_holdingKeyboard = grabbed && grabbed->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(grabbed);
+    if (!m_holdingKeyboard)
+        return; // another client holds the keyboard; the key-map watch still notices the release
+    // A release from now on comes to us; one that came before the grab shows in the key map.
+    xcb_query_keymap_reply_t* keys = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+    if (keys) {
+        for (Grab& grab : m_grabs) {
+            if (grab.down && !(keys->keys[grab.keycode / 8] & (1 << (grab.keycode % 8)))) {
+                grab.down = false;
+                ++grab.events;
+            }
+        }
+        std::free(keys);
+    }
+    releaseKeyboardIfIdle();
+}
+
+bool X11GlobalHotKey::anyKeyDown() const {
+    return std::any_of(m_grabs.begin(), m_grabs.end(), [](const Grab& g) { return g.down; });
+}
+
+void X11GlobalHotKey::keyboardGrabStarted(quint32 window) {
+    // A window of ours took the keyboard over from the grab above: releasing ours would end its grab.
+    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    if (m_holdingKeyboard && c) {
+        const std::vector<xcb_window_t> roots = rootWindows(c);
+        if (std::find(roots.begin(), roots.end(), window) == roots.end())
+            m_holdingKeyboard = false;
+    }
+}
+
+void X11GlobalHotKey::releaseKeyboardIfIdle() {
+    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    if (!m_holdingKeyboard || !c || anyKeyDown())
+        return;
+    m_holdingKeyboard = false;
+    if (qtConnection() != c)
+        return;
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    xcb_flush(c);
 }
 
 void X11GlobalHotKey::ungrab(const Grab& grab) {
@@ -293,6 +359,7 @@ bool X11GlobalHotKey::handleKeyEvent(bool press, quint8 keycode, quint16 state, 
             grab.down = false;
             grab.lastReleaseTime = time;
             ++grab.events;
+            releaseKeyboardIfIdle();
             return true;
         }
         // Only the eight core modifier bits count; the lock keys and the keyboard group do not.

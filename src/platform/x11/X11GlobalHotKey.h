@@ -30,6 +30,9 @@ public:
 
     // Called by the event filter with the fields of a core key event; true when it was ours.
     bool handleKeyEvent(bool press, quint8 keycode, quint16 state, quint32 time);
+    // Called by the event filter when a keyboard grab of this client ends or starts on a window.
+    void keyboardGrabEnded();
+    void keyboardGrabStarted(quint32 window);
 
 private:
     class EventFilter;
@@ -48,11 +51,14 @@ private:
     bool ensureConnection();
     void ungrab(const Grab& grab);
     void checkHeldKeys();
+    void releaseKeyboardIfIdle();
+    bool anyKeyDown() const;
 
     void* m_connection = nullptr; // xcb_connection_t, owned by Qt
     std::unique_ptr<EventFilter> m_filter;
     std::unique_ptr<QObject> m_context; // queued deliveries die with this object
     QTimer* m_releaseWatch = nullptr;   // child of m_context
     std::vector<Grab> m_grabs;
+    bool m_holdingKeyboard = false; // held on the root window until a shortcut key comes up
     HotKeyRef m_nextRef = 1;
 };

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "platform/x11/XTestSyntheticKeys.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QMimeData>
 #include <QTimer>
 
 #include <X11/Xlib.h>
@@ -12,6 +15,21 @@ namespace {
 Q_LOGGING_CATEGORY(lcKeys, "tindralume.platform.keys", QtWarningMsg)
 
 constexpr int borrowedKeyHoldMs = 500;
+
+// Puts the text of the clipboard we own on PRIMARY too. Only our own clipboard: reading another
+// owner's would block the main thread on that client.
+bool copyClipboardTextToPrimary() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard || !clipboard->supportsSelection() || !clipboard->ownsClipboard())
+        return false;
+    const QMimeData* mime = clipboard->mimeData(QClipboard::Clipboard);
+    if (!mime || !mime->hasText())
+        return false;
+    auto* copy = new QMimeData;
+    copy->setText(mime->text());
+    clipboard->setMimeData(copy, QClipboard::Selection);
+    return clipboard->ownsSelection();
+}
 
 bool isDown(const char keys[32], KeyCode code) {
     return (keys[code / 8] >> (code % 8)) & 1;
@@ -109,26 +127,36 @@ bool XTestSyntheticKeys::postPaste(const FrontWindow& target) {
         return false;
     Display* dpy = m_x->dpy;
     const KeyboardMapping mapping(dpy);
-    KeyCode v = mapping.find(XK_v);
-    KeyCode borrowed = 0;
-    if (!v) {
-        // A layout without Latin letters (ru alone): applications would read its V-position key as a
-        // Cyrillic letter, not as V. A free key code carries "v" for the chord and is cleared after.
-        borrowed = mapping.unused();
-        if (borrowed) {
-            KeySym v_and_V[2] = {XK_v, XK_V};
-            XChangeKeyboardMapping(dpy, borrowed, 2, v_and_V, 1);
-            XSync(dpy, False);
-            v = borrowed;
-        }
-    }
+    const PasteChord chord = pasteChord(target);
+    const bool fromPrimary = chord == PasteChord::ShiftInsertFromPrimary;
     const KeyCode control = mapping.find(XK_Control_L);
     const KeyCode shift = mapping.find(XK_Shift_L);
-    const bool terminal = isTerminalEmulator(target);
-    if (!v || !control || (terminal && !shift)) {
+    const KeyCode insert = mapping.find(XK_Insert);
+    if (fromPrimary ? (!shift || !insert) : (!control || (chord == PasteChord::ControlShiftV && !shift))) {
         qCWarning(lcKeys) << "no key code for the paste chord";
         return false;
     }
+    // Without the text on PRIMARY, Shift+Insert would paste whatever was selected last: send nothing.
+    if (fromPrimary && !copyClipboardTextToPrimary()) {
+        qCWarning(lcKeys) << "xterm pastes only the primary selection, and it could not be set; not pasting";
+        return false;
+    }
+    KeyCode v = fromPrimary ? 0 : mapping.find(XK_v);
+    KeyCode borrowed = 0;
+    if (!fromPrimary && !v) {
+        // A layout without Latin letters (ru alone): applications would read its V-position key as a
+        // Cyrillic letter, not as V. A free key code carries "v" for the chord and is cleared after.
+        borrowed = mapping.unused();
+        if (!borrowed) {
+            qCWarning(lcKeys) << "no key code for the paste chord";
+            return false;
+        }
+        KeySym v_and_V[2] = {XK_v, XK_V};
+        XChangeKeyboardMapping(dpy, borrowed, 2, v_and_V, 1);
+        XSync(dpy, False);
+        v = borrowed;
+    }
+    qCDebug(lcKeys) << "paste chord" << int(chord) << "for" << target.wmInstance << target.wmClass;
     // A modifier the user still holds (the plain-text modifier, typically) would turn the chord into
     // another shortcut: release every held modifier key in the synthetic stream first.
     char keys[32] = {};
@@ -141,14 +169,19 @@ bool XTestSyntheticKeys::postPaste(const FrontWindow& target) {
         }
         XFreeModifiermap(map);
     }
-    XTestFakeKeyEvent(dpy, control, True, CurrentTime);
-    if (terminal)
+    const bool withControl = !fromPrimary;
+    const bool withShift = chord != PasteChord::ControlV;
+    const KeyCode key = fromPrimary ? insert : v;
+    if (withControl)
+        XTestFakeKeyEvent(dpy, control, True, CurrentTime);
+    if (withShift)
         XTestFakeKeyEvent(dpy, shift, True, CurrentTime);
-    XTestFakeKeyEvent(dpy, v, True, CurrentTime);
-    XTestFakeKeyEvent(dpy, v, False, CurrentTime);
-    if (terminal)
+    XTestFakeKeyEvent(dpy, key, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, key, False, CurrentTime);
+    if (withShift)
         XTestFakeKeyEvent(dpy, shift, False, CurrentTime);
-    XTestFakeKeyEvent(dpy, control, False, CurrentTime);
+    if (withControl)
+        XTestFakeKeyEvent(dpy, control, False, CurrentTime);
     XFlush(dpy);
     if (borrowed) {
         // Cleared once the target has read the key: a client that gets the mapping change before the
