@@ -28,6 +28,9 @@ SelectionOwnerWatch::SelectionOwnerWatch(std::function<void()> ownerChanged) : m
         return;
     }
     m_display = d;
+    // A lost server must not end the process: the watch just stops.
+    XSetIOErrorExitHandler(
+        d, [](Display*, void* self) { static_cast<SelectionOwnerWatch*>(self)->m_broken = true; }, this);
     m_clipboard = XInternAtom(d, "CLIPBOARD", False);
     m_dndSelection = XInternAtom(d, "XdndSelection", False);
     XFixesSelectSelectionInput(d, DefaultRootWindow(d), m_clipboard,
@@ -36,12 +39,20 @@ SelectionOwnerWatch::SelectionOwnerWatch(std::function<void()> ownerChanged) : m
     XFlush(d);
     m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(d), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &SelectionOwnerWatch::drain);
+    // The pasteboard may outlive the application (and the X server with it): the connection goes
+    // with the application.
+    connect(qGuiApp, &QObject::destroyed, this, &SelectionOwnerWatch::close);
 }
 
 SelectionOwnerWatch::~SelectionOwnerWatch() {
+    close();
+}
+
+void SelectionOwnerWatch::close() {
     m_notifier.reset();
     if (m_display)
         XCloseDisplay(m_display);
+    m_display = nullptr;
 }
 
 bool SelectionOwnerWatch::isOurs(unsigned long window) const {
@@ -49,10 +60,10 @@ bool SelectionOwnerWatch::isOurs(unsigned long window) const {
 }
 
 void SelectionOwnerWatch::drain() {
-    if (!m_display)
+    if (!isActive())
         return;
     bool foreign = false;
-    while (XPending(m_display)) {
+    while (XPending(m_display) && !m_broken) {
         XEvent event;
         XNextEvent(m_display, &event);
         if (event.type != m_eventBase + XFixesSelectionNotify)
@@ -63,16 +74,20 @@ void SelectionOwnerWatch::drain() {
         else
             foreign = true;
     }
+    if (m_broken)
+        m_notifier->setEnabled(false);
     if (foreign && m_ownerChanged)
         m_ownerChanged();
 }
 
 bool SelectionOwnerWatch::weOwnClipboard() {
-    if (!m_display)
+    if (!isActive())
         return true; // nothing to ask: Qt's word stands
     const Window owner = XGetSelectionOwner(m_display, m_clipboard);
     // The round trip may have queued events the socket notifier will not announce again.
     QMetaObject::invokeMethod(this, &SelectionOwnerWatch::drain, Qt::QueuedConnection);
+    if (m_broken)
+        return true;
     if (!isOurs(owner))
         return false;
     m_qtOwner = owner;
@@ -80,7 +95,7 @@ bool SelectionOwnerWatch::weOwnClipboard() {
 }
 
 bool SelectionOwnerWatch::takeClipboardForQt() {
-    if (!m_display)
+    if (!isActive())
         return false;
     Window window = m_qtOwner;
     // Qt's drag source and its clipboard share one owner window.

@@ -19,7 +19,7 @@ public:
     explicit SelectionOwnerWatch(std::function<void()> ownerChanged);
     ~SelectionOwnerWatch() override;
 
-    bool isActive() const { return m_display != nullptr; }
+    bool isActive() const { return m_display != nullptr && !m_broken; }
     // Whether this process's Qt connection holds CLIPBOARD now (a round trip).
     bool weOwnClipboard();
     // Makes Qt's selection owner window the owner, on Qt's connection, with the server's current time. Qt stamps its
@@ -31,13 +31,15 @@ public:
 private:
     bool isOurs(unsigned long window) const;
     void drain();
+    void close();
 
     std::function<void()> m_ownerChanged;
     _XDisplay* m_display = nullptr;
     xcb_connection_t* m_qt = nullptr; // Qt's own connection
+    bool m_broken = false;
     int m_eventBase = 0;
     unsigned long m_clipboard = 0, m_dndSelection = 0;
-    unsigned long m_qtOwner = 0; // Qt's selection owner window, once seen
+    unsigned long m_qtOwner = 0;              // Qt's selection owner window, once seen
     unsigned long m_idBase = 0, m_idMask = 0; // the window ids Qt's connection makes
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
