@@ -43,7 +43,7 @@ void ToggleStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* op
     // Half way between text and base contrasts with the base whichever of the two is dark.
     QColor border = on ? fill : mix(base, pal.color(QPalette::Text), 0.5);
     if ((option->state & State_HasFocus) && (option->state & State_KeyboardFocusChange))
-        border = pal.color(QPalette::Highlight);
+        border = pal.color(on ? QPalette::Text : QPalette::Highlight);
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
