@@ -4,6 +4,7 @@
 // and the longest main-thread block for a text and two PNG sizes; hot key -> panel shown while
 // hostile owners hold the clipboard; peak memory while a 100 MB text is captured.
 // Run: ./build/bench/capture_bench  (about three minutes)
+#include "BenchSupport.h"
 #include "app/AppDelegate.h"
 #include "history/ClipboardMonitor.h"
 #include "history/store/ManagedObjectContext.h"
@@ -123,23 +124,6 @@ public:
 private:
     std::vector<std::unique_ptr<QProcess>> m_clients;
 };
-
-QByteArray photoPng(int w, int h, quint32 seed) {
-    QImage image(w, h, QImage::Format_RGB32);
-    QRandomGenerator rng(seed);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int n = int(rng.bounded(12));
-            line[x] = qRgb((x * 255 / w + n) & 255, (y * 255 / h + n) & 255, ((x + y) * 255 / (w + h) + n) & 255);
-        }
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 QByteArray bigText(qsizetype size) {
     QByteArray big;

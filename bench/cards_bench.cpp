@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The cards' costs: a card for a 5 MB rich-text entry on the main thread, the thumbnails of 200
 // 1080p images while the strip scrolls, and the memory of a strip scrolled through 1,000 images.
+#include "BenchWidgetMain.h"
 #include "history/ClipboardDataManager.h"
 #include "history/store/ManagedObjectContext.h"
 #include "panel/ClipboardItemContentView.h"
@@ -265,13 +266,5 @@ BENCHMARK(BM_ScrollThroughThumbnails)->Arg(0)->Arg(1)->UseManualTime()->Unit(ben
 BENCHMARK(BM_PeakMemoryScrolling1000Images)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir settings;
-    UserDefaults::setStandardPath(settings.path() + "/bench.conf");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWidgetBenchmarks(argc, argv);
 }

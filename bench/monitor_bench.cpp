@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What one clipboard change costs the main thread: reading, deciding and storing, against a real
 // SQLite store. Run: ./build/bench/monitor_bench
+#include "BenchSupport.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
 #include "history/store/ManagedObjectContext.h"
@@ -52,24 +53,6 @@ struct Fixture {
         manager->setClipboardMonitor(monitor.get());
     }
 };
-
-// A photo-like picture (gradients with mild noise), so PNG work is realistic; seed makes it unique.
-QByteArray photoPng(int w, int h, quint32 seed) {
-    QImage image(w, h, QImage::Format_RGB32);
-    QRandomGenerator rng(seed);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int n = int(rng.bounded(12));
-            line[x] = qRgb((x * 255 / w + n) & 255, (y * 255 / h + n) & 255, ((x + y) * 255 / (w + h) + n) & 255);
-        }
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 void BM_ImageChangeToSavedRow(benchmark::State& state) {
     Fixture f(0);

@@ -2,6 +2,7 @@
 // The panel's costs on a large history: from showPanel to the first page drawn, and adding a
 // further page of 12 cards to a strip of 1,000.
 #include "BenchHistory.h"
+#include "BenchWidgetMain.h"
 #include "history/ClipboardDataManager.h"
 #include "history/store/ManagedObjectContext.h"
 #include "panel/FloatingPanel.h"
@@ -188,13 +189,5 @@ BENCHMARK(BM_WheelStepOnStrip)->Arg(12)->Arg(5000)->Unit(benchmark::kMicrosecond
 BENCHMARK(BM_LoadMoreAt1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir settings;
-    UserDefaults::setStandardPath(settings.path() + "/bench.conf");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWidgetBenchmarks(argc, argv);
 }

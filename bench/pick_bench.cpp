@@ -4,6 +4,7 @@
 // entry (text, and a 4000 x 3000 picture); and, on a real X display with a window manager,
 // Return until the text has arrived in another program's focused line edit.
 #include "BenchHistory.h"
+#include "BenchWidgetMain.h"
 #include "history/ClipboardDataManager.h"
 #include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
@@ -226,13 +227,5 @@ BENCHMARK(BM_ReturnToClipboard)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark
 BENCHMARK(BM_ReturnToTextInFocusedWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir settings;
-    UserDefaults::setStandardPath(settings.path() + "/d.conf");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWidgetBenchmarks(argc, argv);
 }
