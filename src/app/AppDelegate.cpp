@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/AppDelegate.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
-#include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/StoreFiles.h"
 #include "hotkey/HotKeyManager.h"
