@@ -90,7 +90,7 @@ bool AppDelegate::setUpApplication() {
     // 11. Delayed first show.
     showPanelAfterLaunch();
 
-    // 12. Menu-bar item.
+    // 12. Tray icon and its menu.
     m_statusBarManager = std::make_unique<StatusBarManager>(m_panelController.get());
     m_statusBarManager->setupStatusItem();
 
