@@ -106,14 +106,15 @@ void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& 
     case CapturedEntry::Kind::Nothing:
         return;
     case CapturedEntry::Kind::Image:
-        storeEntry(EntryType::image, entry.scaledImage, entry.fullImage, std::nullopt, appName, bundleId);
+        storeEntry(EntryType::image, entry.scaledImage, entry.fullImage, std::nullopt, appName, bundleId,
+                   entry.precomputed);
         break;
     case CapturedEntry::Kind::File:
         storeEntry(EntryType::file, std::nullopt, std::nullopt, entry.filePath, appName, bundleId);
         break;
     case CapturedEntry::Kind::Text:
         m_dataManager->saveClipboardItem(entry.type, entry.text, entry.richTextData, std::nullopt, std::nullopt,
-                                         std::nullopt, appName, bundleId);
+                                         std::nullopt, appName, bundleId, entry.precomputed);
         break;
     }
     qCDebug(lcMonitor) << "change stored in" << elapsed.elapsed() << "ms, done at"
@@ -123,10 +124,15 @@ void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& 
 // Image and file entries: a repeat moves the existing entry to the top with this copy's source
 // application; anything else becomes a new entry. They never start a link preview.
 void ClipboardMonitor::storeEntry(const QString& type, const OptData& scaled, const OptData& full,
-                                  const OptString& path, const QString& appName, const QString& bundleId) {
+                                  const OptString& path, const QString& appName, const QString& bundleId,
+                                  const std::shared_ptr<PrecomputedContent>& precomputed) {
     SourceAppPtr app;
     if (!bundleId.isEmpty())
         app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
+    if (LargeEntryWriter::isLarge(std::nullopt, std::nullopt, scaled, full) || m_dataManager->largeSaveInProgress()) {
+        m_dataManager->saveLargeEntry(type, std::nullopt, std::nullopt, scaled, full, path, app, precomputed);
+        return;
+    }
     if (ClipboardItemPtr existing = m_dataManager->findDuplicate(type, std::nullopt, scaled, full, path)) {
         existing->setTimestamp(QDateTime::currentDateTime());
         existing->setSourceApp(app);

@@ -11,6 +11,7 @@
 #include <utility>
 
 class ClipboardDataManager;
+class PrecomputedContent;
 struct CapturedEntry;
 
 // Watches the general pasteboard's change count, twice a second and whenever the pasteboard reports
@@ -36,7 +37,8 @@ private:
     std::pair<QString, QString> frontmostSourceApp() const; // name, bundle id
     void storeCaptured(const CapturedEntry& entry, const QString& appName, const QString& bundleId);
     void storeEntry(const QString& type, const OptData& scaled, const OptData& full, const OptString& path,
-                    const QString& appName, const QString& bundleId);
+                    const QString& appName, const QString& bundleId,
+                    const std::shared_ptr<PrecomputedContent>& precomputed = {});
 
     ClipboardDataManager* m_dataManager;
     int m_pendingCaptures = 0;
