@@ -35,7 +35,8 @@ public:
     // a repeat into the stored entry as findDuplicate would. The sourceApp is saved first.
     void saveLargeEntry(const QString& type, const OptString& textContent, const OptData& richTextData,
                         const OptData& imageData, const OptData& originalImageData, const OptString& filePath,
-                        const SourceAppPtr& sourceApp, const std::shared_ptr<PrecomputedContent>& precomputed);
+                        const QStringList& additionalFilePaths, const SourceAppPtr& sourceApp,
+                        const std::shared_ptr<PrecomputedContent>& precomputed);
     // While one is being written, the entries after it go the same way, so as to keep their order
     // and not wait for its write.
     bool largeSaveInProgress() const;
@@ -43,12 +44,16 @@ public:
     bool finishLargeSaves();
     SourceAppPtr findOrCreateSourceApp(const QString& bundleId, const OptString& appName);
     void loadSourceAppIconAndColor(const SourceAppPtr& sourceApp, const QString& bundleId);
+    // An image repeats only an image with the same text beside it (none included), a file entry only
+    // one with the same further files.
     ClipboardItemPtr findDuplicate(const QString& type, const OptString& textContent, const OptData& imageData,
-                                   const OptData& originalImageData, const OptString& filePath);
+                                   const OptData& originalImageData, const OptString& filePath,
+                                   const QStringList& additionalFilePaths = {});
     // The same in any context, on the context's thread.
     static ClipboardItemPtr findDuplicateIn(ManagedObjectContext& context, const QString& type,
                                             const OptString& textContent, const OptData& imageData,
-                                            const OptData& originalImageData, const OptString& filePath);
+                                            const OptData& originalImageData, const OptString& filePath,
+                                            const QStringList& additionalFilePaths = {});
     QString makePreview(const QString& type, const OptString& textContent, const OptString& filePath) const;
     static bool isWebURL(const QString& text, const QStringList& schemes);
     bool needsLinkPreview(const ClipboardItemPtr& item) const;

@@ -110,8 +110,9 @@ void LargeEntryWriter::write(Entry& entry) {
     }
     ManagedObjectContext& ctx = *m_context;
     const SourceAppPtr app = entry.sourceAppKey ? ctx.sourceAppForKey(entry.sourceAppKey) : nullptr;
-    ClipboardItemPtr item = ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData,
-                                                                  entry.originalImageData, entry.filePath);
+    ClipboardItemPtr item =
+        ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData, entry.originalImageData,
+                                              entry.filePath, entry.additionalFilePaths);
     outcome.repeated = bool(item);
     if (item) {
         item->setTimestamp(entry.timestamp);
@@ -126,6 +127,8 @@ void LargeEntryWriter::write(Entry& entry) {
         item->setImageData(entry.imageData);
         item->setOriginalImageData(entry.originalImageData);
         item->setFilePath(entry.filePath);
+        if (!entry.additionalFilePaths.isEmpty())
+            item->setAdditionalFilePaths(entry.additionalFilePaths);
         item->setPreview(entry.preview);
         item->setSourceApp(app);
         item->setIsFavorite(false);

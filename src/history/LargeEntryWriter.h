@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <condition_variable>
 #include <deque>
@@ -29,6 +30,7 @@ public:
         OptString text;
         OptData richTextData, imageData, originalImageData;
         OptString filePath;
+        QStringList additionalFilePaths;
         QString preview;
         qint64 sourceAppKey = 0;                         // 0: none
         QDateTime timestamp;                             // the time of the copy
