@@ -57,52 +57,6 @@ void SourceApp::setDominantColorData(const OptData& v) {
     markUpdated(DominantColorData);
 }
 
-namespace {
-
-QVariant fromOpt(const OptString& v) {
-    return v ? QVariant(*v) : QVariant();
-}
-QVariant fromOpt(const OptData& v) {
-    return v ? QVariant(*v) : QVariant();
-}
-
-OptString toOptString(const QVariant& v) {
-    if (!v.isValid() || v.isNull())
-        return std::nullopt;
-    return v.toString();
-}
-
-OptData toOptData(const QVariant& v) {
-    if (!v.isValid() || v.isNull())
-        return std::nullopt;
-    return v.toByteArray();
-}
-
-} // namespace
-
-QVariant SourceApp::value(const QString& key) const {
-    if (key == QLatin1String("appName"))
-        return fromOpt(appName());
-    if (key == QLatin1String("bundleId"))
-        return fromOpt(bundleId());
-    if (key == QLatin1String("iconData"))
-        return fromOpt(iconData());
-    if (key == QLatin1String("dominantColorData"))
-        return fromOpt(dominantColorData());
-    return {};
-}
-
-void SourceApp::setValue(const QString& key, const QVariant& value) {
-    if (key == QLatin1String("appName"))
-        setAppName(toOptString(value));
-    else if (key == QLatin1String("bundleId"))
-        setBundleId(toOptString(value));
-    else if (key == QLatin1String("iconData"))
-        setIconData(toOptData(value));
-    else if (key == QLatin1String("dominantColorData"))
-        setDominantColorData(toOptData(value));
-}
-
 // ClipboardItem
 
 void ClipboardItem::loadBlob(Field field) const {
@@ -210,64 +164,4 @@ void ClipboardItem::setSourceApp(const SourceAppPtr& app) {
     m_sourceApp = app;
     m_sourceAppKey = app ? app->primaryKey() : 0;
     markUpdated(SourceAppField);
-}
-
-QVariant ClipboardItem::value(const QString& key) const {
-    if (key == QLatin1String("filePath"))
-        return fromOpt(filePath());
-    if (key == QLatin1String("id"))
-        return m_id ? QVariant(*m_id) : QVariant();
-    if (key == QLatin1String("imageData"))
-        return fromOpt(imageData());
-    if (key == QLatin1String("isFavorite"))
-        return m_isFavorite ? QVariant(*m_isFavorite) : QVariant();
-    if (key == QLatin1String("originalImageData"))
-        return fromOpt(originalImageData());
-    if (key == QLatin1String("preview"))
-        return fromOpt(preview());
-    if (key == QLatin1String("richTextData"))
-        return fromOpt(richTextData());
-    if (key == QLatin1String("textContent"))
-        return fromOpt(textContent());
-    if (key == QLatin1String("timestamp"))
-        return m_timestamp ? QVariant(*m_timestamp) : QVariant();
-    if (key == QLatin1String("type"))
-        return fromOpt(type());
-    if (key == QLatin1String("urlPreviewDescription"))
-        return fromOpt(urlPreviewDescription());
-    if (key == QLatin1String("urlPreviewImageData"))
-        return fromOpt(urlPreviewImageData());
-    if (key == QLatin1String("urlPreviewTitle"))
-        return fromOpt(urlPreviewTitle());
-    return {};
-}
-
-void ClipboardItem::setValue(const QString& key, const QVariant& value) {
-    const bool absent = !value.isValid() || value.isNull();
-    if (key == QLatin1String("filePath"))
-        setFilePath(toOptString(value));
-    else if (key == QLatin1String("id"))
-        setId(absent ? std::nullopt : std::optional<QUuid>(value.toUuid()));
-    else if (key == QLatin1String("imageData"))
-        setImageData(toOptData(value));
-    else if (key == QLatin1String("isFavorite"))
-        setIsFavorite(absent ? std::nullopt : std::optional<bool>(value.toBool()));
-    else if (key == QLatin1String("originalImageData"))
-        setOriginalImageData(toOptData(value));
-    else if (key == QLatin1String("preview"))
-        setPreview(toOptString(value));
-    else if (key == QLatin1String("richTextData"))
-        setRichTextData(toOptData(value));
-    else if (key == QLatin1String("textContent"))
-        setTextContent(toOptString(value));
-    else if (key == QLatin1String("timestamp"))
-        setTimestamp(absent ? std::nullopt : std::optional<QDateTime>(value.toDateTime()));
-    else if (key == QLatin1String("type"))
-        setType(toOptString(value));
-    else if (key == QLatin1String("urlPreviewDescription"))
-        setUrlPreviewDescription(toOptString(value));
-    else if (key == QLatin1String("urlPreviewImageData"))
-        setUrlPreviewImageData(toOptData(value));
-    else if (key == QLatin1String("urlPreviewTitle"))
-        setUrlPreviewTitle(toOptString(value));
 }
