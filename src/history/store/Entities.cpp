@@ -111,6 +111,11 @@ void ClipboardItem::setFilePath(const OptString& v) {
     markUpdated(FilePath);
 }
 
+void ClipboardItem::setAdditionalFilePaths(const QStringList& v) {
+    m_additionalFilePaths = v;
+    markUpdated(AdditionalFilePaths);
+}
+
 void ClipboardItem::setPreview(const OptString& v) {
     m_preview = v;
     markUpdated(Preview);

@@ -25,7 +25,7 @@
 
 namespace StoreInternals {
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // Columns in storage order: the small ones first, searched text next, large binary data last, so
 // paging and searching never walk a row's overflow pages.
@@ -47,6 +47,8 @@ inline const std::vector<Column> kItemColumns = {
     {"urlPreviewDescription", "TEXT", false},
     {"contentDigest", "BLOB", true},
     {"isColor", "INTEGER", true},
+    // Added in schema version 2: a JSON array of the files after filePath; NULL for a single file.
+    {"additionalFilePaths", "TEXT", false},
     {"textContent", "TEXT", false},
     {"imageData", "BLOB", false},
     {"originalImageData", "BLOB", false},
@@ -74,8 +76,9 @@ inline const std::vector<Column> kSearchColumns = {
     {"previewInText", "INTEGER", true},
 };
 
-inline constexpr const char* kItemSelect = "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
-                                           "urlPreviewTitle, urlPreviewDescription, textContent FROM ClipboardItem";
+inline constexpr const char* kItemSelect =
+    "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
+    "urlPreviewTitle, urlPreviewDescription, textContent, additionalFilePaths FROM ClipboardItem";
 inline constexpr const char* kAppSelect = "SELECT pk, appName, bundleId FROM SourceApp";
 
 inline constexpr quint32 kItemBlobs = ClipboardItem::ImageData | ClipboardItem::OriginalImageData |
@@ -133,6 +136,9 @@ inline const QByteArray kSearchInsert = "INSERT OR REPLACE INTO ClipboardItemSea
 
 QVariant optVariant(const OptString& v);
 QVariant optVariant(const OptData& v);
+// The stored form of a list of paths: NULL when empty, else a JSON array.
+QVariant pathListVariant(const QStringList& paths);
+QStringList pathListOf(sqlite3_stmt* s, int col);
 // The stored value of an entry's column, derived columns included.
 QVariant itemColumnValue(const ClipboardItem& item, const char* name);
 // The row of ClipboardItemSearch for an entry: pk, textFolded, previewFolded, previewInText.
