@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses of the link-preview parsing and the RTF reader (clang, ASan + UBSan)
 # into fuzz/out.
-# Not part of the default build or CI. Run one with, for example:
-#   fuzz/out/fuzz_parse_metadata -max_total_time=600 -max_len=65536 fuzz/corpus/metadata
+# Not part of the default build or CI, and scripts/install-deps.sh does not install clang:
+#   apt-get install clang        (Debian 12's clang 14 has libFuzzer)
+# Run one on its seeds (fuzz/seeds/metadata, decode, clean, rtf), for example:
+#   fuzz/out/fuzz_parse_metadata -max_total_time=600 -max_len=65536 fuzz/seeds/metadata
 set -euo pipefail
+if ! command -v clang++ >/dev/null; then
+    echo "fuzz/build.sh needs clang++ with libFuzzer: apt-get install clang" >&2
+    exit 1
+fi
 here="$(cd "$(dirname "$0")" && pwd)"
 src="$here/../src"
 out="$here/out"
@@ -18,7 +24,7 @@ sources=("$src/linkpreview/HTMLPageReader.cpp" "$src/linkpreview/HTMLTextStates.
 for harness in ${HARNESSES:-fuzz_parse_metadata fuzz_decode_html fuzz_clean_text}; do
     clang++ "${flags[@]}" "$here/$harness.cpp" "${sources[@]}" "${libs[@]}" -o "$out/$harness"
 done
-rtf_sources=("$src/platform/RtfReader.cpp" "$src/platform/RtfParser.cpp" "$src/platform/RtfTokenizer.cpp"
-             "$src/platform/RtfTextBuilder.cpp" "$src/platform/RtfCharsets.cpp")
+rtf_sources=("$src/richtext/RtfReader.cpp" "$src/richtext/RtfParser.cpp" "$src/richtext/RtfTokenizer.cpp"
+             "$src/richtext/RtfTextBuilder.cpp" "$src/richtext/RtfCharsets.cpp")
 clang++ "${flags[@]}" "$here/fuzz_rtf_reader.cpp" "${rtf_sources[@]}" "${libs[@]}" -o "$out/fuzz_rtf_reader"
 echo "built into $out"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/AppDelegate.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
-#include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/StoreFiles.h"
 #include "hotkey/HotKeyManager.h"
@@ -87,16 +87,19 @@ bool AppDelegate::setUpApplication() {
     // The shortcut recorder releases and re-registers it.
     SettingsWindowController::setHotKeyManager(m_hotKeyManager.get());
 
-    // 11. Delayed first show.
-    showPanelAfterLaunch();
+    // 11. Delayed first show, except at login.
+    if (m_showsPanelAfterLaunch)
+        showPanelAfterLaunch();
 
-    // 12. Menu-bar item.
+    // 12. Tray icon and its menu.
     m_statusBarManager = std::make_unique<StatusBarManager>(m_panelController.get());
     m_statusBarManager->setupStatusItem();
 
     // 13. "Clear History".
     NotificationCenter::defaultCenter().addObserver(this, Notifications::clearClipboardHistory,
                                                     [this](const Notification&) { clearHistory(); });
+    NotificationCenter::defaultCenter().addObserver(this, Notifications::historyStoreFull,
+                                                    [this](const Notification&) { showStoreFullAlert(); });
     return true;
 }
 
@@ -196,6 +199,20 @@ void AppDelegate::saveAction() {
     StoreError error;
     if (!context->save(&error))
         presentError(error);
+}
+
+void AppDelegate::showStoreFullAlert() {
+    // One alert at a time, and it never waits for an answer: copying goes on behind it.
+    if (m_storeFullAlert)
+        return;
+    auto* alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                                  tr("The clipboard history cannot be saved: the disk is full."), QMessageBox::Ok);
+    alert->setInformativeText(
+        tr("New copies are kept and saved as soon as there is space again; quitting before then loses them."));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setModal(false);
+    m_storeFullAlert = alert;
+    alert->show();
 }
 
 bool AppDelegate::presentError(const StoreError& error) {

@@ -3,7 +3,9 @@
 
 #include "platform/CrashReporter.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -33,11 +35,13 @@ public:
     void applyHistoryRetention();
     // Shutdown: stops polling, removes the observers, saves. Runs once, on QCoreApplication::aboutToQuit.
     void tearDown();
-    // SIGTERM/SIGINT: the shutdown above with one save and no question; a failed save prints its
+    // SIGTERM/SIGINT/SIGHUP: the shutdown above with one save and no question; a failed save prints its
     // line and makes the exit status 1.
     void terminateFromSignal();
     void clearHistory();
     void showPanelAfterLaunch();
+    // False for a start at login: start-up then schedules no first show.
+    void setShowsPanelAfterLaunch(bool shows) { m_showsPanelAfterLaunch = shows; }
     // The store, opened on first use; null when it cannot be opened.
     ManagedObjectContext* persistentContainer();
     void saveAction();
@@ -57,10 +61,12 @@ protected:
 
 private:
     bool presentError(const StoreError& error);
+    // The history cannot be saved for want of disk space: told once, without waiting for an answer.
+    void showStoreFullAlert();
     // The first half of the shutdown; false when it already ran.
     bool stopForShutdown();
 
-    // Fields in the order of the design; each lives as long as the delegate.
+    // Each lives as long as the delegate; the destructor releases them users first, the store last.
     std::unique_ptr<HotKeyManager> m_hotKeyManager;
     std::unique_ptr<PanelWindowController> m_panelController;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
@@ -68,7 +74,9 @@ private:
     std::unique_ptr<StatusBarManager> m_statusBarManager;
     std::unique_ptr<ManagedObjectContext> m_persistentContainer;
 
+    QPointer<QMessageBox> m_storeFullAlert;
     QString m_storePath;
+    bool m_showsPanelAfterLaunch = true;
     bool m_storeFailed = false;
     bool m_askingToTerminate = false;
     bool m_terminating = false;

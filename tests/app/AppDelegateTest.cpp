@@ -4,15 +4,16 @@
 #include "app/AppDelegate.h"
 #include "app/AppTestSupport.h"
 #include "app/UnixSignalWatcher.h"
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
-#include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
+#include "panel/PanelWindowController.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "platform/memory/MemoryPasteboard.h"
-#include "platform/memory/MemoryWorkspace.h"
 #include "statusbar/StatusBarManager.h"
+#include "support/memory/MemoryPasteboard.h"
+#include "support/memory/MemoryWorkspace.h"
 #include "update/UpdateManager.h"
 
 #include <QAbstractButton>
@@ -190,6 +191,19 @@ TEST_F(AppDelegateTest, StartUpRegistersTheDefaultAndIgnoresLaunchContents) {
     QTRY_COMPARE(texts(store), QStringList{QStringLiteral("first copy")});
 }
 
+TEST_F(AppDelegateTest, ThePanelRisesAfterLaunchExceptAtLogin) {
+    for (const bool atLogin : {false, true}) {
+        AppDelegate delegate(freshStore({}));
+        delegate.setShowsPanelAfterLaunch(!atLogin);
+        ASSERT_TRUE(delegate.setUpApplication());
+        // Timers fire in the order of their deadlines: a scheduled first show comes before this one.
+        bool past = false;
+        QTimer::singleShot(1500, qApp, [&past] { past = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(past, 60000);
+        EXPECT_EQ(delegate.panelController()->isVisible(), !atLogin) << "at login: " << atLogin;
+    }
+}
+
 TEST_F(AppDelegateTest, ClearHistoryEmptiesTheStoreAndAnnouncesIt) {
     const QString store = freshStore({{"plain", 1, false}, {"kept dear", 2, true}});
     auto delegate = std::make_unique<AppDelegate>(store);
@@ -217,6 +231,33 @@ TEST_F(AppDelegateTest, ClearHistoryEmptiesTheStoreAndAnnouncesIt) {
     EXPECT_FALSE(delegate->clipboardMonitor()->timer);
     NotificationCenter::defaultCenter().post(Notifications::clearClipboardHistory);
     EXPECT_EQ(cleared, 1);
+}
+
+TEST_F(AppDelegateTest, AFullDiskIsToldOnceAndHoldsBackNoCopyThatFits) {
+    const QString store = freshStore({{"before", 1, false}});
+    AppDelegate delegate(store);
+    ASSERT_TRUE(delegate.setUpApplication());
+    sqlite3* db = delegate.persistentContainer()->connection();
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA max_page_count = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto alerts = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && !box->isModal())
+                ++n;
+        return n;
+    };
+    pasteboard->simulateCopy({{Pasteboard::Type::String, QByteArray(200000, 'x')}});
+    QTRY_COMPARE(alerts(), 1);
+    for (const char* text : {"small one", "small two"})
+        pasteboard->simulateCopy({{Pasteboard::Type::String, text}});
+    QTRY_COMPARE(texts(store), (QStringList{"before", "small one", "small two"}));
+    EXPECT_EQ(alerts(), 1);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA max_page_count = 1073741823", nullptr, nullptr, nullptr), SQLITE_OK);
+    pasteboard->simulateCopy({{Pasteboard::Type::String, "room again"}});
+    QTRY_COMPARE(texts(store).size(), 5);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w))
+            w->close();
 }
 
 TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The monitor over the in-memory pasteboard and workspace with a real SQLite store file.
 #include "history/ClipboardMonitor.h"
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
-#include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/PrecomputedContent.h"
 #include "history/store/TextFolding.h"
-#include "platform/memory/MemoryPasteboard.h"
-#include "platform/memory/MemoryWorkspace.h"
 #include "support/TestEnvironment.h"
+#include "support/memory/MemoryPasteboard.h"
+#include "support/memory/MemoryWorkspace.h"
 
 #include <QBuffer>
 #include <QDir>
