@@ -21,7 +21,9 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -105,8 +107,14 @@ void BM_ClearLargeHistory(benchmark::State& state) {
         tick.start(16);
         QElapsedTimer reclaim;
         reclaim.start();
-        while (StoreSpace::usage(path).freePages > 0 && reclaim.elapsed() < 120000)
+        std::atomic<bool> done{false};
+        std::thread waiter([&] {
+            manager.storeSpace()->wait();
+            done = true;
+        });
+        while (!done)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        waiter.join();
         tick.stop();
         const double reclaimMs = reclaim.nsecsElapsed() / 1e6;
         // At quit an old store not yet converted is.

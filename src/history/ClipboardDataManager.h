@@ -61,6 +61,8 @@ public:
     // At quit, after the last save: stops giving space back and converts an older store when that
     // is worth its rewrite (see StoreSpace).
     void finishStoreSpace();
+    // Null for a store without a file.
+    StoreSpace* storeSpace() const { return m_space.get(); }
     // False when the save failed (its line was printed). The first save that fails for want of disk
     // space after one that left nothing pending posts Notifications::historyStoreFull.
     bool saveContext();

@@ -60,9 +60,29 @@ StoreSpace::~StoreSpace() {
 }
 
 void StoreSpace::reclaimInBackground() {
-    wait();
+    std::lock_guard lock(m_mutex);
+    // A running reclaim goes round once more: the main thread never waits for it here.
+    if (m_running) {
+        m_again = true;
+        return;
+    }
+    if (m_thread.joinable())
+        m_thread.join(); // it has finished
+    m_running = true;
     m_stop = false;
-    m_thread = std::thread([path = m_path, stop = &m_stop] { reclaim(path, stop); });
+    m_thread = std::thread([this] { run(); });
+}
+
+void StoreSpace::run() {
+    while (true) {
+        reclaim(m_path, &m_stop);
+        std::lock_guard lock(m_mutex);
+        if (!m_again || m_stop) {
+            m_running = false;
+            return;
+        }
+        m_again = false;
+    }
 }
 
 void StoreSpace::wait() {

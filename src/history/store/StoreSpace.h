@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 // Gives the space of deleted entries back to the file system. Stores are made with incremental
@@ -26,9 +27,9 @@ public:
     // Stops a running reclaim at its next slice and waits for it.
     ~StoreSpace();
 
-    // Starts (or restarts after the running one) the reclaim in the background.
+    // Starts the reclaim in the background, or has the running one go round once more.
     void reclaimInBackground();
-    // Waits until no reclaim runs.
+    // Waits until no reclaim runs. Owner's thread only.
     void wait();
 
     // The reclaim itself, on the calling thread; stops between slices once *stop is set.
@@ -38,7 +39,12 @@ public:
     static Usage usage(const QString& storePath);
 
 private:
+    void run();
+
     QString m_path;
     std::thread m_thread;
+    std::mutex m_mutex;
+    bool m_running = false; // guarded by m_mutex
+    bool m_again = false;   // guarded by m_mutex
     std::atomic<bool> m_stop{false};
 };
