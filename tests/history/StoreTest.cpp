@@ -646,6 +646,11 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
         {std::nullopt, QStringLiteral("Résumé final.PDF"), "file"}, // preview without text
         {QStringLiteral("short"), QStringLiteral("Something else entirely"), "text"},
         {QStringLiteral("no preview"), std::nullopt, "text"},
+        // Too large to be kept folded: searched in the text itself, folded a megabyte at a time
+        // (the first piece ends after its "y").
+        {QStringLiteral("Ünïcödé INCIDIDUNT ") + QString(2000, u'\u00e9') + QStringLiteral("lorem") +
+             QString(1044547, u'x') + QStringLiteral("ylorem"),
+         QStringLiteral("xxx..."), "text"},
     };
     auto app = ctx->insertSourceApp();
     app->setBundleId(QStringLiteral("org.example.editor"));
@@ -688,6 +693,9 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
         "e ..",
         "incididunt ut labore ...",
         "incididunt ut labore ... and more than thirty-two",
+        "unicode incididunt",
+        "eeeeelorem",
+        "ylorem",
     };
     using F = Predicate::Field;
     for (const QString& needle : needles) {

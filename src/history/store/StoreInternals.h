@@ -70,6 +70,9 @@ inline const std::vector<Column> kAppColumns = {
 //                    last kPreviewTail characters, so a needle of up to kPreviewTail characters
 //                    that runs into the dots is still found there. Longer needles with a "." in
 //                    them read the preview itself.
+//   previewInText 3: the text is too large to keep folded beside it (it would double its space):
+//                    textFolded is NULL and searches fold the text itself as they read it;
+//                    previewFolded is the whole folded preview.
 inline const std::vector<Column> kSearchColumns = {
     {"textFolded", "TEXT", true},
     {"previewFolded", "TEXT", true},
@@ -135,6 +138,8 @@ inline QByteArray utf8(const QString& s) {
 // A preview that is its text's beginning followed by "..." keeps this many folded characters of its
 // end in the search table.
 inline constexpr qsizetype kPreviewTail = 32;
+// Texts of at least this many characters are not kept folded in the search table.
+inline constexpr qsizetype kUnfoldedTextSize = 256 * 1024;
 inline const QByteArray kSearchInsert = "INSERT OR REPLACE INTO ClipboardItemSearch (pk, textFolded, previewFolded, "
                                         "previewInText) VALUES (?, ?, ?, ?)";
 

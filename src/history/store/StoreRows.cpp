@@ -86,6 +86,10 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
 }
 
 QVariantList searchRow(const ClipboardItem& item, qint64 key) {
+    if (const OptString whole = item.textContent(); whole && whole->size() >= kUnfoldedTextSize) {
+        const OptString preview = item.preview();
+        return {key, QVariant(), preview ? QVariant(TextFolding::fold(*preview)) : QVariant(), qint64(3)};
+    }
     const QString text = item.textContent() ? TextFolding::fold(*item.textContent()) : QString();
     QVariantList row{key, item.textContent() ? QVariant(text) : QVariant()};
     if (!item.preview()) {
