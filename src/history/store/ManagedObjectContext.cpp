@@ -242,6 +242,7 @@ void ManagedObjectContext::readItemRow(ClipboardItem& item, sqlite3_stmt* row) {
     item.m_imageData.reset();
     item.m_originalImageData.reset();
     item.m_urlPreviewImageData.reset();
+    item.m_documentFormats.reset();
     item.m_blobsPending = kItemBlobs;
 }
 
@@ -421,6 +422,10 @@ void ManagedObjectContext::loadBlob(const ClipboardItem& item, quint32 field) {
     case ClipboardItem::UrlPreviewImageData:
         column = "urlPreviewImageData";
         target = &item.m_urlPreviewImageData;
+        break;
+    case ClipboardItem::DocumentFormats:
+        column = "documentFormats";
+        target = &item.m_documentFormats;
         break;
     default:
         return;
