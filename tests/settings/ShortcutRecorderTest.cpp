@@ -27,7 +27,8 @@ TEST(ShortcutRecorder, DisplaysModifierSymbolsAndKeyNames) {
         const char* text;
     } cases[] = {{9, 768, "⇧⌘V"},      {49, 6144, "⌃⌥Space"},     {0, 4096, "⌃A"},  {122, 0, "F1"},
                  {126, 7936, "⌃⌥⇧⌘↑"}, {53, 1 | 2 | 1024, "⎋"},   {10, 256, "⌘?"},  {127, 0, "?"},
-                 {-1, 512, "⇧?"},      {4294967296LL, 256, "⌘?"}, {36, 4096, "⌃↩"}, {51, 2048, "⌥⌫"}};
+                 {-1, 512, "⇧?"},      {4294967296LL, 256, "⌘?"}, {36, 4096, "⌃↩"}, {51, 2048, "⌥⌫"},
+                 {23, 4096, "⌃5"},     {22, 4096, "⌃6"}};
     for (const auto& c : cases)
         EXPECT_EQ(ShortcutRecorderRow::shortcutString(c.code, c.modifiers), QString::fromUtf8(c.text)) << c.text;
 }
@@ -44,6 +45,8 @@ TEST(ShortcutRecorder, RecordsChordsWithARealModifierOnly) {
         {"Ctrl+Alt+Space", Qt::Key_Space, Ctrl | Alt, Combo{49, 6144}, false, false},
         {"the A key, code 0", Qt::Key_A, Ctrl, Combo{0, 4096}, false, false},
         {"Super+Shift+1", Qt::Key_1, Super | Shift, Combo{18, 768}, false, false},
+        {"Ctrl+5", Qt::Key_5, Ctrl, Combo{23, 4096}, false, false},
+        {"Ctrl+6", Qt::Key_6, Ctrl, Combo{22, 4096}, false, false},
         {"Shift with a function key", Qt::Key_F5, Shift, Combo{96, 512}, false, false},
         {"a bare letter ends recording", Qt::Key_B, Qt::NoModifier, std::nullopt, false, false},
         {"Shift with a letter is refused", Qt::Key_B, Shift, std::nullopt, false, true},
