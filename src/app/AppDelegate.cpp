@@ -58,8 +58,10 @@ bool AppDelegate::setUpApplication() {
 
     // 4. Store.
     ManagedObjectContext* viewContext = persistentContainer();
-    if (!viewContext)
+    if (!viewContext) {
+        showStoreOpenFailure();
         return false;
+    }
 
     // 5. Store manager.
     m_clipboardDataManager = std::make_unique<ClipboardDataManager>(viewContext);
@@ -120,7 +122,8 @@ ManagedObjectContext* AppDelegate::persistentContainer() {
     m_persistentContainer = ManagedObjectContext::open(path, &error);
     if (!m_persistentContainer) {
         m_storeFailed = true;
-        consoleLine(QStringLiteral("Unresolved error ") + error.description());
+        m_storeFailureLine = QStringLiteral("Unresolved error ") + error.description();
+        consoleLine(m_storeFailureLine);
     }
     return m_persistentContainer.get();
 }
@@ -161,8 +164,11 @@ void AppDelegate::clearHistory() {
 }
 
 void AppDelegate::tearDown() {
-    if (stopForShutdown())
-        saveAction();
+    if (!stopForShutdown())
+        return;
+    saveAction();
+    if (m_clipboardDataManager)
+        m_clipboardDataManager->finishStoreSpace();
 }
 
 bool AppDelegate::stopForShutdown() {
@@ -190,6 +196,8 @@ void AppDelegate::terminateFromSignal() {
         consoleLine(QStringLiteral("Error saving context: ") + error.description());
         saved = false;
     }
+    if (context && m_clipboardDataManager)
+        m_clipboardDataManager->finishStoreSpace();
     QCoreApplication::exit(saved ? 0 : 1);
 }
 
@@ -217,6 +225,14 @@ void AppDelegate::showStoreFullAlert() {
     alert->setModal(false);
     m_storeFullAlert = alert;
     alert->show();
+}
+
+void AppDelegate::showStoreOpenFailure() {
+    // Started from a menu, nobody reads standard output: the reason is shown before the process ends.
+    QMessageBox alert(QMessageBox::Critical, QCoreApplication::applicationName(),
+                      tr("Tindralume cannot open its clipboard history and will quit."), QMessageBox::Ok);
+    alert.setInformativeText(m_storeFailureLine);
+    alert.exec();
 }
 
 bool AppDelegate::presentError(const StoreError& error) {

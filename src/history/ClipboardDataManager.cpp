@@ -6,6 +6,7 @@
 #include "history/ColorArchive.h"
 #include "history/ColorExtractor.h"
 #include "history/DocumentFormats.h"
+#include "history/store/StoreSpace.h"
 #include "history/store/TextFolding.h"
 #include "linkpreview/URLPreviewService.h"
 #include "platform/Console.h"
@@ -18,6 +19,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextBoundaryFinder>
 #include <QUrl>
 #include <sqlite3.h>
@@ -80,7 +82,14 @@ QString lastPathComponent(const QString& path) {
 
 } // namespace
 
-ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {}
+ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {
+    if (m_context && QFileInfo(m_context->path()).isFile()) {
+        m_space = std::make_unique<StoreSpace>(m_context->path());
+        // Space a quit left unclaimed is given back now, in the background.
+        if (StoreSpace::usage(m_context->path()).freePages > 0)
+            m_space->reclaimInBackground();
+    }
+}
 
 ClipboardDataManager::~ClipboardDataManager() {
     // What was handed over is written before the store closes.
@@ -405,22 +414,34 @@ Predicate ClipboardDataManager::typeFilterPredicate(const QString& typeFilter) {
     return Predicate::typeEquals(typeFilter);
 }
 
-std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int> limit, int offset, bool favoritesOnly,
-                                                               const std::optional<QString>& typeFilter) {
+FetchRequest ClipboardDataManager::pageRequest(const QString& query, std::optional<int> limit, int offset,
+                                               bool favoritesOnly, const std::optional<QString>& typeFilter) {
+    const QString q = trimmed(query);
     FetchRequest request;
     request.sortByTimestampDescending = true;
     request.fetchLimit = limit;
     request.fetchOffset = offset;
     request.deferTextContent = true;
     std::vector<Predicate> parts;
+    if (!q.isEmpty())
+        parts.push_back(Predicate::orOf({Predicate::containsCD(Predicate::Field::TextContent, q),
+                                         Predicate::containsCD(Predicate::Field::Preview, q),
+                                         Predicate::containsCD(Predicate::Field::Type, q),
+                                         Predicate::containsCD(Predicate::Field::SourceAppName, q)}));
     if (favoritesOnly)
         parts.push_back(Predicate::isFavorite());
     if (typeFilter)
         parts.push_back(typeFilterPredicate(*typeFilter));
     if (!parts.empty())
         request.predicate = Predicate::andOf(std::move(parts));
+    return request;
+}
+
+std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int> limit, int offset, bool favoritesOnly,
+                                                               const std::optional<QString>& typeFilter) {
     StoreError error;
-    std::vector<ClipboardItemPtr> result = m_context->fetchItems(request, &error);
+    std::vector<ClipboardItemPtr> result =
+        m_context->fetchItems(pageRequest(QString(), limit, offset, favoritesOnly, typeFilter), &error);
     if (error.code != 0) {
         consoleLine(QStringLiteral("Error fetching clipboard items: ") + error.description());
         return {};
@@ -431,25 +452,11 @@ std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int
 std::vector<ClipboardItemPtr> ClipboardDataManager::searchItems(const QString& query, std::optional<int> limit,
                                                                 bool favoritesOnly,
                                                                 const std::optional<QString>& typeFilter, int offset) {
-    const QString q = trimmed(query);
-    if (q.isEmpty())
+    if (trimmed(query).isEmpty())
         return fetchItems(limit, offset, favoritesOnly, typeFilter);
-    FetchRequest request;
-    request.sortByTimestampDescending = true;
-    request.fetchLimit = limit;
-    request.fetchOffset = offset;
-    request.deferTextContent = true;
-    std::vector<Predicate> parts;
-    parts.push_back(Predicate::orOf(
-        {Predicate::containsCD(Predicate::Field::TextContent, q), Predicate::containsCD(Predicate::Field::Preview, q),
-         Predicate::containsCD(Predicate::Field::Type, q), Predicate::containsCD(Predicate::Field::SourceAppName, q)}));
-    if (favoritesOnly)
-        parts.push_back(Predicate::isFavorite());
-    if (typeFilter)
-        parts.push_back(typeFilterPredicate(*typeFilter));
-    request.predicate = Predicate::andOf(std::move(parts));
     StoreError error;
-    std::vector<ClipboardItemPtr> result = m_context->fetchItems(request, &error);
+    std::vector<ClipboardItemPtr> result =
+        m_context->fetchItems(pageRequest(query, limit, offset, favoritesOnly, typeFilter), &error);
     if (error.code != 0) {
         consoleLine(QStringLiteral("Error searching clipboard items: ") + error.description());
         return {};
@@ -557,7 +564,8 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
     }
     for (const ClipboardItemPtr& item : old)
         m_context->deleteObject(item);
-    saveContext();
+    if (saveContext() && !old.empty() && m_space)
+        m_space->reclaimInBackground();
 }
 
 bool ClipboardDataManager::clearAllHistory() {
@@ -569,7 +577,18 @@ bool ClipboardDataManager::clearAllHistory() {
     }
     for (const ClipboardItemPtr& item : all)
         m_context->deleteObject(item);
-    return saveContext();
+    if (!saveContext())
+        return false;
+    if (m_space)
+        m_space->reclaimInBackground();
+    return true;
+}
+
+void ClipboardDataManager::finishStoreSpace() {
+    if (!m_space)
+        return;
+    m_space.reset();
+    StoreSpace::convertIfWorthIt(m_context->path());
 }
 
 void ClipboardDataManager::toggleFavorite(const ClipboardItemPtr& item) {

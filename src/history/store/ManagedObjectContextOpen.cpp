@@ -6,6 +6,7 @@
 #include "history/store/StoreInternals.h"
 #include "history/store/TextFolding.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,6 +15,9 @@
 using namespace StoreInternals;
 
 namespace {
+
+// How long the integrity check at opening may take.
+constexpr int kQuickCheckBudgetMs = 3000;
 
 const char* const kIndexes[] = {
     "CREATE INDEX IF NOT EXISTS ClipboardItem_timestamp ON ClipboardItem(timestamp)",
@@ -119,7 +123,40 @@ QByteArray createTableSql(const char* table, const std::vector<Column>& columns)
     return sql + ")";
 }
 
+// A damaged page would make every later save fail: SQLite's quick check reads each page once. A
+// store too large to finish within the time allowed is used unchecked rather than holding up the
+// start. False, with SQLite's first finding, when the check finds damage.
+bool passesQuickCheck(sqlite3* db, QString* finding) {
+    QDeadlineTimer deadline(kQuickCheckBudgetMs);
+    sqlite3_progress_handler(
+        db, 10000, [](void* d) { return static_cast<QDeadlineTimer*>(d)->hasExpired() ? 1 : 0; }, &deadline);
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &s, nullptr);
+    QString result;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW)
+            result = textOf(s, 0);
+    }
+    if (rc != SQLITE_OK && rc != SQLITE_ROW)
+        result = errorText(db, rc);
+    sqlite3_finalize(s);
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    if ((rc & 0xff) == SQLITE_INTERRUPT || result == QLatin1String("ok"))
+        return true;
+    *finding = result.simplified(); // one line: SQLite puts its heading on a line of its own
+    return false;
+}
+
 } // namespace
+
+void StoreInternals::registerFunctions(sqlite3* db) {
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "tl_contains", 2, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tl_regexp", 2, flags, nullptr, sqlRegexp, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tl_contains2", 3, flags, nullptr, sqlContains2, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tl_fold", 1, flags, nullptr, sqlFold, nullptr, nullptr, nullptr);
+}
 
 std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& path, StoreError* error) {
     const QFileInfo info(path);
@@ -162,11 +199,7 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
         return nullptr;
     }
     sqlite3_busy_timeout(p.db, 2000);
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function_v2(p.db, "tl_contains", 2, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(p.db, "tl_regexp", 2, flags, nullptr, sqlRegexp, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(p.db, "tl_contains2", 3, flags, nullptr, sqlContains2, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(p.db, "tl_fold", 1, flags, nullptr, sqlFold, nullptr, nullptr, nullptr);
+    registerFunctions(p.db);
 
     bool ok = false;
     const qint64 version = p.scalar("PRAGMA user_version", &ok);
@@ -203,10 +236,26 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
         return nullptr;
     }
 
+    QString damage;
+    if (version > 0 && !passesQuickCheck(p.db, &damage)) {
+        setError(error, SQLITE_CORRUPT, QStringLiteral("The store %1 is damaged: %2").arg(path, damage));
+        return nullptr;
+    }
+
     // The file is ours (or new): from here on it may be written. A store of an older version may
     // still be readable by others.
     StoreFiles::restrictToOwner(path);
+    // Deleted entries give their pages back to the file system (StoreSpace). Takes effect only
+    // while the store has no table: an older store is converted by one VACUUM later.
+    if (tableCount == 0)
+        p.exec("PRAGMA auto_vacuum = INCREMENTAL", nullptr);
     p.exec("PRAGMA journal_mode = WAL", nullptr);
+    // A WAL that grew with a large transaction shrinks back after the next checkpoint.
+    p.exec("PRAGMA journal_size_limit = 67108864", nullptr);
+    // Debian's SQLite overwrites every freed page with zeros: clearing an 800 MB history wrote
+    // 800 MB on the main thread and as much into the WAL. The pages are handed back to the file
+    // system instead (StoreSpace), so nothing deleted stays readable in this file.
+    p.exec("PRAGMA secure_delete = FAST", nullptr);
     // In WAL mode NORMAL keeps every committed transaction across a crash of the process.
     p.exec("PRAGMA synchronous = NORMAL", nullptr);
     p.exec("PRAGMA foreign_keys = ON", nullptr);
