@@ -163,6 +163,16 @@ TEST(CardBodies, LinkCardFollowsItsPreview) {
     EXPECT_NE(placeholder, QColor(10, 200, 20));
     card.configure(other); // a one-line title leaves the picture its full height
     EXPECT_EQ(card.imageView()->geometry(), QRect(12, 12, 184, 120));
+
+    // A title of nearly a megabyte, as a store may hold from before titles were bounded, shows its
+    // beginning on two lines (laid out whole, it took minutes and froze the panel).
+    link->setUrlPreviewTitle(QStringLiteral("Huge ") + QStringLiteral("word ").repeated(180000));
+    card.configure(link);
+    title = bodyChild<CardTextLabel>(card, "urlTitle");
+    ASSERT_NE(title, nullptr);
+    EXPECT_TRUE(title->text().startsWith(QStringLiteral("Huge word word")));
+    EXPECT_TRUE(title->text().endsWith(QChar(0x2026)));
+    EXPECT_LE(title->lineCount(title->width()), 2);
 }
 
 TEST(CardBodies, AspectFill) {
