@@ -437,6 +437,13 @@
     </message>
 </context>
 <context>
+    <name>ShortcutText</name>
+    <message>
+        <source>Super</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>StatusBarManager</name>
     <message>
         <source>show_panel</source>

@@ -422,6 +422,13 @@
     </message>
 </context>
 <context>
+    <name>ShortcutText</name>
+    <message>
+        <source>Super</source>
+        <translation>Super</translation>
+    </message>
+</context>
+<context>
     <name>StatusBarManager</name>
     <message>
         <source>show_panel</source>
