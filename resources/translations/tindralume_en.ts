@@ -100,6 +100,10 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>URL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>Favorite</source>
         <translation type="unfinished"></translation>
     </message>

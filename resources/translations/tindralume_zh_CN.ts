@@ -100,6 +100,10 @@
         <translation>文件</translation>
     </message>
     <message>
+        <source>URL</source>
+        <translation>链接</translation>
+    </message>
+    <message>
         <source>Favorite</source>
         <translation>收藏</translation>
     </message>
