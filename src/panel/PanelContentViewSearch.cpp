@@ -187,7 +187,10 @@ void PanelContentView::beginSearchWithTypedText(const QString& text) {
 bool PanelContentView::handleSearchFieldKey(QKeyEvent* event) {
     if (!isSearchExpanded)
         return false;
-    m_searchField->becomeFirstResponder();
+    // Only a field that lacks the focus gets the caret put back at the end: doing it on every key
+    // would undo Ctrl+A and Shift selections before the next key could act on them.
+    if (window()->focusWidget() != m_searchField)
+        m_searchField->becomeFirstResponder();
     // Straight to the field: the grab delivers keys to the panel window, not to its focus widget.
     static_cast<QObject*>(m_searchField)->event(event);
     return true;
