@@ -114,7 +114,11 @@ void PanelContentView::applySearchFieldLayout() {
 }
 
 int PanelContentView::searchContainerWidth() const {
-    return static_cast<int>(std::lround(collapsedSize + (expandedWidth - collapsedSize) * m_searchProgress));
+    // The open width shrinks to the room between the filters and the star button.
+    const int room = m_toolbarView->width() - filterRowLeft - m_filterStackView->sizeHint().width() - toolbarGap -
+                     toolbarGap - collapsedSize - toolbarRightMargin;
+    const int openWidth = std::clamp(room, collapsedSize, int(expandedWidth));
+    return static_cast<int>(std::lround(collapsedSize + (openWidth - collapsedSize) * m_searchProgress));
 }
 
 void PanelContentView::animateSearchField(bool opening, std::function<void()> completion) {
