@@ -5,8 +5,8 @@
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
 #include "history/store/ManagedObjectContext.h"
-#include "platform/memory/MemoryPasteboard.h"
-#include "platform/memory/MemoryWorkspace.h"
+#include "support/memory/MemoryPasteboard.h"
+#include "support/memory/MemoryWorkspace.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

@@ -5,8 +5,8 @@
 // Return until the text has arrived in another program's focused line edit.
 #include "BenchHistory.h"
 #include "BenchWidgetMain.h"
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
-#include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
 #include "panel/PanelContentView.h"
 #include "platform/Dispatch.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The RTF reader on 5 MB documents, whole and to the beginning a card shows: formatted text written
 // the way word processors write it, and the same text behind a large picture.
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>

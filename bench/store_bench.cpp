@@ -4,7 +4,7 @@
 #include "history/ClipboardDataManager.h"
 #include "history/store/ManagedObjectContext.h"
 #include "platform/ImageUtils.h"
-#include "platform/memory/MemoryWorkspace.h"
+#include "support/memory/MemoryWorkspace.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 function(tl_add_test name)
     cmake_parse_arguments(T "X11" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} tindralume_testsupport GTest::gtest Qt6::Test)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} tindralume_testsupport tindralume_memory GTest::gtest Qt6::Test)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
     target_compile_options(${name} PRIVATE -include ${PROJECT_SOURCE_DIR}/tests/support/GTestQtBridge.h)
     add_test(NAME ${name} COMMAND ${name})

@@ -18,7 +18,7 @@ sources=("$src/linkpreview/HTMLPageReader.cpp" "$src/linkpreview/HTMLTextStates.
 for harness in ${HARNESSES:-fuzz_parse_metadata fuzz_decode_html fuzz_clean_text}; do
     clang++ "${flags[@]}" "$here/$harness.cpp" "${sources[@]}" "${libs[@]}" -o "$out/$harness"
 done
-rtf_sources=("$src/platform/RtfReader.cpp" "$src/platform/RtfParser.cpp" "$src/platform/RtfTokenizer.cpp"
-             "$src/platform/RtfTextBuilder.cpp" "$src/platform/RtfCharsets.cpp")
+rtf_sources=("$src/richtext/RtfReader.cpp" "$src/richtext/RtfParser.cpp" "$src/richtext/RtfTokenizer.cpp"
+             "$src/richtext/RtfTextBuilder.cpp" "$src/richtext/RtfCharsets.cpp")
 clang++ "${flags[@]}" "$here/fuzz_rtf_reader.cpp" "${rtf_sources[@]}" "${libs[@]}" -o "$out/fuzz_rtf_reader"
 echo "built into $out"

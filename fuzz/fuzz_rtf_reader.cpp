@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The RTF reader on arbitrary bytes (after a "{\rtf1" prefix), read whole and to a limit.
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/AppDelegate.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
-#include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/StoreFiles.h"
 #include "hotkey/HotKeyManager.h"
@@ -90,7 +90,7 @@ bool AppDelegate::setUpApplication() {
     // 11. Delayed first show.
     showPanelAfterLaunch();
 
-    // 12. Menu-bar item.
+    // 12. Tray icon and its menu.
     m_statusBarManager = std::make_unique<StatusBarManager>(m_panelController.get());
     m_statusBarManager->setupStatusItem();
 

@@ -60,7 +60,7 @@ private:
     // The first half of the shutdown; false when it already ran.
     bool stopForShutdown();
 
-    // Fields in the order of the design; each lives as long as the delegate.
+    // Each lives as long as the delegate; the destructor releases them users first, the store last.
     std::unique_ptr<HotKeyManager> m_hotKeyManager;
     std::unique_ptr<PanelWindowController> m_panelController;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;

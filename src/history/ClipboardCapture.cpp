@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "history/ClipboardCapture.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
-#include "history/Notifications.h"
 #include "history/store/PrecomputedContent.h"
 
 #include "platform/ImageUtils.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "history/ClipboardDataManager.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardMonitor.h"
 #include "history/ColorArchive.h"
 #include "history/ColorExtractor.h"
-#include "history/Notifications.h"
 #include "history/store/TextFolding.h"
 #include "linkpreview/URLPreviewService.h"
 #include "platform/Console.h"
@@ -12,8 +12,8 @@
 #include "platform/ImageUtils.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
-#include "platform/RtfReader.h"
 #include "platform/Workspace.h"
+#include "richtext/RtfReader.h"
 
 #include <QBuffer>
 #include <QTextBoundaryFinder>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "history/ClipboardMonitor.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardCapture.h"
 #include "history/ClipboardDataManager.h"
-#include "history/Notifications.h"
 #include "platform/Dispatch.h"
 #include "platform/Pasteboard.h"
 #include "platform/PasteboardContents.h"

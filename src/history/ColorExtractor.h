@@ -7,8 +7,8 @@
 
 // The dominant colour of an application icon: the average of a grid of at most 99 x 99 samples,
 // with its saturation raised. Computed colours are cached per key (the bundle identifier) for the
-// life of the process; the cache is the one locked structure of the application, since capture
-// blocks on the global pool read and fill it concurrently.
+// life of the process; the cache is locked, since capture blocks on the global pool read and fill
+// it concurrently.
 class ColorExtractor {
 public:
     ColorExtractor() = delete;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "hotkey/HotKeyManager.h"
 
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "platform/Console.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"

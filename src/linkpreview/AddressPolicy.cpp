@@ -24,10 +24,13 @@ bool isForbiddenAddress(const QHostAddress& address) {
     static const QHostAddress awsMetadata(QStringLiteral("fd00:ec2::254"));
     if (address.isEqual(awsMetadata, QHostAddress::StrictConversion))
         return true;
-    // An IPv4 address written as IPv6 (::ffff:a.b.c.d) or reached through NAT64 (64:ff9b::/96).
+    // An IPv4 address written as IPv6 (::ffff:a.b.c.d, or the older ::a.b.c.d, which some stacks
+    // still route to the IPv4 address) or reached through NAT64 (64:ff9b::/96).
     static const quint8 mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    static const quint8 compatible[12] = {};
     static const quint8 nat64[12] = {0, 0x64, 0xFF, 0x9B, 0, 0, 0, 0, 0, 0, 0, 0};
-    if (std::equal(mapped, mapped + 12, bytes.c) || std::equal(nat64, nat64 + 12, bytes.c)) {
+    if (std::equal(mapped, mapped + 12, bytes.c) || std::equal(compatible, compatible + 12, bytes.c) ||
+        std::equal(nat64, nat64 + 12, bytes.c)) {
         const quint32 v4 = quint32(bytes[12]) << 24 | quint32(bytes[13]) << 16 | quint32(bytes[14]) << 8 | bytes[15];
         return isForbiddenIPv4(v4);
     }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "panel/ClipboardItemCollectionViewCell.h"
 
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "panel/Appearance.h"
 #include "panel/ClipboardItemContentView.h"
 #include "platform/UserDefaults.h"

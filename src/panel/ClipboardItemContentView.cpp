@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "panel/ClipboardItemContentView.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ColorArchive.h"
-#include "history/Notifications.h"
 #include "panel/Appearance.h"
 #include "panel/CardTextLabel.h"
 #include "panel/RichTextPreview.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "panel/PanelContentView.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
-#include "history/Notifications.h"
 #include "panel/Appearance.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/ClipboardItemContentView.h"

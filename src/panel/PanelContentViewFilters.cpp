@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The type-filter buttons and favourites mode of the panel's toolbar, and the strip's answer to a
 // changed favourite mark.
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "panel/Appearance.h"
 #include "panel/NonSelectingTextField.h"
 #include "panel/PanelContentView.h"

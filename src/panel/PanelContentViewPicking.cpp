@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The panel's keys, the selection along the strip, and the actions on one entry: pick (copy, hide
 // and paste), delete and favourite toggle.
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/PanelContentView.h"
 #include "panel/PanelScrollView.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The search control of the panel's toolbar: opening and closing with its animation, type-ahead,
 // the debounce of edits, and running a search into the strip.
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "panel/Appearance.h"
 #include "panel/NonSelectingTextField.h"
 #include "panel/PanelContentView.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The strip as a drag source: image cards drag out as PNG files.
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "panel/ClipboardImageFilePromiseProvider.h"
 #include "panel/PanelContentView.h"
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "panel/PanelWindowController.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
-#include "history/Notifications.h"
 #include "panel/FloatingPanel.h"
-#include "panel/GlobalPointerMonitor.h"
 #include "panel/PanelContentView.h"
 #include "platform/Dispatch.h"
+#include "platform/GlobalPointerMonitor.h"
 #include "platform/NotificationCenter.h"
 
 #include <QCursor>
@@ -167,7 +167,8 @@ void PanelWindowController::installEventMonitors() {
         return;
     m_monitorsInstalled = true;
     // Presses elsewhere are only watched, never taken: the click still reaches its window.
-    m_clickMonitor = new GlobalPointerMonitor([this](const QPoint& position) { handleClickOutside(position); }, this);
+    m_clickMonitor =
+        GlobalPointerMonitor::create([this](const QPoint& position) { handleClickOutside(position); }, this);
     m_window->installEventFilter(this);
     tryGrab(grabAttempts);
 }

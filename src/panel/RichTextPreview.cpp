@@ -2,7 +2,7 @@
 #include "panel/RichTextPreview.h"
 
 #include "platform/Dispatch.h"
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 
 #include <QCache>
 #include <QCoreApplication>

@@ -7,14 +7,14 @@
 #include <functional>
 #include <memory>
 
-// The dispatch queues of the design on Qt: the main queue is the GUI thread's event loop, the global
-// queue is Qt's global thread pool, a serial queue is a one-thread pool.
+// Where work runs: the main queue is the GUI thread's event loop, the global queue a pool of worker
+// threads of its own, a serial queue a one-thread pool.
 namespace Dispatch {
 
 bool isMainThread();
 
 // Runs fn on the main thread later (never inline). With a context, fn is dropped once the context
-// is destroyed (the "hold the owner weakly" of the design).
+// is destroyed, so a queued call never reaches a deleted owner.
 void onMain(std::function<void()> fn);
 void onMain(QObject* context, std::function<void()> fn);
 void afterOnMain(int milliseconds, QObject* context, std::function<void()> fn);

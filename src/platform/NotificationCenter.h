@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-// A notification: a name (the quoted strings of the design), an optional object identified by
+// A notification: a name (one of the strings in common/AppNames.h), an optional object identified by
 // address (valid only while the notification is delivered), and user info.
 struct Notification {
     QString name;

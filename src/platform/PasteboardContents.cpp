@@ -11,6 +11,23 @@ bool isImageMime(const QString& mime) {
     return mime.startsWith(QLatin1String("image/"));
 }
 
+// Some owners send text as a C string, terminating NUL included; kept, it reaches the next paste as a
+// stray character.
+QByteArray endAtNul(QByteArray bytes) {
+    if (const qsizetype nul = bytes.indexOf('\0'); nul >= 0)
+        bytes.truncate(nul);
+    return bytes;
+}
+
+// RTF may carry binary picture data (\bin) with NULs inside: only the trailing ones go.
+QByteArray withoutTrailingNuls(QByteArray bytes) {
+    qsizetype end = bytes.size();
+    while (end > 0 && bytes.at(end - 1) == '\0')
+        --end;
+    bytes.truncate(end);
+    return bytes;
+}
+
 } // namespace
 
 PasteboardContents::PasteboardContents(const QStringList& formats, Fetch fetch, std::function<bool()> stale)
@@ -102,6 +119,14 @@ std::optional<QByteArray> PasteboardContents::data(Pasteboard::Type type) {
         }
         return std::nullopt;
     }
+    case Pasteboard::Type::HTML: {
+        const auto html = firstOf(mimeTypes(type));
+        return html ? std::optional<QByteArray>(endAtNul(*html)) : std::nullopt;
+    }
+    case Pasteboard::Type::RTF: {
+        const auto rtf = firstOf(mimeTypes(type));
+        return rtf ? std::optional<QByteArray>(withoutTrailingNuls(*rtf)) : std::nullopt;
+    }
     default:
         return firstOf(mimeTypes(type));
     }
@@ -114,7 +139,8 @@ std::optional<QString> PasteboardContents::string() {
     for (const QString& m : mimeTypes(Pasteboard::Type::String)) {
         if (const std::optional<QByteArray> bytes = format(m)) {
             // Invalid UTF-8 becomes U+FFFD: visible, never a crash.
-            *m_text = m == kLatin1String ? QString::fromLatin1(*bytes) : QString::fromUtf8(*bytes);
+            const QByteArray text = endAtNul(*bytes);
+            *m_text = m == kLatin1String ? QString::fromLatin1(text) : QString::fromUtf8(text);
             // A large text is kept once, as the string: its bytes are made again if asked for.
             if (bytes->size() >= kKeepBytesBelow) {
                 m_cache.remove(m);

@@ -16,7 +16,8 @@
 
 // What one clipboard change holds, by MIME type, read lazily: each format is fetched at most once,
 // when a reader first asks for it. Not thread-safe: one reader at a time, on the thread that the
-// pasteboard hands it to. Maps the design's pasteboard types onto this desktop's formats.
+// pasteboard hands it to. Maps the application's pasteboard types (Pasteboard::Type) onto the X11
+// clipboard's MIME types and target atoms.
 class PasteboardContents {
 public:
     // Returns a format's bytes, or none when the owner refused it, went away or ran out of time.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "settings/GeneralSettingsView.h"
 
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "platform/Console.h"
 #include "platform/LoginItem.h"
 #include "platform/NotificationCenter.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "settings/LanguageManager.h"
 
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "platform/UserDefaults.h"
 
 #include <QStringList>

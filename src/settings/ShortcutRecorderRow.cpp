@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "settings/ShortcutRecorderRow.h"
 
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "hotkey/HotKeyManager.h"
 #include "platform/GlobalHotKey.h"
 #include "platform/KeyCodes.h"

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <QUrl>
 
 #include <optional>
@@ -23,8 +24,14 @@ struct Item {
 // RSS or holds no item with a version and a web link.
 std::optional<Item> newestItem(const QByteArray& xml, QString* error);
 
+constexpr qsizetype maximumVersionLength = 64;
+
+// Digits, ASCII letters, dots, "+" and "-", at most maximumVersionLength of them. A feed naming any
+// other version is refused whole: nothing else it says can be trusted either.
+bool isPlainVersion(QStringView version);
+
 // Compares dotted versions number by number ("1.10" > "1.9", "1.2" == "1.2.0"); a part with a suffix
-// is a pre-release of its number ("1.2.0b1" < "1.2.0").
+// is a pre-release of its number ("1.2.0b1" < "1.2.0"). Linear in the lengths, with no copy.
 int compareVersions(const QString& a, const QString& b);
 
 } // namespace AppcastFeed

@@ -4,15 +4,15 @@
 #include "app/AppDelegate.h"
 #include "app/AppTestSupport.h"
 #include "app/UnixSignalWatcher.h"
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
-#include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "platform/memory/MemoryPasteboard.h"
-#include "platform/memory/MemoryWorkspace.h"
 #include "statusbar/StatusBarManager.h"
+#include "support/memory/MemoryPasteboard.h"
+#include "support/memory/MemoryWorkspace.h"
 #include "update/UpdateManager.h"
 
 #include <QAbstractButton>

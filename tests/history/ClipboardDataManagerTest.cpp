@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "HistoryTestSupport.h"
 
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
 #include "history/ColorArchive.h"
-#include "history/Notifications.h"
 #include "platform/ImageUtils.h"
 #include "platform/NotificationCenter.h"
-#include "platform/memory/MemoryPasteboard.h"
-#include "platform/memory/MemoryWorkspace.h"
+#include "support/memory/MemoryPasteboard.h"
+#include "support/memory/MemoryWorkspace.h"
 
 #include <QTimeZone>
 #include <QtConcurrent>

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The monitor over the in-memory pasteboard and workspace with a real SQLite store file.
 #include "history/ClipboardMonitor.h"
+#include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
-#include "history/Notifications.h"
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/PrecomputedContent.h"
 #include "history/store/TextFolding.h"
-#include "platform/memory/MemoryPasteboard.h"
-#include "platform/memory/MemoryWorkspace.h"
 #include "support/TestEnvironment.h"
+#include "support/memory/MemoryPasteboard.h"
+#include "support/memory/MemoryWorkspace.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -421,6 +421,26 @@ TEST_F(ClipboardMonitorTest, DesktopConventions) {
          "text",
          QStringLiteral("not secret"),
          std::nullopt},
+        {"text and RTF sent as C strings",
+         {{"UTF8_STRING", QByteArray("C string\0", 9)}, {"text/rtf", rtf + QByteArray(2, '\0')}},
+         "richText",
+         QStringLiteral("C string"),
+         rtf},
+        {"HTML and text ending at an inner NUL",
+         {{"text/html", html + QByteArray("\0<p>junk</p>", 12)}, {"UTF8_STRING", QByteArray("kept\0junk", 9)}},
+         "richText",
+         QStringLiteral("kept"),
+         html},
+        {"Latin-1 text ending in a NUL",
+         {{"STRING", QByteArray("caf\xe9\0", 5)}},
+         "text",
+         QStringLiteral("caf\u00e9"),
+         std::nullopt},
+        {"RTF keeps NULs inside its binary data",
+         {{"text/rtf", QByteArray("{\\rtf1 {\\pict\\bin2 \0\0} bin}\0", 28)}, {"UTF8_STRING", "bin"}},
+         "richText",
+         QStringLiteral("bin"),
+         QByteArray("{\\rtf1 {\\pict\\bin2 \0\0} bin}", 27)},
     };
     for (const auto& c : cases) {
         const size_t before = items().size();
@@ -439,7 +459,7 @@ TEST_F(ClipboardMonitorTest, DesktopConventions) {
     }
     // The same three lines copied from a terminal fold into the GTK entry.
     copyAndCheck({{Type::String, "one\ntwo\nthree"}});
-    EXPECT_EQ(items().size(), 6u);
+    EXPECT_EQ(items().size(), 10u);
 
     ClipboardItemPtr htmlItem;
     for (const auto& item : items())

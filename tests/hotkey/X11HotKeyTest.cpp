@@ -3,7 +3,7 @@
 // and a second X client holding a grab.
 #include "hotkey/HotKeyManager.h"
 
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "platform/GlobalHotKey.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "panel/ClipboardItemContentView.h"
 #include "panel/ClipboardPreviewImageLoader.h"
 #include "panel/PanelTestStore.h"

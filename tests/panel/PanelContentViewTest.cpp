@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "panel/PanelContentView.h"
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/ClipboardItemContentView.h"
 #include "panel/PanelScrollView.h"
@@ -9,7 +9,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
-#include "platform/memory/MemoryPasteboard.h"
+#include "support/memory/MemoryPasteboard.h"
 
 #include <QEventLoop>
 #include <QKeyEvent>

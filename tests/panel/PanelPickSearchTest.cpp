@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Picking, search and filters of the panel's main view, on a real SQLite store.
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/ClipboardItemContentView.h"
 #include "panel/PanelContentView.h"
@@ -9,8 +9,8 @@
 #include "platform/Dispatch.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "platform/memory/MemoryPasteboard.h"
-#include "platform/memory/MemorySyntheticKeys.h"
+#include "support/memory/MemoryPasteboard.h"
+#include "support/memory/MemorySyntheticKeys.h"
 
 #include <QApplication>
 #include <QKeyEvent>

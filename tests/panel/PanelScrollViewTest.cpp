@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "panel/PanelScrollView.h"
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "platform/UserDefaults.h"
 #include "support/TestEnvironment.h"
 

@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-// Event-loop waits that report to GoogleTest (QTRY_* report to QTest only, which does not run here).
+// Event-loop waits whose timeout is a non-fatal failure: the test goes on and reports what else is
+// wrong (QTRY_* stop the test at the first timeout).
 #define TL_TRY_VERIFY(cond, ms)                                                                                        \
     EXPECT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, ms)) << "timed out waiting for " #cond
 #define TL_TRY_COMPARE(actual, expected, ms)                                                                           \

@@ -5,7 +5,7 @@
 #include "settings/SettingsView.h"
 #include "settings/SettingsWindowController.h"
 
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "platform/LoginItem.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "settings/ShortcutRecorderRow.h"
 
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "hotkey/HotKeyManager.h"
 #include "platform/UserDefaults.h"
-#include "platform/memory/MemoryGlobalHotKey.h"
 #include "support/TestEnvironment.h"
+#include "support/memory/MemoryGlobalHotKey.h"
 
 #include <QPushButton>
 #include <QTest>

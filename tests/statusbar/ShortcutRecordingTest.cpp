@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Recording a new shortcut in the settings window moves the real X hot key at once.
-#include "history/Notifications.h"
+#include "common/AppNames.h"
 #include "hotkey/HotKeyManager.h"
 #include "panel/PanelWindowController.h"
 #include "platform/UserDefaults.h"

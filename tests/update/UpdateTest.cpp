@@ -44,11 +44,28 @@ TEST(AppcastFeed, VersionsCompareNumberByNumber) {
         const char* a;
         const char* b;
         int order;
-    } cases[] = {{"1.10", "1.9", 1},      {"1.2", "1.2.0", 0},     {"2.0", "10.0", -1},
-                 {"1.2.0", "1.2.0b1", 1}, {"1.2.1", "1.2", 1},     {" 3.0 ", "3", 0},
-                 {"1.a", "1.b", -1},      {"1.2b2", "1.2b10", -1}, {"1.a", "1.0", -1}};
-    for (const auto& c : cases)
+    } cases[] = {{"1.10", "1.9", 1},
+                 {"1.2", "1.2.0", 0},
+                 {"2.0", "10.0", -1},
+                 {"1.2.0", "1.2.0b1", 1},
+                 {"1.2.1", "1.2", 1},
+                 {" 3.0 ", "3", 0},
+                 {"1.a", "1.b", -1},
+                 {"1.2b2", "1.2b10", -1},
+                 {"1.a", "1.0", -1},
+                 {"1a5", "1a", 1},
+                 {"1.", "1", -1},
+                 {"007", "7", 0},
+                 {"100000000000000000000", "99999999999999999999", 1}};
+    for (const auto& c : cases) {
         EXPECT_EQ(AppcastFeed::compareVersions(c.a, c.b), c.order) << c.a << " vs " << c.b;
+        EXPECT_EQ(AppcastFeed::compareVersions(c.b, c.a), -c.order) << c.b << " vs " << c.a;
+    }
+    // Long versions are compared whole, without running out of memory or stack.
+    const QString longVersion = QStringLiteral("1a").repeated(200000);
+    EXPECT_EQ(AppcastFeed::compareVersions(longVersion, longVersion), 0);
+    EXPECT_EQ(AppcastFeed::compareVersions(longVersion + QLatin1Char('1'), longVersion), 1);
+    EXPECT_EQ(AppcastFeed::compareVersions(longVersion, longVersion + QLatin1Char('b')), -1);
 }
 
 TEST(AppcastFeed, TheNewestItemWithAWebLinkWins) {
@@ -73,6 +90,13 @@ TEST(AppcastFeed, TheNewestItemWithAWebLinkWins) {
         {feed(""), "", ""},
         {"<html><body>not a feed</body></html>", "", ""},
         {feed("<item><version>1.0</version>"), "", ""},
+        // A version in any other form than digits, letters, dots, + and - refuses the whole feed.
+        {feed("<item><version>99&lt;img src=/dev/zero&gt;</version><link>https://example.org/f</link></item>"
+              "<item><version>1.0</version><link>https://example.org/g</link></item>"),
+         "", ""},
+        {feed("<item><version>" + QByteArray(65, '1') + "</version><link>https://example.org/h</link></item>"), "", ""},
+        {feed("<item><version>2.0+build-7.rc1</version><link>https://example.org/i</link></item>"), "2.0+build-7.rc1",
+         "https://example.org/i"},
         {"", "", ""},
     };
     for (const auto& c : cases) {

@@ -12,9 +12,9 @@
 class ClipboardItem;
 class SourceApp;
 
-// A typed fetch predicate over "ClipboardItem" (or "SourceApp" for bundleIdEquals). Each kind
-// stands for one of the design's predicate format strings; format() gives that string back for
-// logging and tests. The store compiles it to SQL.
+// A typed fetch predicate over "ClipboardItem" (or "SourceApp" for bundleIdEquals). Each kind has a
+// readable form (in the comments below, e.g. "type == %@"); format() gives that form back, filled
+// in, for logging and tests. The store compiles it to SQL.
 class Predicate {
 public:
     enum class Kind {

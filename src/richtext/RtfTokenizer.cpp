@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/RtfTokenizer.h"
+#include "richtext/RtfTokenizer.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/RtfCharsets.h"
+#include "richtext/RtfCharsets.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/RtfCharsets.h"
-#include "platform/RtfTextBuilder.h"
+#include "richtext/RtfCharsets.h"
+#include "richtext/RtfTextBuilder.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/memory/MemoryPasteboard.h"
+#include "support/memory/MemoryPasteboard.h"
 
 #include "platform/PasteboardContents.h"
 

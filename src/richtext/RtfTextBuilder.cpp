@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/RtfTextBuilder.h"
+#include "richtext/RtfTextBuilder.h"
 
-#include "platform/RtfCharsets.h"
+#include "richtext/RtfCharsets.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/RtfReader.h"
+#include "richtext/RtfReader.h"
 
-#include "platform/RtfParser.h"
+#include "richtext/RtfParser.h"
 
 #include <QBrush>
 #include <QTextBlockFormat>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "panel/GlobalPointerMonitor.h"
+#include "platform/x11/X11GlobalPointerMonitor.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -7,14 +7,14 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
-struct GlobalPointerMonitor::Private {
+struct X11GlobalPointerMonitor::Private {
     Display* display = nullptr;
     int xiOpcode = 0;
     QSocketNotifier* notifier = nullptr;
 };
 
-GlobalPointerMonitor::GlobalPointerMonitor(std::function<void(const QPoint&)> onPress, QObject* parent)
-    : QObject(parent), d(std::make_unique<Private>()), m_onPress(std::move(onPress)) {
+X11GlobalPointerMonitor::X11GlobalPointerMonitor(PressHandler onPress, QObject* parent)
+    : GlobalPointerMonitor(std::move(onPress), parent), d(std::make_unique<Private>()) {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return;
     d->display = XOpenDisplay(nullptr);
@@ -39,18 +39,18 @@ GlobalPointerMonitor::GlobalPointerMonitor(std::function<void(const QPoint&)> on
     connect(d->notifier, &QSocketNotifier::activated, this, [this] { readEvents(); });
 }
 
-GlobalPointerMonitor::~GlobalPointerMonitor() {
+X11GlobalPointerMonitor::~X11GlobalPointerMonitor() {
     delete d->notifier;
     if (d->display)
         XCloseDisplay(d->display);
 }
 
-bool GlobalPointerMonitor::isActive() const {
+bool X11GlobalPointerMonitor::isActive() const {
     return d->display != nullptr;
 }
 
-void GlobalPointerMonitor::readEvents() {
-    while (!m_stopped && d->display && XPending(d->display) > 0) {
+void X11GlobalPointerMonitor::readEvents() {
+    while (!isStopped() && d->display && XPending(d->display) > 0) {
         XEvent event;
         XNextEvent(d->display, &event);
         XGenericEventCookie* cookie = &event.xcookie;
@@ -68,7 +68,6 @@ void GlobalPointerMonitor::readEvents() {
         if (!XQueryPointer(d->display, DefaultRootWindow(d->display), &root, &child, &rootX, &rootY, &winX, &winY,
                            &modifiers))
             continue;
-        if (auto callback = m_onPress)
-            callback(QPoint(rootX, rootY));
+        deliver(QPoint(rootX, rootY));
     }
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/memory/MemoryGlobalHotKey.h"
+#include "support/memory/MemoryGlobalHotKey.h"
 
 namespace {
 quint64 combination(quint32 keyCode, quint32 modifiers) {

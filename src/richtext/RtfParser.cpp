@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/RtfParser.h"
+#include "richtext/RtfParser.h"
 
-#include "platform/RtfTokenizer.h"
+#include "richtext/RtfTokenizer.h"
 
 #include <QSet>
 
