@@ -46,6 +46,14 @@
         <comment>Cancel button title</comment>
         <translation type="unfinished">Cancel</translation>
     </message>
+    <message>
+        <source>The clipboard history cannot be saved: the disk is full.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New copies are kept and saved as soon as there is space again; quitting before then loses them.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>AppcastFeed</name>

@@ -46,6 +46,14 @@
         <comment>Cancel button title</comment>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>The clipboard history cannot be saved: the disk is full.</source>
+        <translation>无法保存剪贴板历史：磁盘已满。</translation>
+    </message>
+    <message>
+        <source>New copies are kept and saved as soon as there is space again; quitting before then loses them.</source>
+        <translation>新的复制内容会被保留，一有空间就会保存；在此之前退出会丢失它们。</translation>
+    </message>
 </context>
 <context>
     <name>AppcastFeed</name>

@@ -97,6 +97,8 @@ bool AppDelegate::setUpApplication() {
     // 13. "Clear History".
     NotificationCenter::defaultCenter().addObserver(this, Notifications::clearClipboardHistory,
                                                     [this](const Notification&) { clearHistory(); });
+    NotificationCenter::defaultCenter().addObserver(this, Notifications::historyStoreFull,
+                                                    [this](const Notification&) { showStoreFullAlert(); });
     return true;
 }
 
@@ -196,6 +198,20 @@ void AppDelegate::saveAction() {
     StoreError error;
     if (!context->save(&error))
         presentError(error);
+}
+
+void AppDelegate::showStoreFullAlert() {
+    // One alert at a time, and it never waits for an answer: copying goes on behind it.
+    if (m_storeFullAlert)
+        return;
+    auto* alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                                  tr("The clipboard history cannot be saved: the disk is full."), QMessageBox::Ok);
+    alert->setInformativeText(
+        tr("New copies are kept and saved as soon as there is space again; quitting before then loses them."));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setModal(false);
+    m_storeFullAlert = alert;
+    alert->show();
 }
 
 bool AppDelegate::presentError(const StoreError& error) {

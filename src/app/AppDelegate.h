@@ -3,7 +3,9 @@
 
 #include "platform/CrashReporter.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -57,6 +59,8 @@ protected:
 
 private:
     bool presentError(const StoreError& error);
+    // The history cannot be saved for want of disk space: told once, without waiting for an answer.
+    void showStoreFullAlert();
     // The first half of the shutdown; false when it already ran.
     bool stopForShutdown();
 
@@ -68,6 +72,7 @@ private:
     std::unique_ptr<StatusBarManager> m_statusBarManager;
     std::unique_ptr<ManagedObjectContext> m_persistentContainer;
 
+    QPointer<QMessageBox> m_storeFullAlert;
     QString m_storePath;
     bool m_storeFailed = false;
     bool m_askingToTerminate = false;

@@ -13,6 +13,8 @@ inline const QString hotKeyDidChange = QStringLiteral("hotKeyDidChange");
 inline const QString urlPreviewUpdated = QStringLiteral("URLPreviewUpdated");
 inline const QString itemFavoriteStatusChanged = QStringLiteral("ItemFavoriteStatusChanged");
 inline const QString sourceAppUpdated = QStringLiteral("SourceAppUpdated");
+// the history could not be saved for want of disk space (posted once until a save succeeds)
+inline const QString historyStoreFull = QStringLiteral("historyStoreFull");
 // user-info key of clipboardHistoryDidClear: false when the history could not be cleared
 inline const QString clearedKey = QStringLiteral("cleared");
 // user-info keys of searchFieldStateChanged

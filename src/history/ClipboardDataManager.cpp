@@ -18,6 +18,7 @@
 #include <QBuffer>
 #include <QTextBoundaryFinder>
 #include <QUrl>
+#include <sqlite3.h>
 
 namespace {
 
@@ -469,10 +470,23 @@ bool ClipboardDataManager::saveContext() {
     if (!m_context->hasChanges())
         return true;
     StoreError error;
-    if (m_context->save(&error))
-        return true;
-    consoleLine(QStringLiteral("Error saving context: ") + error.description());
-    return false;
+    const bool saved = m_context->save(&error);
+    if (!saved)
+        consoleLine(QStringLiteral("Error saving context: ") + error.description());
+    noteSaveOutcome(saved ? 0 : error.code);
+    return saved;
+}
+
+void ClipboardDataManager::noteSaveOutcome(int errorCode) {
+    if (errorCode == SQLITE_FULL) {
+        // Said once until everything is saved again, not at every copy that cannot be.
+        if (!m_reportedNoSpace) {
+            m_reportedNoSpace = true;
+            NotificationCenter::defaultCenter().post(Notifications::historyStoreFull, this);
+        }
+    } else if (errorCode == 0 && !m_context->hasChanges()) {
+        m_reportedNoSpace = false;
+    }
 }
 
 void ClipboardDataManager::refreshAllObjects() {

@@ -53,8 +53,11 @@ public:
     // False when the entries could not be read or the deletion could not be saved.
     bool clearAllHistory();
     void toggleFavorite(const ClipboardItemPtr& item);
-    // False when the save failed (its line was printed).
+    // False when the save failed (its line was printed). The first save that fails for want of disk
+    // space after one that left nothing pending posts Notifications::historyStoreFull.
     bool saveContext();
+    // Reports a save made elsewhere (0: saved) the way saveContext() does.
+    void noteSaveOutcome(int errorCode);
     void refreshAllObjects();
 
     static inline const QString colorRegex =
@@ -65,4 +68,5 @@ private:
 
     ManagedObjectContext* m_context;
     QPointer<ClipboardMonitor> m_clipboardMonitor;
+    bool m_reportedNoSpace = false;
 };

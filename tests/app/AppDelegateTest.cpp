@@ -219,6 +219,33 @@ TEST_F(AppDelegateTest, ClearHistoryEmptiesTheStoreAndAnnouncesIt) {
     EXPECT_EQ(cleared, 1);
 }
 
+TEST_F(AppDelegateTest, AFullDiskIsToldOnceAndHoldsBackNoCopyThatFits) {
+    const QString store = freshStore({{"before", 1, false}});
+    AppDelegate delegate(store);
+    ASSERT_TRUE(delegate.setUpApplication());
+    sqlite3* db = delegate.persistentContainer()->connection();
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA max_page_count = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    auto alerts = [] {
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && !box->isModal())
+                ++n;
+        return n;
+    };
+    pasteboard->simulateCopy({{Pasteboard::Type::String, QByteArray(200000, 'x')}});
+    QTRY_COMPARE(alerts(), 1);
+    for (const char* text : {"small one", "small two"})
+        pasteboard->simulateCopy({{Pasteboard::Type::String, text}});
+    QTRY_COMPARE(texts(store), (QStringList{"before", "small one", "small two"}));
+    EXPECT_EQ(alerts(), 1);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA max_page_count = 1073741823", nullptr, nullptr, nullptr), SQLITE_OK);
+    pasteboard->simulateCopy({{Pasteboard::Type::String, "room again"}});
+    QTRY_COMPARE(texts(store).size(), 5);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w))
+            w->close();
+}
+
 TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {
     const QByteArray garbage = QByteArray("this is not a database\n").repeated(200);
     const QString foreign = TestEnvironment::instance().freshDir(QStringLiteral("foreign")) + "/f.sqlite";

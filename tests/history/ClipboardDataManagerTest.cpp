@@ -617,25 +617,38 @@ TEST_F(ManagerTest, FavouriteToggleFlipsAndAnnounces) {
     EXPECT_FALSE(context->hasChanges());
 }
 
-TEST_F(ManagerTest, FailedSavePrintsAndKeepsChanges) {
+TEST_F(ManagerTest, FullDiskKeepsWhatDoesNotFitPendingAndSaysSoOnce) {
     saveText("before");
+    Observed full(Notifications::historyStoreFull);
     fillDisk();
     StdoutCapture out;
     saveText(QString(60000, 'n'));
     manager->toggleFavorite(all()[1]);
+    saveText("small one");
+    saveText("small two");
     const QStringList lines = out.lines();
-    ASSERT_EQ(lines.size(), 2) << lines.join('|').toStdString();
+    ASSERT_EQ(lines.size(), 4) << lines.join('|').toStdString();
     for (const QString& line : lines) {
         EXPECT_TRUE(line.startsWith("Error saving context: ")) << line.toStdString();
         EXPECT_GT(line.size(), QString("Error saving context: ").size());
     }
+    EXPECT_EQ(full.objects.size(), 1u);
     EXPECT_TRUE(context->hasChanges());
+    {
+        auto other = ManagedObjectContext::open(context->path(), nullptr);
+        EXPECT_EQ(other->fetchItems(FetchRequest{}).size(), 3u);
+        EXPECT_EQ(other->fetchItems(where(Predicate::isFavorite())).size(), 1u);
+    }
     freeDisk();
     manager->saveContext();
     EXPECT_FALSE(context->hasChanges());
     auto other = ManagedObjectContext::open(context->path(), nullptr);
-    EXPECT_EQ(other->fetchItems(FetchRequest{}).size(), 2u);
-    EXPECT_EQ(other->fetchItems(where(Predicate::isFavorite())).size(), 1u);
+    EXPECT_EQ(other->fetchItems(FetchRequest{}).size(), 4u);
+    // A later shortage is a new one, and is told again.
+    fillDisk();
+    saveText(QString(60000, 'm'));
+    EXPECT_EQ(full.objects.size(), 2u);
+    freeDisk();
 }
 
 TEST_F(ManagerTest, FailedFetchesPrintTheirLineAndChangeNothing) {

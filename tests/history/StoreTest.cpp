@@ -248,7 +248,7 @@ TEST(Store, FetchMergesPendingChangesIntoOrderLimitAndOffset) {
     }
 }
 
-TEST(Store, FailedSaveKeepsChangesAndLosesNothingSaved) {
+TEST(Store, AnEntryThatDoesNotFitKeepsPendingWithoutHoldingBackTheOthers) {
     QString path;
     auto ctx = openFreshStore(&path);
     auto kept = addText(*ctx, "already saved", kBase);
@@ -267,27 +267,33 @@ TEST(Store, FailedSaveKeepsChangesAndLosesNothingSaved) {
     kept->setIsFavorite(true);
     StoreError error;
     EXPECT_FALSE(ctx->save(&error));
-    EXPECT_NE(error.code, 0);
+    EXPECT_EQ(error.code, SQLITE_FULL);
     EXPECT_FALSE(error.message.isEmpty());
-    EXPECT_TRUE(ctx->hasChanges());
     EXPECT_TRUE(big->isInserted());
-    EXPECT_TRUE(kept->hasChanges());
+    EXPECT_FALSE(kept->hasChanges());
+    // Every later save tries it again; what fits is saved meanwhile.
+    auto small = addText(*ctx, "small", kBase.addSecs(2));
+    EXPECT_FALSE(ctx->save(&error));
+    EXPECT_TRUE(big->isInserted());
+    EXPECT_FALSE(small->isInserted());
+    EXPECT_TRUE(ctx->hasChanges());
     {
         auto other = ManagedObjectContext::open(path, nullptr);
-        auto rows = other->fetchItems(FetchRequest{});
-        ASSERT_EQ(rows.size(), 1u);
-        EXPECT_EQ(rows[0]->textContent(), QStringLiteral("already saved"));
-        EXPECT_EQ(rows[0]->isFavorite(), false);
+        auto rows = other->fetchItems(newestFirst());
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0]->textContent(), QStringLiteral("small"));
+        EXPECT_EQ(rows[1]->textContent(), QStringLiteral("already saved"));
+        EXPECT_EQ(rows[1]->isFavorite(), true);
     }
-    // Room again: the next save writes everything that was pending.
+    // Room again: the next save writes what was still pending, in its place by its copy time.
     ASSERT_EQ(execSql(db, "PRAGMA max_page_count = 1073741823"), SQLITE_OK);
     ASSERT_TRUE(ctx->save(&error)) << error.message.toStdString();
     EXPECT_FALSE(ctx->hasChanges());
     auto other = ManagedObjectContext::open(path, nullptr);
     auto rows = other->fetchItems(newestFirst());
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0]->originalImageData()->size(), 512 * 1024);
-    EXPECT_EQ(rows[1]->isFavorite(), true);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1]->textContent(), QStringLiteral("big"));
+    EXPECT_EQ(rows[1]->originalImageData()->size(), 512 * 1024);
 }
 
 TEST(Store, ObjectIdsAreStableAndNeverReused) {

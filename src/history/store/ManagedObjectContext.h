@@ -86,6 +86,9 @@ private:
     ManagedObjectContext();
     bool backfillDerivedColumns(StoreError* error);
     bool settleProvisionalKeys();
+    // One transaction: every pending change, or (everything false) only onlyItem's insertion, or
+    // with onlyItem null everything but the insertions of entries.
+    bool writeChanges(const ClipboardItem* onlyItem, bool everything, StoreError* error);
     bool onOwnThread() const;
     ClipboardItemPtr materializeItem(sqlite3_stmt* row);
     SourceAppPtr materializeApp(sqlite3_stmt* row);

@@ -121,11 +121,61 @@ bool ManagedObjectContext::settleProvisionalKeys() {
     return true;
 }
 
+namespace {
+
+// Failures that one entry can cause by its size alone: written one by one, the others still fit.
+bool lackOfSpace(int code) {
+    return code == SQLITE_FULL || code == SQLITE_TOOBIG;
+}
+
+} // namespace
+
 bool ManagedObjectContext::save(StoreError* error) {
     if (!hasChanges())
         return true;
     Private& p = *d;
     StoreError err;
+    if (writeChanges(nullptr, true, &err))
+        return true;
+    const bool others = !p.updatedItems.empty() || !p.deletedItems.empty() || !p.insertedApps.empty() ||
+                        !p.updatedApps.empty() || !p.deletedApps.empty();
+    if (!lackOfSpace(err.code) || p.insertedItems.size() + (others ? 1 : 0) < 2) {
+        setError(error, err.code, err.message);
+        return false;
+    }
+    // An entry that does not fit must not hold back those that do: each new entry gets a
+    // transaction of its own, the other changes one together; what fails stays pending.
+    bool saved = true;
+    auto note = [&](bool ok, const StoreError& e) {
+        if (!ok && saved) {
+            saved = false;
+            setError(error, e.code, e.message);
+        }
+    };
+    if (others) {
+        StoreError e;
+        note(writeChanges(nullptr, false, &e), e);
+    }
+    std::vector<qint64> keys;
+    for (const auto& [key, item] : p.insertedItems)
+        keys.push_back(key);
+    for (const qint64 key : keys) {
+        // Settling a provisional key may move an entry: follow it by its object.
+        const ClipboardItemPtr item = p.insertedItems.count(key) ? p.insertedItems.at(key) : nullptr;
+        if (!item)
+            continue;
+        StoreError e;
+        note(writeChanges(item.get(), false, &e), e);
+    }
+    return saved;
+}
+
+bool ManagedObjectContext::writeChanges(const ClipboardItem* onlyItem, bool everything, StoreError* error) {
+    Private& p = *d;
+    StoreError err;
+    // Everything, one new entry alone, or everything but the new entries.
+    const bool others = everything || !onlyItem;
+    auto writesItem = [&](const ClipboardItem& item) { return everything || &item == onlyItem; };
     auto fail = [&](int rc) {
         if (err.message.isEmpty())
             setError(&err, rc, errorText(p.db, rc));
@@ -150,25 +200,29 @@ bool ManagedObjectContext::save(StoreError* error) {
 
     const QByteArray itemInsert = insertSql("ClipboardItem", kItemColumns);
     const QByteArray appInsert = insertSql("SourceApp", kAppColumns);
-    for (const auto& [key, app] : p.insertedApps) {
-        QVariantList values{key};
-        for (const Column& c : kAppColumns)
-            values << appColumnValue(*app, c.name);
-        if (int rc = writeRow(appInsert, values))
-            return fail(rc);
-    }
-    for (const auto& [key, app] : p.updatedApps) {
-        const QList<const char*> columns = appColumnsFor(app->m_dirtyFields);
-        if (columns.isEmpty())
-            continue;
-        QVariantList values;
-        for (const char* c : columns)
-            values << appColumnValue(*app, c);
-        values << key;
-        if (int rc = writeRow(updateSql("SourceApp", columns), values))
-            return fail(rc);
+    if (others) {
+        for (const auto& [key, app] : p.insertedApps) {
+            QVariantList values{key};
+            for (const Column& c : kAppColumns)
+                values << appColumnValue(*app, c.name);
+            if (int rc = writeRow(appInsert, values))
+                return fail(rc);
+        }
+        for (const auto& [key, app] : p.updatedApps) {
+            const QList<const char*> columns = appColumnsFor(app->m_dirtyFields);
+            if (columns.isEmpty())
+                continue;
+            QVariantList values;
+            for (const char* c : columns)
+                values << appColumnValue(*app, c);
+            values << key;
+            if (int rc = writeRow(updateSql("SourceApp", columns), values))
+                return fail(rc);
+        }
     }
     for (const auto& [key, item] : p.insertedItems) {
+        if (!writesItem(*item))
+            continue;
         QVariantList values{key};
         for (const Column& c : kItemColumns)
             values << itemColumnValue(*item, c.name);
@@ -177,29 +231,31 @@ bool ManagedObjectContext::save(StoreError* error) {
         if (int rc = writeRow(kSearchInsert, searchRow(*item, key)))
             return fail(rc);
     }
-    for (const auto& [key, item] : p.updatedItems) {
-        const QList<const char*> columns = itemColumnsFor(item->m_dirtyFields);
-        if (columns.isEmpty())
-            continue;
-        QVariantList values;
-        for (const char* c : columns)
-            values << itemColumnValue(*item, c);
-        values << key;
-        if (int rc = writeRow(updateSql("ClipboardItem", columns), values))
-            return fail(rc);
-        if (item->m_dirtyFields & (ClipboardItem::TextContent | ClipboardItem::Preview))
-            if (int rc = writeRow(kSearchInsert, searchRow(*item, key)))
+    if (others) {
+        for (const auto& [key, item] : p.updatedItems) {
+            const QList<const char*> columns = itemColumnsFor(item->m_dirtyFields);
+            if (columns.isEmpty())
+                continue;
+            QVariantList values;
+            for (const char* c : columns)
+                values << itemColumnValue(*item, c);
+            values << key;
+            if (int rc = writeRow(updateSql("ClipboardItem", columns), values))
+                return fail(rc);
+            if (item->m_dirtyFields & (ClipboardItem::TextContent | ClipboardItem::Preview))
+                if (int rc = writeRow(kSearchInsert, searchRow(*item, key)))
+                    return fail(rc);
+        }
+        for (const auto& [key, item] : p.deletedItems) {
+            if (int rc = writeRow("DELETE FROM ClipboardItem WHERE pk = ?", {key}))
+                return fail(rc);
+            if (int rc = writeRow("DELETE FROM ClipboardItemSearch WHERE pk = ?", {key}))
+                return fail(rc);
+        }
+        for (const auto& [key, app] : p.deletedApps)
+            if (int rc = writeRow("DELETE FROM SourceApp WHERE pk = ?", {key}))
                 return fail(rc);
     }
-    for (const auto& [key, item] : p.deletedItems) {
-        if (int rc = writeRow("DELETE FROM ClipboardItem WHERE pk = ?", {key}))
-            return fail(rc);
-        if (int rc = writeRow("DELETE FROM ClipboardItemSearch WHERE pk = ?", {key}))
-            return fail(rc);
-    }
-    for (const auto& [key, app] : p.deletedApps)
-        if (int rc = writeRow("DELETE FROM SourceApp WHERE pk = ?", {key}))
-            return fail(rc);
     // Keys handed out for objects deleted before their first save are never used again either.
     for (const auto& [name, last] : {std::pair{QStringLiteral("ClipboardItem"), p.itemKeys.last()},
                                      std::pair{QStringLiteral("SourceApp"), p.appKeys.last()}}) {
@@ -211,41 +267,53 @@ bool ManagedObjectContext::save(StoreError* error) {
     }
     if (!p.exec("COMMIT", &err))
         return fail(err.code);
-    p.provisionalItemKeys.clear();
-    p.provisionalAppKeys.clear();
-    p.itemKeys.dropReserve();
-    p.appKeys.dropReserve();
 
-    for (const auto* map : {&p.insertedItems, &p.updatedItems})
-        for (const auto& [key, item] : *map)
-            if (item->type())
-                p.knownTypes.insert(*item->type());
     auto settle = [](ManagedObject& o) {
         o.m_inserted = false;
         o.m_updated = false;
         o.m_dirtyFields = 0;
     };
-    for (auto& [key, item] : p.insertedItems)
-        settle(*item);
-    for (auto& [key, item] : p.updatedItems)
-        settle(*item);
-    for (auto& [key, app] : p.insertedApps)
-        settle(*app);
-    for (auto& [key, app] : p.updatedApps)
-        settle(*app);
-    for (auto& [key, item] : p.deletedItems) {
-        item->m_deletedSaved = true;
-        p.items.remove(key);
+    auto noteType = [&p](const ClipboardItem& item) {
+        if (item.type())
+            p.knownTypes.insert(*item.type());
+    };
+    for (auto it = p.insertedItems.begin(); it != p.insertedItems.end();) {
+        if (!writesItem(*it->second)) {
+            ++it;
+            continue;
+        }
+        noteType(*it->second);
+        settle(*it->second);
+        p.provisionalItemKeys.erase(it->first);
+        it = p.insertedItems.erase(it);
     }
-    for (auto& [key, app] : p.deletedApps) {
-        app->m_deletedSaved = true;
-        p.apps.remove(key);
+    if (others) {
+        p.provisionalAppKeys.clear();
+        for (auto& [key, item] : p.updatedItems) {
+            noteType(*item);
+            settle(*item);
+        }
+        for (auto& [key, app] : p.insertedApps)
+            settle(*app);
+        for (auto& [key, app] : p.updatedApps)
+            settle(*app);
+        for (auto& [key, item] : p.deletedItems) {
+            item->m_deletedSaved = true;
+            p.items.remove(key);
+        }
+        for (auto& [key, app] : p.deletedApps) {
+            app->m_deletedSaved = true;
+            p.apps.remove(key);
+        }
+        p.updatedItems.clear();
+        p.deletedItems.clear();
+        p.insertedApps.clear();
+        p.updatedApps.clear();
+        p.deletedApps.clear();
     }
-    p.insertedItems.clear();
-    p.updatedItems.clear();
-    p.deletedItems.clear();
-    p.insertedApps.clear();
-    p.updatedApps.clear();
-    p.deletedApps.clear();
+    if (!hasChanges()) {
+        p.itemKeys.dropReserve();
+        p.appKeys.dropReserve();
+    }
     return true;
 }
