@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses of the link-preview parsing and the RTF reader (clang, ASan + UBSan)
 # into fuzz/out.
-# Not part of the default build or CI. Run one with, for example:
-#   fuzz/out/fuzz_parse_metadata -max_total_time=600 -max_len=65536 fuzz/corpus/metadata
+# Not part of the default build or CI, and scripts/install-deps.sh does not install clang:
+#   apt-get install clang        (Debian 12's clang 14 has libFuzzer)
+# Run one on its seeds (fuzz/seeds/metadata, decode, clean, rtf), for example:
+#   fuzz/out/fuzz_parse_metadata -max_total_time=600 -max_len=65536 fuzz/seeds/metadata
 set -euo pipefail
+if ! command -v clang++ >/dev/null; then
+    echo "fuzz/build.sh needs clang++ with libFuzzer: apt-get install clang" >&2
+    exit 1
+fi
 here="$(cd "$(dirname "$0")" && pwd)"
 src="$here/../src"
 out="$here/out"

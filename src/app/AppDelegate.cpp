@@ -87,8 +87,9 @@ bool AppDelegate::setUpApplication() {
     // The shortcut recorder releases and re-registers it.
     SettingsWindowController::setHotKeyManager(m_hotKeyManager.get());
 
-    // 11. Delayed first show.
-    showPanelAfterLaunch();
+    // 11. Delayed first show, except at login.
+    if (m_showsPanelAfterLaunch)
+        showPanelAfterLaunch();
 
     // 12. Tray icon and its menu.
     m_statusBarManager = std::make_unique<StatusBarManager>(m_panelController.get());

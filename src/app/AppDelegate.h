@@ -35,11 +35,13 @@ public:
     void applyHistoryRetention();
     // Shutdown: stops polling, removes the observers, saves. Runs once, on QCoreApplication::aboutToQuit.
     void tearDown();
-    // SIGTERM/SIGINT: the shutdown above with one save and no question; a failed save prints its
+    // SIGTERM/SIGINT/SIGHUP: the shutdown above with one save and no question; a failed save prints its
     // line and makes the exit status 1.
     void terminateFromSignal();
     void clearHistory();
     void showPanelAfterLaunch();
+    // False for a start at login: start-up then schedules no first show.
+    void setShowsPanelAfterLaunch(bool shows) { m_showsPanelAfterLaunch = shows; }
     // The store, opened on first use; null when it cannot be opened.
     ManagedObjectContext* persistentContainer();
     void saveAction();
@@ -74,6 +76,7 @@ private:
 
     QPointer<QMessageBox> m_storeFullAlert;
     QString m_storePath;
+    bool m_showsPanelAfterLaunch = true;
     bool m_storeFailed = false;
     bool m_askingToTerminate = false;
     bool m_terminating = false;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/SingleInstance.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -31,14 +33,24 @@ SingleInstance::SingleInstance(const QString& storePath, const QString& display,
     const QString name =
         QStringLiteral("tindralume-") +
         QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(16));
-    // $XDG_RUNTIME_DIR, private to the user (Qt falls back to a private folder of its own without it).
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    m_socketPath = dir + QLatin1Char('/') + name + QStringLiteral(".socket");
-    m_lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + name + QStringLiteral(".lock"));
+    m_folder = privateFolder();
+    m_socketPath = m_folder + QLatin1Char('/') + name + QStringLiteral(".socket");
+    m_lock = std::make_unique<QLockFile>(m_folder + QLatin1Char('/') + name + QStringLiteral(".lock"));
     // Only a dead holder makes the lock stale, never its age.
     m_lock->setStaleLockTime(0);
+}
+
+QString SingleInstance::privateFolder() {
+    // Another user who could plant the lock or the socket could stop every launch: only a folder
+    // that this user alone can write will do. $XDG_RUNTIME_DIR is one; without it, a folder of
+    // the user's cache (never the shared temporary folder, where anyone can create the names first).
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && PrivateFiles::isOwnPrivateFolder(runtime))
+        return runtime;
+    const QString cache =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Tindralume/instance");
+    PrivateFiles::makeFolders(cache);
+    return cache;
 }
 
 SingleInstance::~SingleInstance() {
@@ -47,6 +59,16 @@ SingleInstance::~SingleInstance() {
 }
 
 SingleInstance::Role SingleInstance::claim(int answerTimeoutMs) {
+    if (!PrivateFiles::isOwnPrivateFolder(m_folder)) {
+        m_error = QStringLiteral("%1 is not a folder that only this user can change").arg(m_folder);
+        return Role::Failed;
+    }
+    for (const QString& path : {m_lock->fileName(), m_socketPath}) {
+        if (!PrivateFiles::isAbsentOrOwn(path)) {
+            m_error = QStringLiteral("%1 belongs to another user").arg(path);
+            return Role::Failed;
+        }
+    }
     const QDeadlineTimer deadline(answerTimeoutMs);
     while (true) {
         if (m_lock->tryLock(0))

@@ -11,8 +11,9 @@ class QLocalServer;
 class QLocalSocket;
 
 // One process per history and display. The first launch holds a lock file and listens on a local
-// socket, both in the user's runtime directory; a later launch finds the lock taken, asks the
-// running process over the socket to show its panel and ends.
+// socket, both in a folder only the user can write (the runtime directory, else one in the user's
+// cache); a later launch finds the lock taken, asks the running process over the socket to show
+// its panel and ends.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +30,10 @@ public:
     QString errorString() const { return m_error; }
     QString socketPath() const { return m_socketPath; }
 
+    // Where the lock and the socket live: $XDG_RUNTIME_DIR when it is the user's alone, else
+    // $XDG_CACHE_HOME/Tindralume/instance, made 0700.
+    static QString privateFolder();
+
     // The display as X names it, without the screen number (":1.0" and ":1" are one display).
     static QString displayName(const QString& display);
 
@@ -41,6 +46,7 @@ private:
     bool askRunningInstance(int timeoutMs);
     void serve(QLocalSocket* socket);
 
+    QString m_folder;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer* m_server = nullptr;

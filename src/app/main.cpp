@@ -6,6 +6,7 @@
 #include "panel/PanelWindowController.h"
 #include "platform/Console.h"
 #include "platform/Localization.h"
+#include "platform/LoginItem.h"
 
 #include <QApplication>
 
@@ -36,12 +37,14 @@ int main(int argc, char** argv) {
     }
 
     AppDelegate delegate;
+    // The login's autostart entry passes this: the panel waits for the hot key or the tray.
+    delegate.setShowsPanelAfterLaunch(!app.arguments().contains(LoginItem::atLoginArgument));
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, [&delegate] {
         if (PanelWindowController* panel = delegate.panelController())
             panel->showPanel();
     });
-    // Logging out or Ctrl+C: save once and end, asking nothing.
-    UnixSignalWatcher signalWatcher({SIGTERM, SIGINT});
+    // Logging out, Ctrl+C or the terminal closed: save once and end, asking nothing.
+    UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&signalWatcher, &UnixSignalWatcher::unixSignal, &delegate, &AppDelegate::terminateFromSignal);
 
     if (!delegate.setUpApplication())

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/CrashReporter.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -213,13 +215,17 @@ bool CrashReporter::start(const std::function<void(Options&)>& configure) {
         return false;
     }
     const QString dir = reportDirectory();
-    QDir().mkpath(dir);
+    PrivateFiles::makeFolders(dir);
     g_options = opts;
     copyInto(g_reportPrefix, sizeof g_reportPrefix, QFile::encodeName(dir + QStringLiteral("/crash-")));
-    const QString header =
-        QStringLiteral("application: %1 %2\ndsn: %3\ntraces sample rate: %4\n")
-            .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(), opts.dsn)
-            .arg(opts.tracesSampleRate);
+    // Only what is true of this build: the destination and the sample rate are accepted for the
+    // options' sake, but no report leaves this machine, so none is written as if it would.
+    QString version = QCoreApplication::applicationVersion();
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (const QString build = app ? app->property("buildNumber").toString() : QString(); !build.isEmpty())
+        version += QStringLiteral(" (build %1)").arg(build);
+    const QString header = QStringLiteral("application: %1 %2\nuploaded: no, this file is the whole report\n")
+                               .arg(QCoreApplication::applicationName(), version);
     copyInto(g_reportHeader, sizeof g_reportHeader, header.toUtf8());
 
     stack_t ss{};

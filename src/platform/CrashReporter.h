@@ -11,10 +11,10 @@
 class CrashReporter {
 public:
     struct Options {
-        QString dsn;
+        QString dsn;                        // validated and kept; reports stay on disk
         bool debug = false;                 // print what the reporter does on standard error
         bool enableAppHangTracking = false; // accepted for completeness; hang detection is not built
-        double tracesSampleRate = 0.0;      // kept and written into each report
+        double tracesSampleRate = 0.0;      // accepted; nothing is traced or uploaded
     };
 
     // The application's destination: the public key, the host and the project id live here only.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/LoginItem.h"
 
+#include "platform/PrivateFiles.h"
 #include "platform/x11/DesktopEntries.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -43,15 +46,33 @@ bool isEnabled() {
     return DesktopEntries::parse(entryPath(), QStringLiteral("tindralume")).has_value();
 }
 
+QString programForLogin(const QString& running) {
+    const QString runningFile = QFileInfo(running).canonicalFilePath();
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)) {
+        const QStringList exec = execArguments(dir + QStringLiteral("/tindralume.desktop"));
+        if (exec.isEmpty())
+            continue;
+        // A bare name is looked for on the PATH, as the session does.
+        const QString installed =
+            exec.first().contains(QLatin1Char('/')) ? exec.first() : QStandardPaths::findExecutable(exec.first());
+        if (!installed.isEmpty() && !runningFile.isEmpty() && QFileInfo(installed).canonicalFilePath() == runningFile)
+            return installed;
+    }
+    return running;
+}
+
 bool registerItem(QString* error, const QString& executable) {
-    const QString program = executable.isEmpty() ? QCoreApplication::applicationFilePath() : executable;
+    const QString program =
+        executable.isEmpty() ? programForLogin(QCoreApplication::applicationFilePath()) : executable;
     if (program.isEmpty() || !QFileInfo(program).isExecutable()) {
         if (error)
             *error = QStringLiteral("the program file is not executable: ") + program;
         return false;
     }
     const QString path = entryPath();
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+    // Whoever can change this entry chooses what runs at the next login: the folders we make and
+    // the entry are the user's alone.
+    if (!PrivateFiles::makeFolders(QFileInfo(path).absolutePath())) {
         if (error)
             *error = QStringLiteral("cannot create ") + QFileInfo(path).absolutePath();
         return false;
@@ -62,8 +83,9 @@ bool registerItem(QString* error, const QString& executable) {
             *error = file.errorString();
         return false;
     }
+    ::fchmod(file.handle(), 0600);
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=Tindralume\nExec=") +
-                          quoted(QFileInfo(program).absoluteFilePath()) +
+                          quoted(QFileInfo(program).absoluteFilePath()) + QLatin1Char(' ') + atLoginArgument +
                           QStringLiteral("\nIcon=edit-paste\nTerminal=false\n");
     file.write(entry.toUtf8());
     if (!file.commit()) {

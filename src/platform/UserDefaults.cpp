@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/UserDefaults.h"
 
+#include "platform/PrivateFiles.h"
+
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -122,18 +125,28 @@ void UserDefaults::setBool(const QString& key, bool value) {
 void UserDefaults::setValue(const QString& key, const QVariant& value) {
     QMutexLocker lock(&m_mutex);
     m_settings->setValue(key, value);
-    m_settings->sync();
+    writePrivately();
 }
 
 void UserDefaults::remove(const QString& key) {
     QMutexLocker lock(&m_mutex);
     m_settings->remove(key);
-    m_settings->sync();
+    writePrivately();
 }
 
 void UserDefaults::sync() {
     QMutexLocker lock(&m_mutex);
+    writePrivately();
+}
+
+void UserDefaults::writePrivately() {
+    // The file and our folder are the user's alone; folders above it that we create too.
+    const QString file = m_settings->fileName();
+    const QString folder = QFileInfo(file).absolutePath();
+    PrivateFiles::makeFolders(folder);
+    PrivateFiles::restrictToOwner(folder);
     m_settings->sync();
+    PrivateFiles::restrictToOwner(file);
 }
 
 QString UserDefaults::path() const {

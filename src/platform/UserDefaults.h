@@ -40,6 +40,9 @@ public:
     QString path() const;
 
 private:
+    // Syncs to disk with the file 0600 and its folder 0700; called with the mutex held.
+    void writePrivately();
+
     mutable QMutex m_mutex;
     std::unique_ptr<QSettings> m_settings;
     QVariantMap m_registered;

@@ -8,6 +8,7 @@
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
 #include "history/store/ManagedObjectContext.h"
+#include "panel/PanelWindowController.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "statusbar/StatusBarManager.h"
@@ -188,6 +189,19 @@ TEST_F(AppDelegateTest, StartUpRegistersTheDefaultAndIgnoresLaunchContents) {
     // A tick passes without recording what was there at launch; the first real copy is recorded.
     pasteboard->simulateCopy({{Pasteboard::Type::String, "first copy"}});
     QTRY_COMPARE(texts(store), QStringList{QStringLiteral("first copy")});
+}
+
+TEST_F(AppDelegateTest, ThePanelRisesAfterLaunchExceptAtLogin) {
+    for (const bool atLogin : {false, true}) {
+        AppDelegate delegate(freshStore({}));
+        delegate.setShowsPanelAfterLaunch(!atLogin);
+        ASSERT_TRUE(delegate.setUpApplication());
+        // Timers fire in the order of their deadlines: a scheduled first show comes before this one.
+        bool past = false;
+        QTimer::singleShot(1500, qApp, [&past] { past = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(past, 60000);
+        EXPECT_EQ(delegate.panelController()->isVisible(), !atLogin) << "at login: " << atLogin;
+    }
 }
 
 TEST_F(AppDelegateTest, ClearHistoryEmptiesTheStoreAndAnnouncesIt) {

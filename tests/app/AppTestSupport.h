@@ -27,7 +27,11 @@ public:
         if (m_db)
             sqlite3_busy_timeout(m_db, 5000);
     }
-    ~StoreReader() { sqlite3_close(m_db); }
+    ~StoreReader() { close(); }
+    void close() {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
     bool isOpen() const { return m_db != nullptr; }
 
     struct Row {

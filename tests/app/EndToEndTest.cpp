@@ -282,11 +282,13 @@ TEST_F(EndToEndTest, TheApplicationRecordsWhatOtherClientsCopy) {
     EXPECT_EQ(store.rows().size(), 7u);
     EXPECT_EQ(app.state(), QProcess::Running);
 
-    // SIGTERM ends the application normally.
-    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    // Its terminal closed (SIGHUP) ends it as SIGTERM does: normally, with the WAL checkpointed.
+    store.close();
+    ::kill(static_cast<pid_t>(app.processId()), SIGHUP);
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_EQ(QFileInfo(storePath + QStringLiteral("-wal")).size(), 0);
 }
 
 TEST_F(EndToEndTest, CopyBackIsNotRecordedAgain) {

@@ -4,9 +4,18 @@
 
 #include "support/TestEnvironment.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 TEST(SingleInstance, OneHistoryAndDisplayHasOneOwner) {
     const QString store = TestEnvironment::instance().freshDir(QStringLiteral("single")) + "/Tindralume.sqlite";
@@ -36,4 +45,53 @@ TEST(SingleInstance, OneHistoryAndDisplayHasOneOwner) {
     } displays[] = {{":0", ":0"}, {":0.1", ":0"}, {"host:10.0", "host:10"}, {"[::1]:3.2", "[::1]:3"}, {"", ""}};
     for (const auto& d : displays)
         EXPECT_EQ(SingleInstance::displayName(QString::fromLatin1(d.given)), QString::fromLatin1(d.name)) << d.given;
+}
+
+TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
+    // A short root: a socket's path has a length limit.
+    QTemporaryDir shortRoot(QDir::tempPath() + QStringLiteral("/tl-XXXXXX"));
+    const QString root = shortRoot.path();
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QString cacheFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Tindralume/instance");
+    const QString privateRuntime = root + "/runtime";
+    const QString sharedRuntime = root + "/shared"; // writable by everyone, like /tmp
+    QDir().mkpath(privateRuntime);
+    QDir().mkpath(sharedRuntime);
+    QFile::setPermissions(privateRuntime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ::chmod(QFile::encodeName(sharedRuntime).constData(), 01777);
+    const struct {
+        const char* what;
+        std::optional<QString> runtime; // none: XDG_RUNTIME_DIR unset
+        QString folder;
+    } cases[] = {{"private runtime folder", privateRuntime, privateRuntime},
+                 {"no runtime folder", std::nullopt, cacheFolder},
+                 {"runtime folder others can write", sharedRuntime, cacheFolder}};
+    const mode_t savedMask = ::umask(0);
+    for (const auto& c : cases) {
+        if (c.runtime)
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(*c.runtime));
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+        SingleInstance instance(root + "/Tindralume.sqlite", QStringLiteral(":9"));
+        EXPECT_EQ(QFileInfo(instance.socketPath()).absolutePath(), c.folder) << c.what;
+        ASSERT_EQ(instance.claim(), SingleInstance::Role::Running) << c.what << qPrintable(instance.errorString());
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(c.folder).constData(), &st), 0) << c.what;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << c.what;
+    }
+    ::umask(savedMask);
+
+    // A socket someone else made under the name is not asked anything: the launch fails, saying why.
+    if (::geteuid() == 0) {
+        const QString store = root + "/planted.sqlite";
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(privateRuntime));
+        const QString planted = SingleInstance(store, QStringLiteral(":9")).socketPath();
+        QFile(planted).open(QIODevice::WriteOnly);
+        ASSERT_EQ(::chown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
+        SingleInstance victim(store, QStringLiteral(":9"));
+        EXPECT_EQ(victim.claim(), SingleInstance::Role::Failed);
+        EXPECT_TRUE(victim.errorString().contains(QStringLiteral("another user"))) << qPrintable(victim.errorString());
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }

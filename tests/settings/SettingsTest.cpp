@@ -165,7 +165,7 @@ TEST(GeneralSettings, LaunchAtLoginWritesAnEntryThatStartsTheApplication) {
     QString error;
     ASSERT_TRUE(LoginItem::registerItem(&error, QStringLiteral(TINDRALUME_APP_PATH))) << error.toStdString();
     const QStringList exec = LoginItem::execArguments(entry);
-    ASSERT_EQ(exec, QStringList{QStringLiteral(TINDRALUME_APP_PATH)});
+    ASSERT_EQ(exec, (QStringList{QStringLiteral(TINDRALUME_APP_PATH), QStringLiteral("--autostart")}));
 
     QProcess app;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -201,7 +201,7 @@ TEST(LoginItem, ExecQuotingRoundTrips) {
     QFile::copy(QStringLiteral("/bin/true"), program);
     QString error;
     ASSERT_TRUE(LoginItem::registerItem(&error, program)) << error.toStdString();
-    EXPECT_EQ(LoginItem::execArguments(LoginItem::entryPath()), QStringList{program});
+    EXPECT_EQ(LoginItem::execArguments(LoginItem::entryPath()), (QStringList{program, QStringLiteral("--autostart")}));
     EXPECT_FALSE(LoginItem::registerItem(&error, dir + "/missing"));
     EXPECT_TRUE(LoginItem::unregisterItem(&error));
     EXPECT_TRUE(LoginItem::unregisterItem(&error)); // already gone counts as removed

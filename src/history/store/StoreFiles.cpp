@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "history/store/StoreFiles.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -33,7 +35,7 @@ bool StoreFiles::makeFolder(const QString& dir, QString* error) {
         return true;
     const QString parent = QFileInfo(dir).absolutePath();
     const QByteArray native = QFile::encodeName(QDir::cleanPath(dir));
-    if (!QDir().mkpath(parent) || (::mkdir(native.constData(), kFolderMode) != 0 && errno != EEXIST)) {
+    if (!PrivateFiles::makeFolders(parent) || (::mkdir(native.constData(), kFolderMode) != 0 && errno != EEXIST)) {
         if (error)
             *error = systemError(QStringLiteral("Cannot create the directory"), dir);
         return false;

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: MIT
+// Files of the user's that decide what runs or how: private whatever the umask; the login entry
+// starts the program a login can still find.
+#include "platform/LoginItem.h"
+#include "platform/UserDefaults.h"
+
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
+}
+
+// Sets an environment variable for the scope and restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)) {
+        m_old = qgetenv(name);
+        qputenv(name, value);
+    }
+    ~ScopedEnv() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions perms = {}) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    if (perms)
+        f.setPermissions(perms);
+}
+
+} // namespace
+
+TEST(PrivateFiles, SettingsAndLoginEntryAreTheUsersAloneUnderAnOpenUmask) {
+    const QString config = TestEnvironment::instance().freshDir(QStringLiteral("open-umask")) + "/config";
+    const ScopedEnv configHome("XDG_CONFIG_HOME", QFile::encodeName(config));
+    const mode_t saved = ::umask(0);
+    UserDefaults defaults(config + "/Tindralume/Tindralume.conf");
+    defaults.setInteger(QStringLiteral("historyRetentionDays"), 7);
+    QString error;
+    const QString program = TestEnvironment::instance().freshDir(QStringLiteral("program")) + "/tindralume";
+    QFile::copy(QStringLiteral("/bin/true"), program);
+    const bool registered = LoginItem::registerItem(&error, program);
+    ::umask(saved);
+    ASSERT_TRUE(registered) << error.toStdString();
+    EXPECT_EQ(LoginItem::entryPath(), config + "/autostart/tindralume.desktop");
+
+    const struct {
+        QString path;
+        unsigned mode;
+    } expected[] = {{config, 0700},
+                    {config + "/Tindralume", 0700},
+                    {config + "/Tindralume/Tindralume.conf", 0600},
+                    {config + "/autostart", 0700},
+                    {config + "/autostart/tindralume.desktop", 0600}};
+    for (const auto& e : expected)
+        EXPECT_EQ(modeOf(e.path), e.mode) << qPrintable(e.path);
+    // The entry says it starts the application at login.
+    EXPECT_EQ(LoginItem::execArguments(LoginItem::entryPath()), (QStringList{program, QStringLiteral("--autostart")}));
+
+    // A settings folder an older version left open to others is closed again on the next write.
+    QFile::setPermissions(config + "/Tindralume", QFile::Permissions(0x7777));
+    defaults.setInteger(QStringLiteral("historyRetentionDays"), 30);
+    EXPECT_EQ(modeOf(config + "/Tindralume"), 0700u);
+}
+
+TEST(LoginItem, EntryStartsTheInstalledProgramWhenThatIsTheRunningOne) {
+    const QString root = TestEnvironment::instance().freshDir(QStringLiteral("installed"));
+    const QString build = root + "/build/src/app/tindralume";
+    const QString prefix = root + "/usr";
+    const QString installed = prefix + "/bin/tindralume";
+    const QString linked = root + "/links/tindralume"; // a PATH entry that links to the installed program
+    writeFile(build, "#!/bin/true\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFile(installed, "#!/bin/true\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir().mkpath(root + "/links");
+    ASSERT_TRUE(QFile::link(installed, linked));
+    const ScopedEnv dataDirs("XDG_DATA_DIRS", QFile::encodeName(prefix + "/share"));
+    const ScopedEnv path("PATH", QFile::encodeName(root + "/links:/usr/bin:/bin"));
+    const QString entry = prefix + "/share/applications/tindralume.desktop";
+
+    const struct {
+        const char* what;
+        QByteArray exec; // the installed entry's Exec; empty: none installed
+        QString running;
+        QString expected;
+    } cases[] = {
+        {"nothing installed", {}, build, build},
+        {"running the installed program", QFile::encodeName(installed), installed, installed},
+        {"running the build while another is installed", QFile::encodeName(installed), build, build},
+        {"installed by name on the PATH", "tindralume", installed, linked},
+        {"by name, no such program", "tindralume-missing", installed, installed},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(entry);
+        if (!c.exec.isEmpty())
+            writeFile(entry, "[Desktop Entry]\nType=Application\nName=Tindralume\nExec=" + c.exec + "\n");
+        EXPECT_EQ(LoginItem::programForLogin(c.running), c.expected) << c.what;
+    }
+}
