@@ -107,6 +107,10 @@
         <source>File</source>
         <translation type="unfinished"></translation>
     </message>
+    <message numerus="yes">
+        <source>+ %n more</source>
+        <translation type="unfinished"><numerusform></numerusform><numerusform></numerusform></translation>
+    </message>
     <message>
         <source>URL</source>
         <translation type="unfinished"></translation>

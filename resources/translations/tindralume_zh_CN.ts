@@ -107,6 +107,10 @@
         <source>File</source>
         <translation>文件</translation>
     </message>
+    <message numerus="yes">
+        <source>+ %n more</source>
+        <translation><numerusform>另有 %n 个文件</numerusform></translation>
+    </message>
     <message>
         <source>URL</source>
         <translation>链接</translation>

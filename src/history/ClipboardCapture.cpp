@@ -96,29 +96,31 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
     // A password manager's secret is never written anywhere.
     if (contents.isConcealed())
         return entry;
-    if (auto image = readImage(contents)) {
+    // Several files stay one entry of all of them, whatever kind the first one is.
+    if (QStringList paths = readFilePaths(contents); !paths.isEmpty()) {
+        entry.kind = CapturedEntry::Kind::File;
+        entry.type = EntryType::file;
+        entry.filePath = paths.takeFirst();
+        entry.additionalFilePaths = std::move(paths);
+    } else if (auto image = readImage(contents)) {
         entry.kind = CapturedEntry::Kind::Image;
         entry.type = EntryType::image;
         entry.scaledImage = std::move(image->first);
         entry.fullImage = std::move(image->second);
+        // The text a picture came with (a spreadsheet range, a web fragment) is kept beside it; an
+        // image file's text is only its name.
+        if (!contents.types().contains(Pasteboard::Type::FileURL))
+            readText(contents, entry);
     } else if (auto path = readFilePath(contents)) {
         entry.kind = CapturedEntry::Kind::File;
         entry.type = EntryType::file;
         entry.filePath = *path;
     } else {
-        // Rich text on this desktop is mostly HTML; RTF wins where an owner offers both.
-        OptData rich = contents.data(Pasteboard::Type::RTF);
-        if (!rich) {
-            if (OptData html = contents.data(Pasteboard::Type::HTML); isRichHtml(html))
-                rich = std::move(html);
-        }
-        const OptString text = contents.string();
-        if (rich || text) {
+        readText(contents, entry);
+        if (entry.richTextData || entry.text) {
             entry.kind = CapturedEntry::Kind::Text;
-            const bool link = isValidURL(text.value_or(QString()));
-            entry.type = link ? EntryType::url : (rich ? EntryType::richText : EntryType::text);
-            entry.text = text;
-            entry.richTextData = std::move(rich);
+            const bool link = isValidURL(entry.text.value_or(QString()));
+            entry.type = link ? EntryType::url : (entry.richTextData ? EntryType::richText : EntryType::text);
         }
     }
     // Read partly from a newer owner: that copy is a change of its own and is read for itself.
@@ -126,10 +128,25 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
         return {};
     if (entry.kind == CapturedEntry::Kind::Image)
         entry.precomputed =
-            std::make_shared<PrecomputedContent>(entry.type, std::nullopt, entry.scaledImage, entry.fullImage);
+            std::make_shared<PrecomputedContent>(entry.type, entry.text, entry.scaledImage, entry.fullImage);
     else if (entry.kind == CapturedEntry::Kind::Text)
         entry.precomputed = std::make_shared<PrecomputedContent>(entry.type, entry.text, std::nullopt, std::nullopt);
     return entry;
+}
+
+void ClipboardCapture::readText(PasteboardContents& contents, CapturedEntry& entry) {
+    // Rich text on this desktop is mostly HTML; RTF wins where an owner offers both.
+    OptData rich = contents.data(Pasteboard::Type::RTF);
+    if (!rich) {
+        if (OptData html = contents.data(Pasteboard::Type::HTML); isRichHtml(html))
+            rich = std::move(html);
+    }
+    OptString text = contents.string();
+    // Beside a picture, an empty text adds nothing.
+    if (entry.kind == CapturedEntry::Kind::Image && text && text->isEmpty())
+        text.reset();
+    entry.text = std::move(text);
+    entry.richTextData = std::move(rich);
 }
 
 std::optional<std::pair<QByteArray, QByteArray>> ClipboardCapture::readImage(PasteboardContents& contents) {
@@ -183,6 +200,21 @@ std::optional<QString> ClipboardCapture::firstFilePath(PasteboardContents& conte
     if (urls.isEmpty() || !isLocalFileURL(urls.first()))
         return std::nullopt;
     return localPath(urls.first());
+}
+
+QStringList ClipboardCapture::readFilePaths(PasteboardContents& contents) {
+    const QList<QUrl> urls = contents.urls();
+    if (urls.size() < 2 || !isLocalFileURL(urls.first()))
+        return {};
+    QStringList paths;
+    for (const QUrl& url : urls) {
+        if (isLocalFileURL(url))
+            if (QString path = localPath(url); !path.isEmpty())
+                paths << path;
+    }
+    if (paths.size() < 2)
+        return {};
+    return paths;
 }
 
 std::optional<QString> ClipboardCapture::readFilePath(PasteboardContents& contents) {

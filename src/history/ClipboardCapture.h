@@ -4,6 +4,7 @@
 #include "history/store/Entities.h"
 
 #include <QImage>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@ struct CapturedEntry {
     OptData richTextData; // RTF or HTML, as the owner offered it
     QByteArray scaledImage, fullImage;
     QString filePath;
+    QStringList additionalFilePaths; // the other files of a copy of several
     // What the store works out from a large image or text, done here rather than on the main thread.
     std::shared_ptr<PrecomputedContent> precomputed;
 };
@@ -33,6 +35,8 @@ public:
 
     static std::optional<std::pair<QByteArray, QByteArray>> readImage(PasteboardContents& contents); // scaled, full
     static std::optional<QString> readFilePath(PasteboardContents& contents);
+    // Every file of a copy, in order, when it names more than one file of this machine; else empty.
+    static QStringList readFilePaths(PasteboardContents& contents);
     static bool isValidURL(const QString& text);
 
     // Image files are read only when regular and at most this large: a FIFO or a device named like
@@ -41,4 +45,5 @@ public:
 
 private:
     static std::optional<QString> firstFilePath(PasteboardContents& contents);
+    static void readText(PasteboardContents& contents, CapturedEntry& entry);
 };

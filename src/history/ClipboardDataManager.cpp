@@ -57,6 +57,16 @@ std::optional<QString> truncatedToGraphemes(const QString& text, int n) {
     }
 }
 
+bool samePaths(const QStringList& a, const QStringList& b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (!sameText(a[i], b[i]))
+            return false;
+    }
+    return true;
+}
+
 QString lastPathComponent(const QString& path) {
     QString p = path;
     while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
@@ -170,7 +180,8 @@ void ClipboardDataManager::loadSourceAppIconAndColor(const SourceAppPtr& sourceA
 
 ClipboardItemPtr ClipboardDataManager::findDuplicate(const QString& type, const OptString& textContent,
                                                      const OptData& imageData, const OptData& originalImageData,
-                                                     const OptString& filePath) {
+                                                     const OptString& filePath,
+                                                     const QStringList& additionalFilePaths) {
     const bool isText = kTextTypes.contains(type);
     const bool isImage = type == EntryType::image;
     const bool isFile = type == EntryType::file;
@@ -198,11 +209,14 @@ ClipboardItemPtr ClipboardDataManager::findDuplicate(const QString& type, const 
             OptData stored = item->originalImageData();
             if (!stored)
                 stored = item->imageData();
-            if (stored && *stored == *givenBytes)
+            const OptString storedText = item->textContent();
+            const bool sameBeside = storedText.has_value() == textContent.has_value() &&
+                                    (!storedText || sameText(*storedText, *textContent));
+            if (stored && *stored == *givenBytes && sameBeside)
                 return item;
         } else {
             const OptString stored = item->filePath();
-            if (stored && sameText(*stored, *filePath))
+            if (stored && sameText(*stored, *filePath) && samePaths(item->additionalFilePaths(), additionalFilePaths))
                 return item;
         }
     }
@@ -377,16 +391,26 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
             rich = item->richTextData();
         text = item->textContent();
     } else if (type == EntryType::image) {
-        OptData bytes = item->originalImageData();
-        if (!bytes)
-            bytes = item->imageData();
-        // The header is enough to refuse bytes that are no image: decoding a photograph again on
-        // every pick would cost more than the pick may take.
-        if (bytes && ImageUtils::looksDecodable(*bytes))
-            png = bytes;
+        // A picture copied together with its text (a spreadsheet range, a web fragment) goes back
+        // with all of it, so each program takes the form it prefers; as plain text only the text.
+        text = item->textContent();
+        if (!plainText)
+            rich = item->richTextData();
+        if (!plainText || !text) {
+            OptData bytes = item->originalImageData();
+            if (!bytes)
+                bytes = item->imageData();
+            // The header is enough to refuse bytes that are no image: decoding a photograph again on
+            // every pick would cost more than the pick may take.
+            if (bytes && ImageUtils::looksDecodable(*bytes))
+                png = bytes;
+        }
     } else if (type == EntryType::file) {
-        if (const OptString path = item->filePath())
+        if (const OptString path = item->filePath()) {
             urls = {QUrl::fromLocalFile(*path)};
+            for (const QString& more : item->additionalFilePaths())
+                urls << QUrl::fromLocalFile(more);
+        }
     }
     if (!text && !rich && !png && urls.isEmpty())
         return false;

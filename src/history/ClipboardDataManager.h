@@ -31,8 +31,11 @@ public:
                            const OptString& appName, const OptString& bundleId);
     SourceAppPtr findOrCreateSourceApp(const QString& bundleId, const OptString& appName);
     void loadSourceAppIconAndColor(const SourceAppPtr& sourceApp, const QString& bundleId);
+    // An image repeats only an image with the same text beside it (none included), a file entry only
+    // one with the same further files.
     ClipboardItemPtr findDuplicate(const QString& type, const OptString& textContent, const OptData& imageData,
-                                   const OptData& originalImageData, const OptString& filePath);
+                                   const OptData& originalImageData, const OptString& filePath,
+                                   const QStringList& additionalFilePaths = {});
     QString makePreview(const QString& type, const OptString& textContent, const OptString& filePath) const;
     static bool isWebURL(const QString& text, const QStringList& schemes);
     bool needsLinkPreview(const ClipboardItemPtr& item) const;

@@ -106,10 +106,8 @@ void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& 
     case CapturedEntry::Kind::Nothing:
         return;
     case CapturedEntry::Kind::Image:
-        storeEntry(EntryType::image, entry.scaledImage, entry.fullImage, std::nullopt, appName, bundleId);
-        break;
     case CapturedEntry::Kind::File:
-        storeEntry(EntryType::file, std::nullopt, std::nullopt, entry.filePath, appName, bundleId);
+        storeEntry(entry, appName, bundleId);
         break;
     case CapturedEntry::Kind::Text:
         m_dataManager->saveClipboardItem(entry.type, entry.text, entry.richTextData, std::nullopt, std::nullopt,
@@ -122,12 +120,16 @@ void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& 
 
 // Image and file entries: a repeat moves the existing entry to the top with this copy's source
 // application; anything else becomes a new entry. They never start a link preview.
-void ClipboardMonitor::storeEntry(const QString& type, const OptData& scaled, const OptData& full,
-                                  const OptString& path, const QString& appName, const QString& bundleId) {
+void ClipboardMonitor::storeEntry(const CapturedEntry& entry, const QString& appName, const QString& bundleId) {
+    const bool image = entry.kind == CapturedEntry::Kind::Image;
+    const OptData scaled = image ? OptData(entry.scaledImage) : std::nullopt;
+    const OptData full = image ? OptData(entry.fullImage) : std::nullopt;
+    const OptString path = image ? std::nullopt : OptString(entry.filePath);
     SourceAppPtr app;
     if (!bundleId.isEmpty())
         app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
-    if (ClipboardItemPtr existing = m_dataManager->findDuplicate(type, std::nullopt, scaled, full, path)) {
+    if (ClipboardItemPtr existing =
+            m_dataManager->findDuplicate(entry.type, entry.text, scaled, full, path, entry.additionalFilePaths)) {
         existing->setTimestamp(QDateTime::currentDateTime());
         existing->setSourceApp(app);
         m_dataManager->saveContext();
@@ -136,13 +138,15 @@ void ClipboardMonitor::storeEntry(const QString& type, const OptData& scaled, co
     ClipboardItemPtr item = m_dataManager->context()->insertClipboardItem();
     item->setId(QUuid::createUuid());
     item->setTimestamp(QDateTime::currentDateTime());
-    item->setType(type);
-    item->setTextContent(std::nullopt);
-    item->setRichTextData(std::nullopt);
+    item->setType(entry.type);
+    item->setTextContent(entry.text);
+    item->setRichTextData(entry.richTextData);
     item->setImageData(scaled);
     item->setOriginalImageData(full);
     item->setFilePath(path);
-    item->setPreview(m_dataManager->makePreview(type, std::nullopt, path));
+    if (!entry.additionalFilePaths.isEmpty())
+        item->setAdditionalFilePaths(entry.additionalFilePaths);
+    item->setPreview(m_dataManager->makePreview(entry.type, std::nullopt, path));
     item->setSourceApp(app);
     item->setIsFavorite(false);
     m_dataManager->saveContext();

@@ -35,8 +35,7 @@ private:
     void pollPasteboard();
     std::pair<QString, QString> frontmostSourceApp() const; // name, bundle id
     void storeCaptured(const CapturedEntry& entry, const QString& appName, const QString& bundleId);
-    void storeEntry(const QString& type, const OptData& scaled, const OptData& full, const OptString& path,
-                    const QString& appName, const QString& bundleId);
+    void storeEntry(const CapturedEntry& entry, const QString& appName, const QString& bundleId);
 
     ClipboardDataManager* m_dataManager;
     int m_pendingCaptures = 0;

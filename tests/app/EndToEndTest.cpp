@@ -337,6 +337,87 @@ TEST_F(EndToEndTest, CopyBackIsNotRecordedAgain) {
     delegate.tearDown();
 }
 
+// Reads the CLIPBOARD as another client would, while our event loop serves the request.
+QByteArray readClipboard(const QString& target) {
+    QProcess reader;
+    reader.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                           QStringLiteral("clipboard"), QStringLiteral("-t"), target});
+    if (!reader.waitForStarted())
+        return {};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return reader.state() == QProcess::NotRunning; }, kCaptureTimeoutMs));
+    return reader.readAllStandardOutput();
+}
+
+// A spreadsheet's copy offers a picture of the range beside its text; several files are one copy.
+TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
+    if (!host) {
+        ASSERT_NO_FATAL_FAILURE(showCopyHost());
+    }
+    const QString storePath = TestEnvironment::instance().freshDir(QStringLiteral("whole")) + "/Tindralume.sqlite";
+    AppDelegate delegate(storePath);
+    ASSERT_TRUE(delegate.setUpApplication());
+    ClipboardDataManager* manager = delegate.clipboardDataManager();
+    StoreReader store(storePath);
+
+    const QByteArray picture = png(120, 40, QColor(250, 250, 250));
+    const std::string html = "<table><tr><td>Berlin</td><td>3645</td></tr></table>";
+    const std::string text = "Berlin\t3645\n";
+    // The owner stays, as the spreadsheet does, until the pick takes the clipboard from it.
+    HostileOwner range(HostileOwner::Mode::Serve, {{"image/png", picture.toStdString()},
+                                                   {"text/html", html},
+                                                   {"UTF8_STRING", text},
+                                                   {"text/plain;charset=utf-8", text}});
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
+    const StoreReader::Row row = store.rows().front();
+    EXPECT_EQ(row.type, QStringLiteral("image"));
+    EXPECT_EQ(row.text, QByteArray::fromStdString(text));
+    EXPECT_EQ(row.originalImageData, picture);
+
+    const auto found = manager->searchItems(QStringLiteral("berlin"), std::nullopt, false, std::nullopt);
+    ASSERT_EQ(found.size(), 1u);
+    ASSERT_TRUE(manager->copyToPasteboard(found.front(), false));
+    const QList<QByteArray> targets = readClipboard(QStringLiteral("TARGETS")).split('\n');
+    for (const char* t : {"image/png", "text/html", "text/plain", "UTF8_STRING"})
+        EXPECT_TRUE(targets.contains(t)) << t;
+    EXPECT_EQ(readClipboard(QStringLiteral("text/html")), QByteArray::fromStdString(html));
+    EXPECT_EQ(readClipboard(QStringLiteral("UTF8_STRING")), QByteArray::fromStdString(text));
+    EXPECT_EQ(readClipboard(QStringLiteral("image/png")), picture);
+
+    const QString dir = TestEnvironment::instance().freshDir(QStringLiteral("three files"));
+    QByteArray list;
+    QList<QUrl> urls;
+    for (const char* name : {"photo.png", "rich.odt", "notes, vol 2.txt"}) {
+        writeBytes(dir + QLatin1Char('/') + QLatin1String(name), name);
+        urls << QUrl::fromLocalFile(dir + QLatin1Char('/') + QLatin1String(name));
+        list += urls.last().toEncoded() + "\r\n";
+    }
+    Copier copier;
+    copier.copy("text/uri-list", list);
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(2), kCaptureTimeoutMs);
+    EXPECT_EQ(store.rows().front().type, QStringLiteral("file"));
+    EXPECT_EQ(store.rows().front().preview, QStringLiteral("photo.png"));
+
+    const auto page = manager->fetchItems(std::nullopt, 0, false, std::nullopt);
+    ASSERT_EQ(page.size(), 2u);
+    ASSERT_TRUE(manager->copyToPasteboard(page.back(), false));
+    ASSERT_TRUE(manager->copyToPasteboard(page.front(), false));
+    QList<QUrl> back;
+    for (const QByteArray& line : readClipboard(QStringLiteral("text/uri-list")).split('\n'))
+        if (!line.trimmed().isEmpty())
+            back << QUrl::fromEncoded(line.trimmed());
+    EXPECT_EQ(back, urls);
+    EXPECT_EQ(readClipboard(QStringLiteral("x-special/gnome-copied-files")).split('\n').size(), 4);
+    // The same three files copied again are the same entry, moved to the top.
+    page.front()->setTimestamp(QDateTime::currentDateTime().addSecs(-60));
+    manager->saveContext();
+    copier.copy("text/uri-list", list);
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().front().type, QStringLiteral("file"), kCaptureTimeoutMs);
+    copier.copyText("after the files");
+    QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(3), kCaptureTimeoutMs);
+    EXPECT_EQ(store.rows()[1].type, QStringLiteral("file"));
+    delegate.tearDown();
+}
+
 // Owners that never answer, die mid-transfer, refuse 40 formats slowly, a FIFO named like a picture
 // and a 100 MB text in pieces: each time the hot key still shows and hides the panel, and the next
 // copy is recorded.

@@ -145,6 +145,16 @@ TEST_F(ManagerTest, ImagesCompareByFullSizeBytesElseScaledBytes) {
     manager->saveClipboardItem("file", {}, {}, {}, {}, QStringLiteral("/tmp/a.txt"), {}, {});
     manager->saveClipboardItem("file", {}, {}, {}, {}, QStringLiteral("/tmp/b.txt"), {}, {});
     EXPECT_EQ(all().size(), 5u);
+    // A copy of several files repeats only the same list.
+    const ClipboardItemPtr single = manager->findDuplicate("file", {}, {}, {}, QStringLiteral("/tmp/a.txt"));
+    ASSERT_TRUE(single);
+    EXPECT_FALSE(manager->findDuplicate("file", {}, {}, {}, QStringLiteral("/tmp/a.txt"), {"/tmp/b.txt"}));
+    single->setAdditionalFilePaths({"/tmp/b.txt", "/tmp/c.txt"});
+    EXPECT_FALSE(manager->findDuplicate("file", {}, {}, {}, QStringLiteral("/tmp/a.txt")));
+    EXPECT_FALSE(
+        manager->findDuplicate("file", {}, {}, {}, QStringLiteral("/tmp/a.txt"), {"/tmp/c.txt", "/tmp/b.txt"}));
+    EXPECT_EQ(manager->findDuplicate("file", {}, {}, {}, QStringLiteral("/tmp/a.txt"), {"/tmp/b.txt", "/tmp/c.txt"}),
+              single);
 }
 
 TEST_F(ManagerTest, DuplicateOfAnUnsavedEntryIsFoundToo) {
@@ -472,6 +482,9 @@ TEST_F(ManagerTest, CopyBackWritesByType) {
     manager->saveClipboardItem("image", {}, {}, png(Qt::magenta, 3, 2), picture, {}, {}, {});
     manager->saveClipboardItem("image", {}, {}, QByteArray("not an image"), {}, {}, {}, {});
     manager->saveClipboardItem("file", {}, {}, {}, {}, QStringLiteral("/no/such/file name.txt"), {}, {});
+    manager->saveClipboardItem("image", QStringLiteral("Berlin\t12"), QByteArray("<td>Berlin</td><td>12</td>"),
+                               png(Qt::cyan, 3, 2), png(Qt::cyan, 30, 20), {}, {}, {});
+    manager->saveClipboardItem("file", {}, {}, {}, {}, QStringLiteral("/no/such/a b.txt"), {}, {});
     manager->saveClipboardItem("other", QStringLiteral("odd"), {}, {}, {}, {}, {}, {});
     manager->saveClipboardItem("text", std::nullopt, {}, {}, {}, {}, {}, {});
     using T = Pasteboard::Type;
@@ -503,7 +516,7 @@ TEST_F(ManagerTest, CopyBackWritesByType) {
 
     ClipboardItemPtr image;
     for (const auto& item : all())
-        if (item->type() == "image" && item->originalImageData())
+        if (item->type() == "image" && item->originalImageData() && !item->textContent())
             image = item;
     manager->copyToPasteboard(image, false);
     EXPECT_EQ(types(), (QList<T>{T::TIFF, T::PNG}));
@@ -511,7 +524,32 @@ TEST_F(ManagerTest, CopyBackWritesByType) {
     const QImage fromTiff = ImageUtils::decode(*pasteboard->data(T::TIFF));
     EXPECT_EQ(fromTiff.size(), QSize(30, 20));
 
-    EXPECT_TRUE(manager->copyToPasteboard(find("file", false), false));
+    // A picture with its text goes back with all of it, or as plain text with the text alone.
+    manager->copyToPasteboard(find("image"), false);
+    EXPECT_EQ(types(), (QList<T>{T::String, T::HTML, T::TIFF, T::PNG}));
+    EXPECT_EQ(pasteboard->data(T::HTML), QByteArray("<td>Berlin</td><td>12</td>"));
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("Berlin\t12"));
+    manager->copyToPasteboard(find("image"), true);
+    EXPECT_EQ(types(), QList<T>{T::String});
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("Berlin\t12"));
+    // Without text, plain text changes nothing for a picture.
+    manager->copyToPasteboard(image, true);
+    EXPECT_EQ(types(), (QList<T>{T::TIFF, T::PNG}));
+
+    ClipboardItemPtr several;
+    for (const auto& item : all())
+        if (item->filePath() == QStringLiteral("/no/such/a b.txt"))
+            several = item;
+    several->setAdditionalFilePaths({"/no/such/b.txt", "/no/such/c d.txt"});
+    EXPECT_TRUE(manager->copyToPasteboard(several, false));
+    EXPECT_EQ(pasteboard->urls(),
+              (QList<QUrl>{QUrl::fromLocalFile("/no/such/a b.txt"), QUrl::fromLocalFile("/no/such/b.txt"),
+                           QUrl::fromLocalFile("/no/such/c d.txt")}));
+    for (const auto& item : all()) {
+        if (item->filePath() == QStringLiteral("/no/such/file name.txt")) {
+            EXPECT_TRUE(manager->copyToPasteboard(item, false));
+        }
+    }
     ASSERT_EQ(pasteboard->urls().size(), 1);
     EXPECT_EQ(pasteboard->urls()[0], QUrl::fromLocalFile("/no/such/file name.txt"));
 

@@ -193,10 +193,50 @@ TEST_F(ClipboardMonitorTest, ImagesAreFittedAndWinOverText) {
         EXPECT_EQ(item->preview(), QStringLiteral("Image"));
         EXPECT_EQ(sizeOf(item->imageData()), c.scaled) << c.size.width() << "x" << c.size.height();
         EXPECT_EQ(sizeOf(item->originalImageData()), c.size);
-        EXPECT_FALSE(item->textContent());
+        // The text and rich text offered with the picture are kept beside it.
+        EXPECT_EQ(item->textContent(), QStringLiteral("x"));
+        EXPECT_EQ(item->richTextData(), QByteArray("{\\rtf1 x}"));
         EXPECT_EQ(item->isFavorite(), false);
     }
     EXPECT_EQ(items().size(), std::size(cases));
+}
+
+TEST_F(ClipboardMonitorTest, APictureKeepsTheTextOfferedWithIt) {
+    const QByteArray picture = encode(solid(60, 20), "PNG");
+    const QByteArray html = "<table><tr><td>Berlin</td><td>12</td></tr></table>";
+    const QString photo = writeFile(QStringLiteral("beside/photo.png"), picture);
+    const struct {
+        const char* what;
+        QMap<Type, QByteArray> contents;
+        OptString text;
+        OptData rich;
+    } cases[] = {
+        {"spreadsheet range",
+         {{Type::PNG, picture}, {Type::HTML, html}, {Type::String, "Berlin\t12\n"}},
+         QStringLiteral("Berlin\t12\n"),
+         html},
+        {"picture alone", {{Type::PNG, picture}}, std::nullopt, std::nullopt},
+        {"empty text beside it", {{Type::PNG, picture}, {Type::String, ""}}, std::nullopt, std::nullopt},
+        {"image file with its name as text",
+         {{Type::FileURL, uriList({photo})}, {Type::String, "photo.png"}},
+         std::nullopt,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        copyAndCheck(c.contents);
+        const ClipboardItemPtr item = items().front();
+        EXPECT_EQ(item->type(), EntryType::image) << c.what;
+        EXPECT_EQ(item->textContent(), c.text) << c.what;
+        EXPECT_EQ(item->richTextData(), c.rich) << c.what;
+        EXPECT_EQ(item->preview(), QStringLiteral("Image")) << c.what;
+    }
+    // The same picture with the same text is a repeat; with other text, or none, it is not.
+    EXPECT_EQ(items().size(), 2u);
+    EXPECT_EQ(manager->searchItems(QStringLiteral("berlin"), std::nullopt, false, std::nullopt).size(), 1u);
+    copyAndCheck({{Type::PNG, picture}, {Type::String, "Berlin\t12\n"}});
+    EXPECT_EQ(items().size(), 2u);
+    copyAndCheck({{Type::PNG, picture}, {Type::String, "Paris\t3\n"}});
+    EXPECT_EQ(items().size(), 3u);
 }
 
 TEST_F(ClipboardMonitorTest, BadImageDataFallsThroughToText) {
@@ -255,6 +295,7 @@ TEST_F(ClipboardMonitorTest, FilesAndImageFiles) {
         const char* type; // "" = nothing stored
         QString path;     // for file entries
         QString preview;
+        QStringList more = {}; // the other files of a copy of several
     };
     const Case cases[] = {
         {"pdf with its icon",
@@ -262,7 +303,18 @@ TEST_F(ClipboardMonitorTest, FilesAndImageFiles) {
          "file",
          pdf,
          QStringLiteral("report.pdf")},
-        {"first of several", {{Type::FileURL, uriList({odd, pdf})}}, "file", odd, QStringLiteral("résumé 2024.pdf")},
+        {"several", {{Type::FileURL, uriList({odd, pdf})}}, "file", odd, QStringLiteral("résumé 2024.pdf"), {pdf}},
+        {"several, a picture first",
+         {{Type::FileURL, uriList({png, notes, pdf})}},
+         "file",
+         png,
+         QStringLiteral("photo.PNG"),
+         {notes, pdf}},
+        {"several, the others not of this machine",
+         {{Type::FileURL, uriList({notes}) + "sftp://host.example/x.pdf\r\nfile://elsewhere.example/y\r\n"}},
+         "file",
+         notes,
+         QStringLiteral("notes.txt")},
         {"image file", {{Type::FileURL, uriList({png})}}, "image", QString(), QStringLiteral("Image")},
         {"undecodable image file",
          {{Type::FileURL, uriList({badJpg})}, {Type::String, "broken.jpg"}},
@@ -318,6 +370,7 @@ TEST_F(ClipboardMonitorTest, FilesAndImageFiles) {
         EXPECT_EQ(item->preview(), c.preview) << c.what;
         if (QString::fromLatin1(c.type) == EntryType::file) {
             EXPECT_EQ(item->filePath(), c.path) << c.what;
+            EXPECT_EQ(item->additionalFilePaths(), c.more) << c.what;
             EXPECT_FALSE(item->imageData()) << c.what;
         }
         if (QString::fromLatin1(c.type) == EntryType::image) {

@@ -508,6 +508,60 @@ TEST(Store, OlderLayoutIsMigratedAdditively) {
     EXPECT_TRUE(ctx->save());
 }
 
+TEST(Store, AStoreOfTheFirstVersionGainsTheListOfFurtherFiles) {
+    const QString path = TestEnvironment::instance().freshDir("version1") + "/Tindralume.sqlite";
+    {
+        // The first version's layout, its file entry included: today's without the newer column.
+        auto ctx = ManagedObjectContext::open(path, nullptr);
+        ASSERT_TRUE(ctx);
+        auto file = addText(*ctx, "unused", kBase, "file");
+        file->setTextContent(std::nullopt);
+        file->setFilePath(QStringLiteral("/home/u/report.pdf"));
+        ASSERT_TRUE(ctx->save());
+        ASSERT_EQ(execSql(ctx->connection(), "ALTER TABLE ClipboardItem DROP COLUMN additionalFilePaths;"
+                                             "PRAGMA user_version = 1"),
+                  SQLITE_OK);
+    }
+    const QStringList more{QStringLiteral("/home/u/b.odt"), QStringLiteral("/home/u/line\nbreak \"q\".rtf")};
+    {
+        auto ctx = ManagedObjectContext::open(path, nullptr);
+        ASSERT_TRUE(ctx);
+        auto rows = ctx->fetchItems(newestFirst());
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0]->filePath(), QStringLiteral("/home/u/report.pdf"));
+        EXPECT_TRUE(rows[0]->additionalFilePaths().isEmpty());
+        auto several = addText(*ctx, "unused", kBase.addSecs(1), "file");
+        several->setFilePath(QStringLiteral("/home/u/a.png"));
+        several->setAdditionalFilePaths(more);
+        ASSERT_TRUE(ctx->save());
+        // A single file is stored exactly as the first version stored it.
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(ctx->connection(), "SELECT count(*) FROM ClipboardItem WHERE additionalFilePaths IS NULL",
+                           -1, &s, nullptr);
+        ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(s, 0), 1);
+        sqlite3_finalize(s);
+    }
+    auto ctx = ManagedObjectContext::open(path, nullptr);
+    ASSERT_TRUE(ctx);
+    auto rows = ctx->fetchItems(newestFirst());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]->additionalFilePaths(), more);
+    EXPECT_TRUE(rows[1]->additionalFilePaths().isEmpty());
+    // A damaged list reads as none rather than failing the page.
+    for (const char* damaged : {"'not json'", "'[1, 2]'", "'{\"a\": 1}'", "x'00ff'"}) {
+        const QByteArray sql = QByteArray("UPDATE ClipboardItem SET additionalFilePaths = ") + damaged +
+                               " WHERE filePath = '/home/u/a.png'";
+        ASSERT_EQ(execSql(ctx->connection(), sql.constData()), SQLITE_OK) << damaged;
+        auto reopened = ManagedObjectContext::open(path, nullptr);
+        ASSERT_TRUE(reopened);
+        auto page = reopened->fetchItems(newestFirst());
+        ASSERT_EQ(page.size(), 2u) << damaged;
+        EXPECT_EQ(page[0]->filePath(), QStringLiteral("/home/u/a.png")) << damaged;
+        EXPECT_TRUE(page[0]->additionalFilePaths().isEmpty()) << damaged;
+    }
+}
+
 TEST(Store, KilledRightAfterASaveLosesNothing) {
     const QString path = TestEnvironment::instance().freshDir("killed") + "/Tindralume.sqlite";
     QProcess helper;

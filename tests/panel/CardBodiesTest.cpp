@@ -269,6 +269,16 @@ TEST(CardBodies, FileCardShowsIconAndName) {
     EXPECT_TRUE(shown.startsWith(QStringLiteral("a-rather"))) << shown.toStdString();
     EXPECT_TRUE(shown.endsWith(QStringLiteral("on.txt"))) << shown.toStdString();
     EXPECT_LE(card.previewLabel()->lineCount(card.previewLabel()->width()), 2);
+
+    // A copy of several files: the first one's name, then how many more on a line of its own.
+    entry->setAdditionalFilePaths({dir + QStringLiteral("/b.txt"), dir + QStringLiteral("/c.txt")});
+    store.save();
+    card.configure(entry);
+    const QStringList lines = card.previewLabel()->text().split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines.first().startsWith(QStringLiteral("a-rather")));
+    EXPECT_EQ(lines.last(), QStringLiteral("+ 2 more"));
+    EXPECT_LE(card.previewLabel()->lineCount(card.previewLabel()->width()), 3);
 }
 
 // Faults seen on the running panel: a long word is broken, not clipped; rich text stops at 8

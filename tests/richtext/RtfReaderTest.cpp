@@ -281,6 +281,34 @@ TEST(RtfReader, AbiWordListsTablesAndScripts) {
     EXPECT_DOUBLE_EQ(tabs[0].position, 21.55);
 }
 
+// LibreOffice marks nesting with \ilvl inside \ls and writes its own marker in \listtext: a
+// bullet per level, numbers that restart in the nested list.
+TEST(RtfReader, LibreOfficeNestedLists) {
+    const QString text = QStringLiteral("Shopping:\n \u2022\tBread\n\t \u25e6\tRye\n\t \u25e6\tSpelt\n"
+                                        "\t\t \u25aa\tWholegrain\n \u2022\tMilk\nSteps:\n 1.\tMix\n"
+                                        "\t 1.\tFlour\n\t 2.\tWater\n 2.\tBake\nDone.");
+    for (const char* name : {"libreoffice-lists.rtf", "libreoffice-lists-copy.rtf"}) {
+        const QByteArray rtf = fixture(name);
+        EXPECT_EQ(RtfReader::plainText(rtf), text) << name;
+        QTextDocument document;
+        ASSERT_TRUE(RtfReader::read(rtf, &document)) << name;
+        const auto marginOf = [&](const QString& item) {
+            const QTextCursor found = document.find(item);
+            EXPECT_FALSE(found.isNull()) << name << " " << item.toStdString();
+            return found.block().blockFormat().leftMargin();
+        };
+        // One level further in per \ilvl: 0.5, 0.75 and 1 inch.
+        for (const auto& [item, margin] : {std::pair{"Bread", 36.0},
+                                           {"Rye", 54.0},
+                                           {"Wholegrain", 72.0},
+                                           {"Milk", 36.0},
+                                           {"Mix", 36.0},
+                                           {"Water", 54.0},
+                                           {"Done", 0.0}})
+            EXPECT_DOUBLE_EQ(marginOf(QLatin1String(item)), margin) << name << " " << item;
+    }
+}
+
 TEST(RtfReader, ReadsOnlyTheBeginningWhenLimited) {
     struct Case {
         const char* name;

@@ -157,6 +157,11 @@ void ClipboardItem::setFilePath(const OptString& v) {
     markUpdated(FilePath);
 }
 
+void ClipboardItem::setAdditionalFilePaths(const QStringList& v) {
+    m_additionalFilePaths = v;
+    markUpdated(AdditionalFilePaths);
+}
+
 void ClipboardItem::setPreview(const OptString& v) {
     m_preview = v;
     markUpdated(Preview);
@@ -215,6 +220,8 @@ void ClipboardItem::setSourceApp(const SourceAppPtr& app) {
 QVariant ClipboardItem::value(const QString& key) const {
     if (key == QLatin1String("filePath"))
         return fromOpt(filePath());
+    if (key == QLatin1String("additionalFilePaths"))
+        return m_additionalFilePaths.isEmpty() ? QVariant() : QVariant(m_additionalFilePaths);
     if (key == QLatin1String("id"))
         return m_id ? QVariant(*m_id) : QVariant();
     if (key == QLatin1String("imageData"))
@@ -246,6 +253,8 @@ void ClipboardItem::setValue(const QString& key, const QVariant& value) {
     const bool absent = !value.isValid() || value.isNull();
     if (key == QLatin1String("filePath"))
         setFilePath(toOptString(value));
+    else if (key == QLatin1String("additionalFilePaths"))
+        setAdditionalFilePaths(absent ? QStringList() : value.toStringList());
     else if (key == QLatin1String("id"))
         setId(absent ? std::nullopt : std::optional<QUuid>(value.toUuid()));
     else if (key == QLatin1String("imageData"))

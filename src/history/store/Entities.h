@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <QVariant>
 
@@ -108,6 +109,7 @@ public:
         UrlPreviewImageData = 1 << 11,
         UrlPreviewTitle = 1 << 12,
         SourceAppField = 1 << 13,
+        AdditionalFilePaths = 1 << 14,
     };
 
     QString entityName() const override { return QStringLiteral("ClipboardItem"); }
@@ -116,6 +118,8 @@ public:
     OptString type() const { return m_type; }
     OptString textContent() const { return m_textContent; }
     OptString filePath() const { return m_filePath; }
+    // The files after filePath when several were copied at once; empty for a single file.
+    QStringList additionalFilePaths() const { return m_additionalFilePaths; }
     OptString preview() const { return m_preview; }
     std::optional<QDateTime> timestamp() const { return m_timestamp; }
     std::optional<bool> isFavorite() const { return m_isFavorite; }
@@ -131,6 +135,7 @@ public:
     void setType(const OptString& v);
     void setTextContent(const OptString& v);
     void setFilePath(const OptString& v);
+    void setAdditionalFilePaths(const QStringList& v);
     void setPreview(const OptString& v);
     void setTimestamp(const std::optional<QDateTime>& v);
     void setIsFavorite(const std::optional<bool>& v);
@@ -153,6 +158,7 @@ private:
     OptString m_type;
     OptString m_textContent;
     OptString m_filePath;
+    QStringList m_additionalFilePaths;
     OptString m_preview;
     std::optional<QDateTime> m_timestamp;
     std::optional<bool> m_isFavorite;

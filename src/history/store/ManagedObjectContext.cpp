@@ -237,6 +237,7 @@ void ManagedObjectContext::readItemRow(ClipboardItem& item, sqlite3_stmt* row) {
     item.m_urlPreviewTitle = optTextOf(row, 8);
     item.m_urlPreviewDescription = optTextOf(row, 9);
     item.m_textContent = optTextOf(row, 10);
+    item.m_additionalFilePaths = pathListOf(row, 11);
     item.m_richTextData.reset();
     item.m_imageData.reset();
     item.m_originalImageData.reset();

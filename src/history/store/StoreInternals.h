@@ -25,7 +25,7 @@
 
 namespace StoreInternals {
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 inline const QString kColorPattern = QStringLiteral("\\s*#([0-9A-Fa-f]{3,4}|[0-9A-Fa-f]{6}|[0-9A-Fa-f]{8})\\s*");
 
 // Columns in storage order: the small ones first, searched text next, large binary data last, so
@@ -48,6 +48,8 @@ inline const std::vector<Column> kItemColumns = {
     {"urlPreviewDescription", "TEXT", false},
     {"contentDigest", "BLOB", true},
     {"isColor", "INTEGER", true},
+    // Added in schema version 2: a JSON array of the files after filePath; NULL for a single file.
+    {"additionalFilePaths", "TEXT", false},
     {"textContent", "TEXT", false},
     {"imageData", "BLOB", false},
     {"originalImageData", "BLOB", false},
@@ -75,8 +77,9 @@ inline const std::vector<Column> kSearchColumns = {
     {"previewInText", "INTEGER", true},
 };
 
-inline constexpr const char* kItemSelect = "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
-                                           "urlPreviewTitle, urlPreviewDescription, textContent FROM ClipboardItem";
+inline constexpr const char* kItemSelect =
+    "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
+    "urlPreviewTitle, urlPreviewDescription, textContent, additionalFilePaths FROM ClipboardItem";
 inline constexpr const char* kAppSelect = "SELECT pk, appName, bundleId FROM SourceApp";
 
 inline constexpr quint32 kItemBlobs = ClipboardItem::ImageData | ClipboardItem::OriginalImageData |
@@ -134,6 +137,9 @@ inline const QByteArray kSearchInsert = "INSERT OR REPLACE INTO ClipboardItemSea
 
 QVariant optVariant(const OptString& v);
 QVariant optVariant(const OptData& v);
+// The stored form of a list of paths: NULL when empty, else a JSON array.
+QVariant pathListVariant(const QStringList& paths);
+QStringList pathListOf(sqlite3_stmt* s, int col);
 // The stored value of an entry's column, derived columns included.
 QVariant itemColumnValue(const ClipboardItem& item, const char* name);
 // The row of ClipboardItemSearch for an entry: pk, textFolded, previewFolded, previewInText.

@@ -3,6 +3,9 @@
 #include "history/store/StoreInternals.h"
 #include "history/store/TextFolding.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 namespace StoreInternals {
 
 QVariant optVariant(const OptString& v) {
@@ -10,6 +13,26 @@ QVariant optVariant(const OptString& v) {
 }
 QVariant optVariant(const OptData& v) {
     return v ? QVariant(*v) : QVariant();
+}
+
+QVariant pathListVariant(const QStringList& paths) {
+    if (paths.isEmpty())
+        return {};
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(paths)).toJson(QJsonDocument::Compact));
+}
+
+// Anything but an array of strings (a damaged row) reads as no further files.
+QStringList pathListOf(sqlite3_stmt* s, int col) {
+    if (sqlite3_column_type(s, col) == SQLITE_NULL)
+        return {};
+    const QJsonDocument doc = QJsonDocument::fromJson(textOf(s, col).toUtf8());
+    QStringList out;
+    for (const QJsonValue& v : doc.array()) {
+        if (!v.isString())
+            return {};
+        out << v.toString();
+    }
+    return out;
 }
 
 QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
@@ -28,6 +51,8 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
     }
     if (n == QLatin1String("filePath"))
         return optVariant(item.filePath());
+    if (n == QLatin1String("additionalFilePaths"))
+        return pathListVariant(item.additionalFilePaths());
     if (n == QLatin1String("preview"))
         return optVariant(item.preview());
     if (n == QLatin1String("urlPreviewTitle"))
@@ -103,6 +128,7 @@ QList<const char*> itemColumnsFor(quint32 mask) {
     add(ClipboardItem::IsFavorite, "isFavorite");
     add(ClipboardItem::SourceAppField, "sourceApp");
     add(ClipboardItem::FilePath, "filePath");
+    add(ClipboardItem::AdditionalFilePaths, "additionalFilePaths");
     add(ClipboardItem::Preview, "preview");
     add(ClipboardItem::UrlPreviewTitle, "urlPreviewTitle");
     add(ClipboardItem::UrlPreviewDescription, "urlPreviewDescription");
