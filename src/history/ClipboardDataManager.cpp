@@ -320,7 +320,7 @@ void ClipboardDataManager::storePreview(const URLPreview& preview, const QString
 
 Predicate ClipboardDataManager::typeFilterPredicate(const QString& typeFilter) {
     if (typeFilter == EntryType::color)
-        return Predicate::andOf({Predicate::typeIn(kTextTypes), Predicate::textMatches(colorRegex)});
+        return Predicate::andOf({Predicate::typeIn(kTextTypes), Predicate::isColor()});
     return Predicate::typeEquals(typeFilter);
 }
 

@@ -63,9 +63,6 @@ public:
     void noteSaveOutcome(int errorCode);
     void refreshAllObjects();
 
-    static inline const QString colorRegex =
-        QStringLiteral("\\s*#([0-9A-Fa-f]{3,4}|[0-9A-Fa-f]{6}|[0-9A-Fa-f]{8})\\s*");
-
 private:
     void startLinkPreview(const QString& link, const ClipboardItemPtr& item);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The link, colour, image and file bodies of a card, and its reaction to a stored link preview.
 #include "history/ClipboardDataManager.h"
+#include "history/ColorPattern.h"
 #include "history/store/Entities.h"
 #include "panel/Appearance.h"
 #include "panel/CardTextLabel.h"
@@ -131,8 +132,9 @@ QString fitLines(CardTextLabel* label, const QString& text, int width, int lines
 } // namespace
 
 std::optional<QColor> ClipboardItemContentView::parseHexColor(const QString& text) {
-    static const QRegularExpression re(QStringLiteral("^#([0-9A-Fa-f]{3,4}|[0-9A-Fa-f]{6}|[0-9A-Fa-f]{8})$"));
-    const QRegularExpressionMatch match = re.match(text.trimmed());
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(ColorPattern::wholeText),
+                                       QRegularExpression::UseUnicodePropertiesOption);
+    const QRegularExpressionMatch match = re.match(text);
     if (!match.hasMatch())
         return std::nullopt;
     const QString digits = match.captured(1);

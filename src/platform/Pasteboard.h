@@ -47,8 +47,6 @@ public:
     // client may hold it after a write the system refused).
     virtual bool lastWriteSucceeded() { return true; }
 
-    static QString typeName(Type type);
-
 protected:
     void notifyChanged() {
         if (m_changeHandler)

@@ -489,6 +489,11 @@ TEST_F(ClipboardMonitorTest, DesktopConventions) {
          "text",
          QStringLiteral("caf\u00e9"),
          std::nullopt},
+        {"UTF-8 before its Latin-1 fallback",
+         {{"STRING", "caf\xe9 ?"}, {"UTF8_STRING", "caf\xc3\xa9 \xe2\x82\xac"}},
+         "text",
+         QStringLiteral("caf\u00e9 \u20ac"),
+         std::nullopt},
         {"RTF keeps NULs inside its binary data",
          {{"text/rtf", QByteArray("{\\rtf1 {\\pict\\bin2 \0\0} bin}\0", 28)}, {"UTF8_STRING", "bin"}},
          "richText",
@@ -512,7 +517,7 @@ TEST_F(ClipboardMonitorTest, DesktopConventions) {
     }
     // The same three lines copied from a terminal fold into the GTK entry.
     copyAndCheck({{Type::String, "one\ntwo\nthree"}});
-    EXPECT_EQ(items().size(), 10u);
+    EXPECT_EQ(items().size(), 11u);
 
     ClipboardItemPtr htmlItem;
     for (const auto& item : items())

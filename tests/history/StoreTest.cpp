@@ -495,8 +495,7 @@ TEST(Store, OlderLayoutIsMigratedAdditively) {
     auto ctx = ManagedObjectContext::open(path, &error);
     ASSERT_TRUE(ctx) << error.message.toStdString();
     EXPECT_EQ(ctx->fetchItems(FetchRequest{}).size(), 2u);
-    auto colors =
-        ctx->fetchItems(where(Predicate::textMatches("\\s*#([0-9A-Fa-f]{3,4}|[0-9A-Fa-f]{6}|[0-9A-Fa-f]{8})\\s*")));
+    auto colors = ctx->fetchItems(where(Predicate::isColor()));
     ASSERT_EQ(colors.size(), 1u);
     EXPECT_EQ(colors[0]->textContent(), QStringLiteral(" #A1B2C3\n"));
     EXPECT_EQ(ctx->fetchItems(where(Predicate::containsCD(Predicate::Field::TextContent, "creme"))).size(), 1u);

@@ -318,6 +318,27 @@ TEST(BoundedHTTPDataLoader, RedirectTargets) {
     }
 }
 
+// A chain of exactly the limit is followed to its end; one redirect more ends the load.
+TEST(BoundedHTTPDataLoader, RedirectsAreFollowedUpToTheLimit) {
+    TestHTTPServer server;
+    server.route("/hop0", ok("end"));
+    for (int n = 1; n <= 3; ++n) {
+        TestHTTPServer::Response hop;
+        hop.status = 302;
+        hop.headers = {{"Location", "/hop" + QByteArray::number(n - 1)}};
+        server.route("/hop" + QByteArray::number(n), hop);
+    }
+    LoadOptions two;
+    two.maxRedirects = 2;
+    auto within = load(server.url("/hop2"), two);
+    EXPECT_EQ(within->body, QByteArray("end"));
+    EXPECT_FALSE(within->error.has_value());
+    auto beyond = load(server.url("/hop3"), two);
+    ASSERT_TRUE(beyond->error.has_value());
+    EXPECT_EQ(beyond->error->code, LoadError::Network);
+    EXPECT_EQ(server.requestsFor("/hop0").size(), 1); // reached by the first chain only
+}
+
 TEST(BoundedHTTPDataLoader, AddressesAreCheckedAfterResolutionAndOnEveryRedirect) {
     TestHTTPServer server;
     server.route("/page", ok("<title>page</title>"));

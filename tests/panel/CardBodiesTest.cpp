@@ -158,6 +158,7 @@ TEST(CardBodies, LinkCardFollowsItsPreview) {
     EXPECT_TRUE(title->text().endsWith(QChar(0x2026)));
     EXPECT_LE(title->lineCount(title->width()), 2);
     EXPECT_LE(card.previewLabel()->geometry().bottom(), card.contentContainerView()->height() - 4); // whole URL line
+    EXPECT_GT(card.previewLabel()->geometry().top(), title->geometry().bottom()); // below the title, not over it
     EXPECT_EQ(shownColor(card.imageView()), QColor(10, 200, 20));
     EXPECT_NE(placeholder, QColor(10, 200, 20));
     card.configure(other); // a one-line title leaves the picture its full height
@@ -221,7 +222,14 @@ TEST(CardBodies, LoaderBoundsByCountAndDecodedBytes) {
     for (int i = 0; i <= ClipboardPreviewImageLoader::countLimit; ++i)
         loader.insert(QString::number(i), small);
     EXPECT_EQ(loader.count(), ClipboardPreviewImageLoader::countLimit);
-    EXPECT_TRUE(loader.cachedImage(QStringLiteral("0")).isNull()); // the least recently used went first
+    EXPECT_TRUE(loader.cachedImage(QStringLiteral("0")).isNull());  // the least recently used went first
+    EXPECT_FALSE(loader.cachedImage(QStringLiteral("1")).isNull()); // a hit is a use: "2" is now the oldest
+    loader.insert(QStringLiteral("new"), small);
+    EXPECT_FALSE(loader.cachedImage(QStringLiteral("1")).isNull());
+    EXPECT_TRUE(loader.cachedImage(QStringLiteral("2")).isNull());
+    EXPECT_EQ(loader.totalCost(), ClipboardPreviewImageLoader::countLimit * 8LL * 8 * 4);
+    loader.insert(QStringLiteral("new"), small); // replaced: its old cost is taken off
+    EXPECT_EQ(loader.totalCost(), ClipboardPreviewImageLoader::countLimit * 8LL * 8 * 4);
 
     loader.removeAllObjects();
     QImage big(1024, 1024, QImage::Format_ARGB32_Premultiplied); // 4 MiB decoded

@@ -83,13 +83,16 @@ TEST(ImageDragOut, FileIsWrittenOnceInItsContentFolderAndPlantsAreNotTrusted) {
     EXPECT_EQ(first.prepareTemporaryFile(&error), path);
     EXPECT_EQ(readAll(*path), png);
 
-    // A content folder others may write to is refused: the drag then carries the bytes only.
-    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
-    EXPECT_FALSE(first.prepareTemporaryFile(&error));
-    EXPECT_TRUE(error.contains(QStringLiteral("not a private folder"))) << error.toStdString();
-    std::unique_ptr<QMimeData> writer(first.makePasteboardWriter());
-    EXPECT_FALSE(writer->hasUrls());
-    EXPECT_EQ(writer->data(QStringLiteral("image/png")), png);
+    // A content folder others or the group may write to is refused: the drag then carries the bytes only.
+    for (const mode_t mode : {mode_t(0777), mode_t(0770)}) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), mode), 0);
+        EXPECT_FALSE(first.prepareTemporaryFile(&error));
+        EXPECT_TRUE(error.contains(QStringLiteral("not a private folder"))) << error.toStdString();
+        std::unique_ptr<QMimeData> writer(first.makePasteboardWriter());
+        EXPECT_FALSE(writer->hasUrls());
+        EXPECT_EQ(writer->data(QStringLiteral("image/png")), png);
+    }
     ::chmod(QFile::encodeName(folder).constData(), 0700);
     // A folder link planted for the content folder is not followed either.
     ASSERT_TRUE(QDir(folder).removeRecursively());

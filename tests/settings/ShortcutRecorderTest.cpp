@@ -37,7 +37,9 @@ TEST(ShortcutRecorder, ShowsShortcutsAsLinuxDesktopsWriteThem) {
                  {4294967296LL, 256, "Super+?"},
                  {36, 4096, "Ctrl+Return"},
                  {51, 2048, "Alt+Backspace"},
-                 {24, 4096, "Ctrl+="}};
+                 {24, 4096, "Ctrl+="},
+                 {23, 4096, "Ctrl+5"},
+                 {22, 4096, "Ctrl+6"}};
     for (const auto& c : cases)
         EXPECT_EQ(ShortcutRecorderRow::shortcutString(c.code, c.modifiers), QString::fromUtf8(c.text)) << c.text;
 }
@@ -54,6 +56,8 @@ TEST(ShortcutRecorder, RecordsChordsWithARealModifierOnly) {
         {"Ctrl+Alt+Space", Qt::Key_Space, Ctrl | Alt, Combo{49, 6144}, false, false},
         {"the A key, code 0", Qt::Key_A, Ctrl, Combo{0, 4096}, false, false},
         {"Super+Shift+1", Qt::Key_1, Super | Shift, Combo{18, 768}, false, false},
+        {"Ctrl+5", Qt::Key_5, Ctrl, Combo{23, 4096}, false, false},
+        {"Ctrl+6", Qt::Key_6, Ctrl, Combo{22, 4096}, false, false},
         {"Shift with a function key", Qt::Key_F5, Shift, Combo{96, 512}, false, false},
         {"a bare letter ends recording", Qt::Key_B, Qt::NoModifier, std::nullopt, false, false},
         {"a bare digit ends recording", Qt::Key_7, Qt::NoModifier, std::nullopt, false, false},

@@ -87,6 +87,11 @@ TEST(AppcastFeed, TheNewestItemWithAWebLinkWins) {
         {feed("<item><version>9.0</version><link>javascript:alert(1)</link></item>"
               "<item><version>3.0</version><link>file:///etc/passwd</link></item>"),
          "", ""},
+        {feed("<item><version>9.0</version><link>javascript://example.org/%0Aalert(1)</link></item>"
+              "<item><version>8.0</version><link>file://example.org/etc/passwd</link></item>"
+              "<item><version>7.0</version><link>ftp://example.org/t.tar</link></item>"
+              "<item><version>1.0</version><link>https://example.org/j</link></item>"),
+         "1.0", "https://example.org/j"},
         {feed(""), "", ""},
         {"<html><body>not a feed</body></html>", "", ""},
         {feed("<item><version>1.0</version>"), "", ""},

@@ -39,11 +39,6 @@ public:
     bool isDeleted() const { return m_deleted; }   // deleted (pending or saved)
     bool hasChanges() const { return m_inserted || m_updated || (m_deleted && !m_deletedSaved); }
 
-    // Generic access by the attribute names of the model ("textContent", "isFavorite", ...).
-    // Unknown keys read as an invalid QVariant and are ignored when written.
-    virtual QVariant value(const QString& key) const = 0;
-    virtual void setValue(const QString& key, const QVariant& value) = 0;
-
 protected:
     friend class ManagedObjectContext;
     // Records a change of the attributes in fieldMask (bits of the entity's Field enum).
@@ -75,9 +70,6 @@ public:
     void setBundleId(const OptString& v);
     void setIconData(const OptData& v);
     void setDominantColorData(const OptData& v);
-
-    QVariant value(const QString& key) const override;
-    void setValue(const QString& key, const QVariant& value) override;
 
 private:
     friend class ManagedObjectContext;
@@ -146,9 +138,6 @@ public:
     void setOriginalImageData(const OptData& v);
     void setUrlPreviewImageData(const OptData& v);
     void setSourceApp(const SourceAppPtr& app);
-
-    QVariant value(const QString& key) const override;
-    void setValue(const QString& key, const QVariant& value) override;
 
 private:
     friend class ManagedObjectContext;

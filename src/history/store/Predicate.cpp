@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "history/store/Predicate.h"
 
+#include "history/ColorPattern.h"
+
 #include "history/store/Entities.h"
 #include "history/store/RegexCache.h"
 #include "history/store/TextFolding.h"
@@ -69,6 +71,13 @@ Predicate Predicate::textMatches(const QString& regularExpression) {
     return p;
 }
 
+Predicate Predicate::isColor() {
+    Predicate p;
+    p.m_kind = Kind::IsColor;
+    p.m_string = ColorPattern::wholeText;
+    return p;
+}
+
 Predicate Predicate::containsCD(Field field, const QString& needle) {
     Predicate p;
     p.m_kind = Kind::ContainsCD;
@@ -126,6 +135,7 @@ QString Predicate::format() const {
     case Kind::TimestampBefore:
         return QStringLiteral("timestamp < %1").arg(m_date.toMSecsSinceEpoch() / 1000.0, 0, 'f', 3);
     case Kind::TextMatches:
+    case Kind::IsColor:
         return QStringLiteral("textContent MATCHES ") + quoted(m_string);
     case Kind::ContainsCD:
         return fieldName(m_field) + QStringLiteral(" CONTAINS[cd] ") + quoted(m_string);
@@ -159,6 +169,7 @@ bool Predicate::evaluate(const ClipboardItem& item) const {
         return item.timestamp() && m_date.isValid() &&
                item.timestamp()->toMSecsSinceEpoch() < m_date.toMSecsSinceEpoch();
     case Kind::TextMatches:
+    case Kind::IsColor:
         return item.textContent() && RegexCache::matchesWhole(m_string, *item.textContent());
     case Kind::ContainsCD: {
         OptString haystack;

@@ -26,6 +26,7 @@ public:
         IsNotFavorite,   // "isFavorite != YES"
         TimestampBefore, // "timestamp < %@"
         TextMatches,     // "textContent MATCHES %@" (whole-text regular expression)
+        IsColor,         // "textContent MATCHES <ColorPattern::wholeText>"
         ContainsCD,      // "<field> CONTAINS[cd] %@"
         BundleIdEquals,  // "bundleId == %@" (SourceApp)
     };
@@ -38,6 +39,8 @@ public:
     static Predicate isNotFavorite();
     static Predicate timestampBefore(const QDateTime& cutoff);
     static Predicate textMatches(const QString& regularExpression);
+    // The text is a colour code (ColorPattern.h).
+    static Predicate isColor();
     static Predicate containsCD(Field field, const QString& needle);
     static Predicate bundleIdEquals(const QString& bundleId);
     static Predicate andOf(std::vector<Predicate> parts);

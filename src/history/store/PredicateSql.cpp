@@ -161,14 +161,13 @@ bool compile(const Predicate& pred, const CompileContext& cc, QByteArray& sql, Q
         sql += "timestamp < ?";
         binds << toSeconds(pred.date());
         return true;
+    case K::IsColor:
+        // Kept as a derived column with its own index.
+        sql += "isColor = 1";
+        return true;
     case K::TextMatches:
-        // The colour filter is kept as a derived column with its own index.
-        if (pred.string() == kColorPattern) {
-            sql += "isColor = 1";
-        } else {
-            sql += "tl_regexp(?, textContent)";
-            binds << pred.string();
-        }
+        sql += "tl_regexp(?, textContent)";
+        binds << pred.string();
         return true;
     case K::ContainsCD:
         return compileContains(pred, cc, sql, binds);

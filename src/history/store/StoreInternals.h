@@ -26,7 +26,6 @@
 namespace StoreInternals {
 
 inline constexpr int kSchemaVersion = 2;
-inline const QString kColorPattern = QStringLiteral("\\s*#([0-9A-Fa-f]{3,4}|[0-9A-Fa-f]{6}|[0-9A-Fa-f]{8})\\s*");
 
 // Columns in storage order: the small ones first, searched text next, large binary data last, so
 // paging and searching never walk a row's overflow pages.

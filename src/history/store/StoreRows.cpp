@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "history/ColorPattern.h"
 #include "history/store/RegexCache.h"
 #include "history/store/StoreInternals.h"
 #include "history/store/TextFolding.h"
@@ -68,8 +69,9 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
         return digest.isEmpty() ? QVariant() : QVariant(digest);
     }
     if (n == QLatin1String("isColor"))
-        return item.textContent() ? QVariant(qint64(RegexCache::matchesWhole(kColorPattern, *item.textContent())))
-                                  : QVariant(qint64(0));
+        return item.textContent()
+                   ? QVariant(qint64(RegexCache::matchesWhole(ColorPattern::wholeText, *item.textContent())))
+                   : QVariant(qint64(0));
     if (n == QLatin1String("textContent"))
         return optVariant(item.textContent());
     if (n == QLatin1String("imageData"))
