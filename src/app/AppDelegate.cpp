@@ -183,6 +183,8 @@ void AppDelegate::terminateFromSignal() {
     m_endedBySignal = true;
     bool saved = true;
     ManagedObjectContext* context = stopForShutdown() ? persistentContainer() : nullptr;
+    if (context && m_clipboardDataManager && !m_clipboardDataManager->finishLargeSaves())
+        saved = false;
     StoreError error;
     if (context && context->hasChanges() && !context->save(&error)) {
         consoleLine(QStringLiteral("Error saving context: ") + error.description());
@@ -194,6 +196,8 @@ void AppDelegate::terminateFromSignal() {
 void AppDelegate::saveAction() {
     // Nothing edits outside the context (no editors to commit), so committing cannot fail here.
     ManagedObjectContext* context = persistentContainer();
+    if (m_clipboardDataManager)
+        m_clipboardDataManager->finishLargeSaves();
     if (!context || !context->hasChanges())
         return;
     StoreError error;

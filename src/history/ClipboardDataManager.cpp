@@ -16,6 +16,7 @@
 #include "richtext/RtfReader.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QTextBoundaryFinder>
 #include <QUrl>
 #include <sqlite3.h>
@@ -80,7 +81,10 @@ QString lastPathComponent(const QString& path) {
 
 ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {}
 
-ClipboardDataManager::~ClipboardDataManager() = default;
+ClipboardDataManager::~ClipboardDataManager() {
+    // What was handed over is written before the store closes.
+    m_largeWriter.reset();
+}
 
 ClipboardMonitor* ClipboardDataManager::clipboardMonitor() const {
     return m_clipboardMonitor.data();
@@ -95,10 +99,16 @@ void ClipboardDataManager::setClipboardMonitor(ClipboardMonitor* monitor) {
 void ClipboardDataManager::saveClipboardItem(const QString& type, const OptString& textContent,
                                              const OptData& richTextData, const OptData& imageData,
                                              const OptData& originalImageData, const OptString& filePath,
-                                             const OptString& appName, const OptString& bundleId) {
+                                             const OptString& appName, const OptString& bundleId,
+                                             const std::shared_ptr<PrecomputedContent>& precomputed) {
     SourceAppPtr sourceApp;
     if (bundleId && !bundleId->isEmpty())
         sourceApp = findOrCreateSourceApp(*bundleId, appName);
+    if (LargeEntryWriter::isLarge(textContent, richTextData, imageData, originalImageData) || largeSaveInProgress()) {
+        saveLargeEntry(type, textContent, richTextData, imageData, originalImageData, filePath, {}, sourceApp,
+                       precomputed);
+        return;
+    }
 
     if (ClipboardItemPtr duplicate = findDuplicate(type, textContent, imageData, originalImageData, filePath)) {
         duplicate->setTimestamp(QDateTime::currentDateTime());
@@ -130,6 +140,69 @@ void ClipboardDataManager::saveClipboardItem(const QString& type, const OptStrin
     saveContext();
     if (kTextTypes.contains(type) && textContent && isWebURL(*textContent, kPreviewSchemes))
         startLinkPreview(trimmed(*textContent), item);
+}
+
+void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& textContent,
+                                          const OptData& richTextData, const OptData& imageData,
+                                          const OptData& originalImageData, const OptString& filePath,
+                                          const QStringList& additionalFilePaths, const SourceAppPtr& sourceApp,
+                                          const std::shared_ptr<PrecomputedContent>& precomputed) {
+    // The writer refers to the application by its row.
+    if (sourceApp && sourceApp->isInserted())
+        saveContext();
+    LargeEntryWriter::Entry entry;
+    entry.type = type;
+    entry.text = textContent;
+    entry.richTextData = richTextData;
+    entry.imageData = imageData;
+    entry.originalImageData = originalImageData;
+    entry.filePath = filePath;
+    entry.additionalFilePaths = additionalFilePaths;
+    entry.preview = makePreview(type, textContent, filePath);
+    entry.sourceAppKey = sourceApp && !sourceApp->isInserted() ? sourceApp->primaryKey() : 0;
+    entry.timestamp = QDateTime::currentDateTime();
+    if (kTextTypes.contains(type) && textContent && isWebURL(*textContent, kPreviewSchemes))
+        entry.link = trimmed(*textContent);
+    entry.precomputed = precomputed;
+    if (!m_largeWriter) {
+        QPointer<ClipboardDataManager> self(this);
+        m_largeWriter = std::make_unique<LargeEntryWriter>(m_context->path(), [self](const auto& outcome) {
+            Dispatch::onMain([self, outcome] {
+                if (self)
+                    self->largeEntrySaved(outcome);
+            });
+        });
+    }
+    m_largeWriter->save(std::move(entry));
+}
+
+void ClipboardDataManager::largeEntrySaved(const LargeEntryWriter::Outcome& outcome) {
+    if (outcome.errorCode != 0)
+        consoleLine(QStringLiteral("Error saving context: ") + outcome.error);
+    m_largePending = outcome.pendingLeft;
+    noteSaveOutcome(outcome.errorCode);
+    if (outcome.objectID.isEmpty())
+        return;
+    // Taken as a row another process saved: a live object of it shows the new time.
+    m_context->rowSavedElsewhere(outcome.objectID, outcome.type);
+    if (outcome.link.isEmpty())
+        return;
+    if (const ClipboardItemPtr item = m_context->existingClipboardItem(outcome.objectID);
+        item && needsLinkPreview(item))
+        startLinkPreview(outcome.link, item);
+}
+
+bool ClipboardDataManager::largeSaveInProgress() const {
+    return m_largeWriter && m_largeWriter->isBusy();
+}
+
+bool ClipboardDataManager::finishLargeSaves() {
+    if (!m_largeWriter)
+        return true;
+    const bool saved = m_largeWriter->waitUntilIdle();
+    // Outcomes still on their way are taken now, before anything reads the store.
+    QCoreApplication::sendPostedEvents(nullptr, 0);
+    return saved;
 }
 
 SourceAppPtr ClipboardDataManager::findOrCreateSourceApp(const QString& bundleId, const OptString& appName) {
@@ -182,6 +255,13 @@ ClipboardItemPtr ClipboardDataManager::findDuplicate(const QString& type, const 
                                                      const OptData& imageData, const OptData& originalImageData,
                                                      const OptString& filePath,
                                                      const QStringList& additionalFilePaths) {
+    return findDuplicateIn(*m_context, type, textContent, imageData, originalImageData, filePath, additionalFilePaths);
+}
+
+ClipboardItemPtr ClipboardDataManager::findDuplicateIn(ManagedObjectContext& context, const QString& type,
+                                                       const OptString& textContent, const OptData& imageData,
+                                                       const OptData& originalImageData, const OptString& filePath,
+                                                       const QStringList& additionalFilePaths) {
     const bool isText = kTextTypes.contains(type);
     const bool isImage = type == EntryType::image;
     const bool isFile = type == EntryType::file;
@@ -195,7 +275,7 @@ ClipboardItemPtr ClipboardDataManager::findDuplicate(const QString& type, const 
     const QByteArray digest =
         ManagedObjectContext::contentDigest(type, textContent, imageData, originalImageData, filePath);
     StoreError error;
-    const std::vector<ClipboardItemPtr> candidates = m_context->itemsWithDigest(type, digest, &error);
+    const std::vector<ClipboardItemPtr> candidates = context.itemsWithDigest(type, digest, &error);
     if (error.code != 0) {
         consoleLine(QStringLiteral("Error finding duplicate item: ") + error.description());
         return nullptr;
@@ -508,7 +588,7 @@ void ClipboardDataManager::noteSaveOutcome(int errorCode) {
             m_reportedNoSpace = true;
             NotificationCenter::defaultCenter().post(Notifications::historyStoreFull, this);
         }
-    } else if (errorCode == 0 && !m_context->hasChanges()) {
+    } else if (errorCode == 0 && !m_context->hasChanges() && !m_largePending) {
         m_reportedNoSpace = false;
     }
 }

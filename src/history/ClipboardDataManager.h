@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "history/LargeEntryWriter.h"
 #include "history/store/ManagedObjectContext.h"
 #include "linkpreview/URLPreview.h"
 
@@ -28,7 +29,19 @@ public:
     // Saving
     void saveClipboardItem(const QString& type, const OptString& textContent, const OptData& richTextData,
                            const OptData& imageData, const OptData& originalImageData, const OptString& filePath,
-                           const OptString& appName, const OptString& bundleId);
+                           const OptString& appName, const OptString& bundleId,
+                           const std::shared_ptr<PrecomputedContent>& precomputed = {});
+    // An entry too large to be written on the main thread: handed to the writer thread, which folds
+    // a repeat into the stored entry as findDuplicate would. The sourceApp is saved first.
+    void saveLargeEntry(const QString& type, const OptString& textContent, const OptData& richTextData,
+                        const OptData& imageData, const OptData& originalImageData, const OptString& filePath,
+                        const QStringList& additionalFilePaths, const SourceAppPtr& sourceApp,
+                        const std::shared_ptr<PrecomputedContent>& precomputed);
+    // While one is being written, the entries after it go the same way, so as to keep their order
+    // and not wait for its write.
+    bool largeSaveInProgress() const;
+    // Blocks until every large entry handed over was tried; false when one is still unsaved.
+    bool finishLargeSaves();
     SourceAppPtr findOrCreateSourceApp(const QString& bundleId, const OptString& appName);
     void loadSourceAppIconAndColor(const SourceAppPtr& sourceApp, const QString& bundleId);
     // An image repeats only an image with the same text beside it (none included), a file entry only
@@ -36,6 +49,11 @@ public:
     ClipboardItemPtr findDuplicate(const QString& type, const OptString& textContent, const OptData& imageData,
                                    const OptData& originalImageData, const OptString& filePath,
                                    const QStringList& additionalFilePaths = {});
+    // The same in any context, on the context's thread.
+    static ClipboardItemPtr findDuplicateIn(ManagedObjectContext& context, const QString& type,
+                                            const OptString& textContent, const OptData& imageData,
+                                            const OptData& originalImageData, const OptString& filePath,
+                                            const QStringList& additionalFilePaths = {});
     QString makePreview(const QString& type, const OptString& textContent, const OptString& filePath) const;
     static bool isWebURL(const QString& text, const QStringList& schemes);
     bool needsLinkPreview(const ClipboardItemPtr& item) const;
@@ -65,8 +83,11 @@ public:
 
 private:
     void startLinkPreview(const QString& link, const ClipboardItemPtr& item);
+    void largeEntrySaved(const LargeEntryWriter::Outcome& outcome);
 
     ManagedObjectContext* m_context;
     QPointer<ClipboardMonitor> m_clipboardMonitor;
     bool m_reportedNoSpace = false;
+    bool m_largePending = false; // the writer holds an entry that did not fit
+    std::unique_ptr<LargeEntryWriter> m_largeWriter;
 };

@@ -111,7 +111,7 @@ void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& 
         break;
     case CapturedEntry::Kind::Text:
         m_dataManager->saveClipboardItem(entry.type, entry.text, entry.richTextData, std::nullopt, std::nullopt,
-                                         std::nullopt, appName, bundleId);
+                                         std::nullopt, appName, bundleId, entry.precomputed);
         break;
     }
     qCDebug(lcMonitor) << "change stored in" << elapsed.elapsed() << "ms, done at"
@@ -128,6 +128,12 @@ void ClipboardMonitor::storeEntry(const CapturedEntry& entry, const QString& app
     SourceAppPtr app;
     if (!bundleId.isEmpty())
         app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
+    if (LargeEntryWriter::isLarge(entry.text, entry.richTextData, scaled, full) ||
+        m_dataManager->largeSaveInProgress()) {
+        m_dataManager->saveLargeEntry(entry.type, entry.text, entry.richTextData, scaled, full, path,
+                                      entry.additionalFilePaths, app, entry.precomputed);
+        return;
+    }
     if (ClipboardItemPtr existing =
             m_dataManager->findDuplicate(entry.type, entry.text, scaled, full, path, entry.additionalFilePaths)) {
         existing->setTimestamp(QDateTime::currentDateTime());

@@ -11,6 +11,7 @@
 #include <utility>
 
 class ClipboardDataManager;
+class PrecomputedContent;
 struct CapturedEntry;
 
 // Watches the general pasteboard's change count, twice a second and whenever the pasteboard reports

@@ -9,8 +9,10 @@
 #include <QPainterPath>
 
 FloatingPanel::FloatingPanel(const QRect& frame)
+    // Window managers stack a focused full-screen window above every "keep above" window and keep
+    // managed windows to their desktop: a window they do not manage stays above both, on every desktop.
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::NoDropShadowWindowHint) {
+                           Qt::NoDropShadowWindowHint | Qt::X11BypassWindowManagerHint) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);

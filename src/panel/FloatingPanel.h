@@ -5,8 +5,8 @@
 
 class PanelContentView;
 
-// The panel's window: frameless, above other windows, never taking the focus from the application
-// in front. Its keys and pointer presses arrive through grabs while it is shown.
+// The panel's window: frameless, above other windows (full-screen ones included), never taking the
+// focus from the application in front. Its keys and pointer presses arrive through grabs while it is shown.
 class FloatingPanel : public QWidget {
 public:
     static constexpr int cornerRadius = 16;

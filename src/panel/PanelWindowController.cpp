@@ -8,17 +8,22 @@
 #include "platform/Dispatch.h"
 #include "platform/GlobalPointerMonitor.h"
 #include "platform/NotificationCenter.h"
+#include "platform/x11/X11WindowStacking.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
 constexpr int grabRetryMs = 20;
 constexpr int grabAttempts = 50;
+constexpr int visibilityWatchMs = 250;
+// Checks in a row that find the panel covered after it was raised before it gives up and hides.
+constexpr int coveredChecksBeforeHide = 2;
 
 // Typed text as the key monitors keep it: letters, numbers, punctuation, whitespace and symbols.
 QString typedCharacters(const QString& text) {
@@ -121,6 +126,7 @@ void PanelWindowController::showPanel() {
     m_animation->setStartValue(start);
     m_animation->setEndValue(end);
     m_animation->start();
+    m_restingFrame = end;
 
     m_isVisible = true;
     if (m_window->panelContentView())
@@ -171,6 +177,13 @@ void PanelWindowController::installEventMonitors() {
         GlobalPointerMonitor::create([this](const QPoint& position) { handleClickOutside(position); }, this);
     m_window->installEventFilter(this);
     tryGrab(grabAttempts);
+    if (!m_visibilityWatch) {
+        m_visibilityWatch = new QTimer(this);
+        m_visibilityWatch->setInterval(visibilityWatchMs);
+        connect(m_visibilityWatch, &QTimer::timeout, this, &PanelWindowController::watchVisibility);
+    }
+    m_coveredChecks = 0;
+    m_visibilityWatch->start();
 }
 
 bool PanelWindowController::hasGrabs() const {
@@ -178,15 +191,12 @@ bool PanelWindowController::hasGrabs() const {
 }
 
 void PanelWindowController::tryGrab(int attemptsLeft) {
-    // An X grab needs the window mapped; the first attempts may come too early.
+    // An X grab needs the window mapped, and the keyboard is only taken while the panel is on top:
+    // the first attempts may come before the map.
     if (!m_monitorsInstalled || !m_window)
         return;
-    QWindow* handle = m_window->windowHandle();
-    if (handle && m_window->isVisible() && !m_keyboardGrabbed) {
-        m_keyboardGrabbed = handle->setKeyboardGrabEnabled(true);
-        if (m_keyboardGrabbed)
-            m_window->grabKeyboard(); // keys go to the panel, not to a focus widget
-    }
+    if (!m_keyboardGrabbed && isSeenOnScreen())
+        takeKeyboard();
     if (m_keyboardGrabbed || attemptsLeft <= 1)
         return;
     const quint64 serial = m_grabSerial;
@@ -196,8 +206,58 @@ void PanelWindowController::tryGrab(int attemptsLeft) {
     });
 }
 
+bool PanelWindowController::takeKeyboard() {
+    QWindow* handle = m_window ? m_window->windowHandle() : nullptr;
+    if (!handle || !m_window->isVisible())
+        return false;
+    m_keyboardGrabbed = handle->setKeyboardGrabEnabled(true);
+    if (m_keyboardGrabbed)
+        m_window->grabKeyboard(); // keys go to the panel, not to a focus widget
+    return m_keyboardGrabbed;
+}
+
+void PanelWindowController::releaseKeyboard() {
+    if (m_keyboardGrabbed && m_window) {
+        m_window->releaseKeyboard();
+        if (QWindow* handle = m_window->windowHandle())
+            handle->setKeyboardGrabEnabled(false);
+    }
+    m_keyboardGrabbed = false;
+}
+
+bool PanelWindowController::isSeenOnScreen() const {
+    if (!m_window || !m_window->isVisible())
+        return false;
+    // Sliding in, it is judged where it comes to rest.
+    const WindowVisibility seen = X11WindowStacking::visibility(m_window->winId(), m_restingFrame);
+    return !seen.known || seen.mostlyUncovered();
+}
+
+void PanelWindowController::watchVisibility() {
+    if (!m_isVisible || !m_monitorsInstalled || !m_window)
+        return;
+    if (m_animation && m_animation->state() == QAbstractAnimation::Running)
+        return; // the slide moves it on screen; the grab attempts above wait for that
+    if (isSeenOnScreen()) {
+        m_coveredChecks = 0;
+        if (!m_keyboardGrabbed)
+            takeKeyboard();
+        return;
+    }
+    // Another window came over it (or it was unmapped): the keys go back to the application in
+    // front at once, then one raise; a panel that stays covered hides.
+    releaseKeyboard();
+    if (++m_coveredChecks >= coveredChecksBeforeHide) {
+        hidePanel();
+        return;
+    }
+    m_window->raise();
+}
+
 void PanelWindowController::removeEventMonitors() {
     ++m_grabSerial;
+    if (m_visibilityWatch)
+        m_visibilityWatch->stop();
     if (!m_monitorsInstalled)
         return;
     m_monitorsInstalled = false;
@@ -206,16 +266,9 @@ void PanelWindowController::removeEventMonitors() {
         m_clickMonitor->deleteLater();
         m_clickMonitor = nullptr;
     }
-    if (m_window) {
+    if (m_window)
         m_window->removeEventFilter(this);
-        if (QWindow* handle = m_window->windowHandle()) {
-            if (m_keyboardGrabbed) {
-                m_window->releaseKeyboard();
-                handle->setKeyboardGrabEnabled(false);
-            }
-        }
-    }
-    m_keyboardGrabbed = false;
+    releaseKeyboard();
 }
 
 bool PanelWindowController::eventFilter(QObject* watched, QEvent* event) {

@@ -14,6 +14,7 @@ class GlobalPointerMonitor;
 class QKeyEvent;
 class QPropertyAnimation;
 class QScreen;
+class QTimer;
 
 // Shows and hides the floating panel. While the panel shows, it holds the keyboard grab and watches
 // pointer presses anywhere: Escape and a press outside the panel hide it, navigation keys go to the
@@ -66,6 +67,11 @@ private:
     void installEventMonitors();
     void removeEventMonitors();
     void tryGrab(int attemptsLeft);
+    bool takeKeyboard();
+    void releaseKeyboard();
+    // False only when the X server says the panel is unmapped, or where it rests is mostly covered.
+    bool isSeenOnScreen() const;
+    void watchVisibility();
     void refreshContent();
     void handleClearHistory();
     void completeHide();
@@ -77,6 +83,9 @@ private:
     bool m_keyboardGrabbed = false;
     GlobalPointerMonitor* m_clickMonitor = nullptr;
     quint64 m_grabSerial = 0;
+    QTimer* m_visibilityWatch = nullptr;
+    QRect m_restingFrame;
+    int m_coveredChecks = 0;
     QPointer<ClipboardDataManager> m_dataManager;
     bool m_isSearchFieldExpanded = false;
     bool m_isSearchFieldAnimating = false;

@@ -782,16 +782,38 @@ TEST_F(ManagerTest, SourceApplicationsAreSharedAndCapturedOnce) {
     EXPECT_EQ(stored[0]->iconData(), red->iconData());
 }
 
-TEST_F(ManagerTest, LargeTextsAreStoredWhole) {
+TEST_F(ManagerTest, LargeEntriesAreSavedWholeOffTheMainThreadAndFoldLikeSmallOnes) {
     QString big;
     const QString chunk = QStringLiteral("Ünïcödé text with accents and a link https://example.org/x ");
     while (big.size() < 50 * 1024 * 1024)
         big += chunk;
+    const QString older = QStringLiteral("older ") + QString(400 * 1024, 'o');
+    const QByteArray png = QByteArray(2 * 1024 * 1024, 'p');
+    saveText(older, "text", QStringLiteral("org.example.first"));
+    manager->saveClipboardItem("image", std::nullopt, std::nullopt, png, png, std::nullopt, std::nullopt, std::nullopt);
+    saveText("small");
     saveText(big);
-    saveText(big); // the repeat is found
+    saveText(big); // two in a row: one entry
+    ASSERT_TRUE(manager->finishLargeSaves());
     auto rows = all();
-    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0]->textContent()->size(), big.size());
     EXPECT_EQ(rows[0]->preview(), big.left(100) + "...");
+    EXPECT_EQ(rows[1]->textContent(), QStringLiteral("small"));
+    EXPECT_EQ(rows[2]->type(), QStringLiteral("image"));
+    EXPECT_EQ(rows[3]->textContent(), older);
     EXPECT_EQ(manager->searchItems("unicode text", std::nullopt, false, std::nullopt).size(), 1u);
+
+    // Repeats of older large entries move them to the top with this copy's application, as small ones.
+    const ClipboardItemPtr olderEntry = rows[3];
+    saveText(older, "text", QStringLiteral("org.example.second"));
+    manager->saveClipboardItem("image", std::nullopt, std::nullopt, png, png, std::nullopt, std::nullopt, std::nullopt);
+    ASSERT_TRUE(manager->finishLargeSaves());
+    rows = all();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0]->type(), QStringLiteral("image"));
+    EXPECT_EQ(rows[1].get(), olderEntry.get());
+    ASSERT_TRUE(olderEntry->sourceApp());
+    EXPECT_EQ(olderEntry->sourceApp()->bundleId(), QStringLiteral("org.example.second"));
+    EXPECT_FALSE(context->hasChanges());
 }

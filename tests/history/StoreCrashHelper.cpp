@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Saves entries into the store named on the command line, reports on stdout, then kills itself
-// without any clean-up, as a crash right after a successful save would.
+// without any clean-up, as a crash right after a successful save would. With "large" as a third
+// argument it hands large texts to the large-entry writer one after another and waits to be killed,
+// reporting each one saved.
+#include "history/LargeEntryWriter.h"
 #include "history/store/ManagedObjectContext.h"
 
 #include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -19,6 +23,24 @@ int main(int argc, char** argv) {
         return 3;
     }
     const int count = std::atoi(argv[2]);
+    if (argc > 3 && QByteArray(argv[3]) == "large") {
+        ctx.reset();
+        LargeEntryWriter writer(QString::fromLocal8Bit(argv[1]), [](const LargeEntryWriter::Outcome& outcome) {
+            std::printf("%s\n", outcome.errorCode ? "save failed" : "saved");
+            std::fflush(stdout);
+        });
+        for (int i = 0; i < count; ++i) {
+            LargeEntryWriter::Entry entry;
+            entry.type = QStringLiteral("text");
+            entry.text = QString::number(i) + QString(16 * 1024 * 1024, QChar(u'a' + i % 26));
+            entry.preview = QStringLiteral("large");
+            entry.timestamp = QDateTime::currentDateTime();
+            writer.save(std::move(entry));
+        }
+        writer.waitUntilIdle();
+        for (;;)
+            ::pause(); // until killed
+    }
     for (int i = 0; i < count; ++i) {
         auto item = ctx->insertClipboardItem();
         item->setType(QStringLiteral("text"));

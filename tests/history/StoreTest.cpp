@@ -578,6 +578,37 @@ TEST(Store, KilledRightAfterASaveLosesNothing) {
     EXPECT_EQ(ctx->existingClipboardItem(ids.last())->textContent(), QStringLiteral("entry 24"));
 }
 
+TEST(Store, ALargeSaveKilledMidwayLeavesEachEntryWholeOrAbsent) {
+    const QString path = TestEnvironment::instance().freshDir("killed-large") + "/Tindralume.sqlite";
+    QProcess helper;
+    helper.start(QStringLiteral(STORE_CRASH_HELPER), {path, QStringLiteral("4"), QStringLiteral("large")});
+    QByteArray out;
+    // Killed once the first is saved: the second is on its way into the file.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (out += helper.readAllStandardOutput()).contains("saved"); }, 120000))
+        << out.constData();
+    ::kill(pid_t(helper.processId()), SIGKILL);
+    ASSERT_TRUE(helper.waitForFinished(60000));
+    out += helper.readAllStandardOutput();
+    EXPECT_FALSE(out.contains("failed")) << out.constData();
+    const int saved = int(out.count("saved"));
+
+    StoreError error;
+    auto ctx = ManagedObjectContext::open(path, &error);
+    ASSERT_TRUE(ctx) << error.message.toStdString();
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(ctx->connection(), "PRAGMA quick_check", -1, &s, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "ok");
+    sqlite3_finalize(s);
+    const auto rows = ctx->fetchItems(FetchRequest{});
+    EXPECT_GE(int(rows.size()), saved);
+    EXPECT_LE(rows.size(), 4u);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const QString expected = QString::number(i) + QString(16 * 1024 * 1024, QChar(u'a' + int(i) % 26));
+        EXPECT_TRUE(rows[i]->textContent() == expected) << i;
+    }
+}
+
 TEST(Store, ObjectsOutliveTheirContextSafely) {
     auto ctx = openFreshStore();
     auto item = addText(*ctx, "survivor", kBase, "image");

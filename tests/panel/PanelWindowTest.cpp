@@ -85,6 +85,19 @@ struct FocusClient {
     }
 };
 
+// Share of a screen rectangle's pixels, as the X server shows them, that have one colour.
+double shareOfColour(const QRect& area, QRgb colour) {
+    const QImage shot =
+        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    if (shot.isNull() || shot.width() * shot.height() == 0)
+        return -1;
+    qint64 same = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            same += (shot.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
+    return double(same) / (qint64(shot.width()) * shot.height());
+}
+
 } // namespace
 
 TEST_F(PanelWindowTest, ShowsAtTheBottomOfTheScreenUnderThePointerAndHides) {
@@ -348,4 +361,59 @@ TEST_F(PanelWindowTest, RealWheelEventsScrollTowardOlderCardsOnWheelDownAndRight
     UserDefaults::standard().setBool(DefaultsKeys::reverseScrollDirection, false);
     controller.hidePanel();
     waitHidden(controller);
+}
+
+TEST_F(PanelWindowTest, ShowsAboveAFocusedFullScreenWindowAndGivesItsKeysBack) {
+    movePointer(640, 300);
+    const QString typed = TestEnvironment::instance().freshDir(QStringLiteral("fullscreen")) + "/typed";
+    QProcess terminal;
+    terminal.start(QStringLiteral("xterm"), {"-fullscreen", "-T", "fullscreen-terminal", "-bg", "#ff00ff", "-e", "sh",
+                                             "-c", QStringLiteral("stty -icanon -echo; cat > '%1'").arg(typed)});
+    ASSERT_TRUE(terminal.waitForStarted(5000));
+    const QString terminalId = xdotool({"search", "--sync", "--name", "fullscreen-terminal"});
+    ASSERT_FALSE(terminalId.isEmpty());
+    xdotool({"windowactivate", "--sync", terminalId});
+    const QRect shown = PanelWindowController::shownFrame(QGuiApplication::primaryScreen()->geometry());
+    const QRect inner = shown.adjusted(24, 24, -24, -24); // clear of the rounded corners
+    TL_TRY_VERIFY(shareOfColour(QGuiApplication::primaryScreen()->geometry(), 0xff00ff) > 0.99, 10000);
+    auto typedText = [&] {
+        QFile file(typed);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+
+    PanelWindowController controller;
+    controller.showPanel();
+    waitShown(controller);
+    TL_TRY_VERIFY(shareOfColour(inner, 0xff00ff) == 0, 5000);
+    xdotool({"type", "--delay", "20", "xyz"});
+    TL_TRY_COMPARE(controller.window()->panelContentView()->searchField()->text(), QStringLiteral("xyz"), 5000);
+    xdotool({"key", "Escape", "Escape"});
+    TL_TRY_VERIFY(!controller.isVisible(), 5000);
+    waitHidden(controller);
+    TL_TRY_VERIFY(shareOfColour(inner, 0xff00ff) > 0.99, 5000);
+    xdotool({"type", "--delay", "20", "c"});
+    TL_TRY_COMPARE(typedText(), QStringLiteral("c"), 5000);
+
+    // A panel that stops being seen (here unmapped behind its back) lets go of the keyboard and hides.
+    controller.showPanel();
+    waitShown(controller);
+    xdotool({"windowunmap", QString::number(controller.window()->winId())});
+    TL_TRY_VERIFY(!controller.isVisible(), 5000);
+    xdotool({"type", "--delay", "20", "d"});
+    TL_TRY_COMPARE(typedText(), QStringLiteral("cd"), 5000);
+    waitHidden(controller);
+
+    // On another desktop too.
+    xdotool({"set_desktop_for_window", terminalId, "1"});
+    xdotool({"set_desktop", "1"});
+    xdotool({"windowactivate", "--sync", terminalId});
+    TL_TRY_VERIFY(shareOfColour(inner, 0xff00ff) > 0.99, 5000);
+    controller.showPanel();
+    waitShown(controller);
+    TL_TRY_VERIFY(shareOfColour(inner, 0xff00ff) == 0, 5000);
+    controller.hidePanel();
+    waitHidden(controller);
+    xdotool({"set_desktop", "0"});
+    terminal.terminate();
+    terminal.waitForFinished(5000);
 }

@@ -476,6 +476,26 @@ SourceAppPtr ManagedObjectContext::sourceAppForKey(qint64 key) {
     return nullptr;
 }
 
+void ManagedObjectContext::rowSavedElsewhere(const QString& objectID, const QString& type) {
+    Private& p = *d;
+    if (!type.isEmpty())
+        p.knownTypes.insert(type);
+    const qsizetype at = objectID.lastIndexOf(QLatin1String("/p"));
+    if (at < 0 || !objectID.startsWith(QLatin1String("tindralume://ClipboardItem/")))
+        return;
+    const auto it = p.items.find(objectID.mid(at + 2).toLongLong());
+    const ClipboardItemPtr item = it != p.items.end() ? it->lock() : nullptr;
+    if (!item || item->hasChanges() || item->m_deleted)
+        return;
+    sqlite3_stmt* row = p.prepare(QByteArray(kItemSelect) + " WHERE pk = ?", nullptr);
+    if (!row)
+        return;
+    Stmt s(p.db, row);
+    s.bind(1, item->m_key);
+    if (s.step() == SQLITE_ROW)
+        readItemRow(*item, row);
+}
+
 void ManagedObjectContext::refreshAllObjects() {
     Private& p = *d;
     std::vector<ClipboardItemPtr> items;

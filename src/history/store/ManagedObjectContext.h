@@ -49,6 +49,9 @@ public:
     bool save(StoreError* error = nullptr);
     // Drops cached attribute values so the next read comes from the store; pending changes are kept.
     void refreshAllObjects();
+    // An entry another connection saved: its live object, unless it has changes of its own here,
+    // is read again, and its type is known to searches by type name.
+    void rowSavedElsewhere(const QString& objectID, const QString& type);
 
     // Returns the objects of the request, pending deletions left out. On failure: empty and error set.
     std::vector<ClipboardItemPtr> fetchItems(const FetchRequest& request, StoreError* error = nullptr);

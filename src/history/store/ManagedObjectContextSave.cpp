@@ -5,9 +5,9 @@
 using namespace StoreInternals;
 
 ClipboardItemPtr ManagedObjectContext::insertClipboardItem() {
+    const KeyAllocator::Key key = d->itemKeys.next(d->db, qsizetype(d->insertedItems.size()));
     auto item = std::make_shared<ClipboardItem>();
     item->m_context = this;
-    const KeyAllocator::Key key = d->itemKeys.next(d->db, qsizetype(d->insertedItems.size()));
     item->m_key = key.value;
     if (!key.claimed)
         d->provisionalItemKeys.insert(key.value);

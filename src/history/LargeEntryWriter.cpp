@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+#include "history/LargeEntryWriter.h"
+
+#include "history/ClipboardDataManager.h"
+#include "history/store/ManagedObjectContext.h"
+#include "history/store/PrecomputedContent.h"
+
+#include <QUuid>
+
+#include <chrono>
+
+namespace {
+
+// Above this much content a save takes long enough (some 8 ms a megabyte) to be felt on the main
+// thread.
+constexpr qsizetype kLargeBytes = 512 * 1024;
+// How often an entry that did not fit on the disk is tried again when nothing else comes.
+constexpr auto kRetryInterval = std::chrono::seconds(10);
+
+} // namespace
+
+LargeEntryWriter::LargeEntryWriter(QString storePath, std::function<void(const Outcome&)> done)
+    : m_path(std::move(storePath)), m_done(std::move(done)), m_thread([this] { run(); }) {}
+
+LargeEntryWriter::~LargeEntryWriter() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+bool LargeEntryWriter::isLarge(const OptString& text, const OptData& richTextData, const OptData& imageData,
+                               const OptData& originalImageData) {
+    qsizetype bytes = text ? text->size() * qsizetype(sizeof(QChar)) : 0;
+    for (const OptData* data : {&richTextData, &imageData, &originalImageData})
+        bytes += *data ? (*data)->size() : 0;
+    return bytes >= kLargeBytes;
+}
+
+void LargeEntryWriter::save(Entry entry) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(entry));
+    }
+    m_wake.notify_all();
+}
+
+bool LargeEntryWriter::isBusy() {
+    std::lock_guard lock(m_mutex);
+    return m_busy || !m_queue.empty();
+}
+
+bool LargeEntryWriter::waitUntilIdle() {
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    return !m_pending;
+}
+
+void LargeEntryWriter::run() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (!m_queue.empty()) {
+            Entry entry = std::move(m_queue.front());
+            m_queue.pop_front();
+            m_busy = true;
+            lock.unlock();
+            write(entry);
+            entry = Entry{}; // the content goes before the next one is taken
+            lock.lock();
+            m_busy = false;
+            continue;
+        }
+        m_idle.notify_all();
+        if (m_stop)
+            break;
+        const auto woken = [this] { return m_stop || !m_queue.empty(); };
+        if (!m_pending) {
+            m_wake.wait(lock, woken);
+        } else if (!m_wake.wait_for(lock, kRetryInterval, woken)) {
+            m_busy = true;
+            lock.unlock();
+            retryPending();
+            lock.lock();
+            m_busy = false;
+        }
+    }
+    if (m_pending) {
+        lock.unlock();
+        retryPending();
+        lock.lock();
+    }
+    lock.unlock();
+    m_context.reset(); // closed on the thread that opened it
+}
+
+void LargeEntryWriter::write(Entry& entry) {
+    Outcome outcome;
+    outcome.type = entry.type;
+    outcome.link = entry.link;
+    StoreError error;
+    if (!m_context)
+        m_context = ManagedObjectContext::open(m_path, &error);
+    if (!m_context) {
+        outcome.errorCode = error.code ? error.code : -1;
+        outcome.error = error.description();
+        m_done(outcome);
+        return;
+    }
+    ManagedObjectContext& ctx = *m_context;
+    const SourceAppPtr app = entry.sourceAppKey ? ctx.sourceAppForKey(entry.sourceAppKey) : nullptr;
+    ClipboardItemPtr item =
+        ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData, entry.originalImageData,
+                                              entry.filePath, entry.additionalFilePaths);
+    outcome.repeated = bool(item);
+    if (item) {
+        item->setTimestamp(entry.timestamp);
+        item->setSourceApp(app);
+    } else {
+        item = ctx.insertClipboardItem();
+        item->setId(QUuid::createUuid());
+        item->setTimestamp(entry.timestamp);
+        item->setType(entry.type);
+        item->setTextContent(entry.text);
+        item->setRichTextData(entry.richTextData);
+        item->setImageData(entry.imageData);
+        item->setOriginalImageData(entry.originalImageData);
+        item->setFilePath(entry.filePath);
+        if (!entry.additionalFilePaths.isEmpty())
+            item->setAdditionalFilePaths(entry.additionalFilePaths);
+        item->setPreview(entry.preview);
+        item->setSourceApp(app);
+        item->setIsFavorite(false);
+    }
+    const bool saved = ctx.save(&error);
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending = ctx.hasChanges();
+    }
+    outcome.pendingLeft = ctx.hasChanges();
+    if (saved)
+        outcome.objectID = item->objectID();
+    if (!saved) {
+        outcome.errorCode = error.code;
+        outcome.error = error.description();
+    }
+    m_done(outcome);
+}
+
+void LargeEntryWriter::retryPending() {
+    if (!m_context)
+        return;
+    StoreError error;
+    const bool saved = m_context->save(&error);
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending = m_context->hasChanges();
+    }
+    // Failures of a retry were told when the entry first failed.
+    if (saved)
+        m_done(Outcome{});
+}
