@@ -10,7 +10,8 @@ packages=(
     libsqlite3-dev libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev libxi-dev libxfixes-dev
     libgtest-dev libgmock-dev libbenchmark-dev libgumbo-dev
     fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji
-    xvfb xauth x11-utils x11-xkb-utils xkb-data xclip xdotool xterm openbox trayer dbus python3
+    xvfb xauth x11-utils x11-xkb-utils xkb-data xclip xdotool xterm openbox trayer dbus python3 python3-h2
+    python3-gi gir1.2-gtk-3.0 pcmanfm
 )
 missing=()
 for p in "${packages[@]}"; do

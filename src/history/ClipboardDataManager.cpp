@@ -410,6 +410,7 @@ std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int
     request.sortByTimestampDescending = true;
     request.fetchLimit = limit;
     request.fetchOffset = offset;
+    request.deferTextContent = true;
     std::vector<Predicate> parts;
     if (favoritesOnly)
         parts.push_back(Predicate::isFavorite());
@@ -436,6 +437,7 @@ std::vector<ClipboardItemPtr> ClipboardDataManager::searchItems(const QString& q
     request.sortByTimestampDescending = true;
     request.fetchLimit = limit;
     request.fetchOffset = offset;
+    request.deferTextContent = true;
     std::vector<Predicate> parts;
     parts.push_back(Predicate::orOf(
         {Predicate::containsCD(Predicate::Field::TextContent, q), Predicate::containsCD(Predicate::Field::Preview, q),

@@ -163,6 +163,10 @@ void BoundedHTTPDataLoader::connectTo(const QUrl& url, const QHostAddress& addre
     // The certificate is checked against the name linked, not the address connected to.
     if (url.scheme().compare(u"https", Qt::CaseInsensitive) == 0)
         networkRequest.setPeerVerifyName(url.host());
+    // HTTP/2 would name the address instead: Qt takes its :authority from the URL and drops Host,
+    // and servers that route by name answer 421 or serve another site. Each load makes one request
+    // per connection, so HTTP/2 has nothing to multiplex here.
+    networkRequest.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                                 m_request.preferCache ? QNetworkRequest::PreferCache : QNetworkRequest::PreferNetwork);
     networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);

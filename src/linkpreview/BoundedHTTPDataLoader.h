@@ -54,6 +54,8 @@ struct HTTPRequest {
 // host name is resolved here and every address it has is put to the address check; the connection
 // then goes to the checked address, so a name cannot resolve one way for the check and another for
 // the connection. A refused address ends the load with a Refused error and no packet sent to it.
+// The request still names the linked host everywhere a server routes by it: Host (HTTP/1.1 only),
+// TLS server name and certificate check.
 class BoundedHTTPDataLoader : public QObject {
 public:
     using Validator = std::function<bool(const HTTPURLResponse&)>;

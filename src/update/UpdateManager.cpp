@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -72,6 +73,11 @@ void UpdateManager::showResult(const UpdateCheckResult& result) {
             tr("Tindralume %1 is currently the newest version available.").arg(result.currentVersion));
         alert->addButton(QMessageBox::Ok);
         break;
+    case UpdateCheckResult::NotConfigured:
+        alert->setIcon(QMessageBox::Information);
+        alert->setText(tr("No update feed is configured."));
+        alert->addButton(QMessageBox::Ok);
+        break;
     case UpdateCheckResult::Failed:
         alert->setIcon(QMessageBox::Warning);
         alert->setText(tr("Update Error!"));
@@ -83,6 +89,11 @@ void UpdateManager::showResult(const UpdateCheckResult& result) {
 }
 
 void UpdateManager::showAlert(QMessageBox* alert) {
+    // The words come partly from the feed and the network: never read as markup, whose images
+    // would be loaded from wherever they name and whose links could be followed.
+    alert->setTextFormat(Qt::PlainText);
+    for (QLabel* label : alert->findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
     // Not modal: start-up and the event loop go on while it is open.
     alert->setAttribute(Qt::WA_DeleteOnClose);
     // Message boxes size themselves to their words: keep a title and a sentence on a line.

@@ -20,6 +20,11 @@ bool isWebURL(const QUrl& url) {
     return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
            !url.host().isEmpty();
 }
+
+// Where a redirect answer points, resolved against the address that gave it.
+QUrl redirectTarget(const QNetworkReply* reply) {
+    return reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
+}
 } // namespace
 
 Updater::Configuration Updater::Configuration::fromApplication() {
@@ -31,11 +36,11 @@ Updater::Configuration Updater::Configuration::fromApplication() {
     return configuration;
 }
 
-UpdateCheckResult fetchUpdateCheck(const QString& feedURL, const QString& currentVersion) {
+UpdateCheckResult fetchUpdateCheck(const QString& feedURL, const QString& currentVersion, int checkTimeoutMs) {
     UpdateCheckResult result;
     result.currentVersion = currentVersion;
     if (feedURL.isEmpty()) {
-        result.error = QCoreApplication::translate("Updater", "No update feed is configured.");
+        result.kind = UpdateCheckResult::NotConfigured;
         return result;
     }
     QNetworkAccessManager network;
@@ -46,6 +51,7 @@ UpdateCheckResult fetchUpdateCheck(const QString& feedURL, const QString& curren
     QNetworkReply* reply = network.get(request);
     QByteArray body;
     bool tooLarge = false;
+    bool tooSlow = false;
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         body += reply->readAll();
@@ -55,14 +61,32 @@ UpdateCheckResult fetchUpdateCheck(const QString& feedURL, const QString& curren
         }
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        tooSlow = true;
+        reply->abort();
+    });
+    deadline.start(checkTimeoutMs);
     if (!reply->isFinished())
         loop.exec();
-    if (!tooLarge)
+    deadline.stop();
+    if (!tooLarge && !tooSlow)
         body += reply->readAll();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (tooLarge) {
+    if (tooSlow) {
+        result.error =
+            QCoreApplication::translate("Updater", "The update feed did not finish loading within %1 seconds.")
+                .arg((checkTimeoutMs + 999) / 1000);
+    } else if (tooLarge) {
         result.error = QCoreApplication::translate("Updater", "The update feed is larger than %1 MB.")
                            .arg(Updater::maxFeedBytes / (1024 * 1024));
+    } else if (status >= 300 && status < 400 && !isWebURL(redirectTarget(reply))) {
+        result.error = QCoreApplication::translate(
+            "Updater", "The update feed redirects to an address that is not http or https; it was not followed.");
+    } else if (reply->error() == QNetworkReply::InsecureRedirectError) {
+        result.error = QCoreApplication::translate(
+            "Updater", "The update feed redirects from https to http; it was not followed.");
     } else if (status != 0 && status != 200) {
         result.error =
             QCoreApplication::translate("Updater", "The update feed could not be loaded: HTTP status %1").arg(status);
@@ -162,8 +186,9 @@ void Updater::runCheck(bool userInitiated) {
     const std::shared_ptr<Alive> alive = m_alive;
     const QString feed = m_configuration.feedURL;
     const QString version = m_configuration.currentVersion;
-    Dispatch::onGlobal([alive, feed, version, userInitiated] {
-        const UpdateCheckResult result = fetchUpdateCheck(feed, version);
+    const int timeoutMs = m_configuration.checkTimeoutMs;
+    Dispatch::onGlobal([alive, feed, version, timeoutMs, userInitiated] {
+        const UpdateCheckResult result = fetchUpdateCheck(feed, version, timeoutMs);
         QMutexLocker lock(&alive->mutex);
         Updater* self = alive->self;
         if (!self)

@@ -13,7 +13,8 @@
 
 // What one update check found.
 struct UpdateCheckResult {
-    enum Kind { UpdateAvailable, UpToDate, Failed };
+    // NotConfigured: there is no feed to check, which is no failure.
+    enum Kind { UpdateAvailable, UpToDate, Failed, NotConfigured };
     Kind kind = Failed;
     QString currentVersion;
     QString latestVersion; // UpdateAvailable and UpToDate
@@ -33,11 +34,13 @@ public:
     static inline const QString lastCheckKey = QStringLiteral("lastUpdateCheckDate");
     static constexpr qint64 checkIntervalSeconds = 24 * 60 * 60;
     static constexpr qint64 maxFeedBytes = 2 * 1024 * 1024;
-    static constexpr int transferTimeoutMs = 20000;
+    static constexpr int transferTimeoutMs = 20000; // of silence
+    static constexpr int checkTimeoutMs = 60000;    // for a whole check, redirects included
 
     struct Configuration {
         QString feedURL; // empty: none configured
         QString currentVersion;
+        int checkTimeoutMs = Updater::checkTimeoutMs;
         // "updateFeedURL" from the settings, else the feed built into the program; the running
         // application's version.
         static Configuration fromApplication();
@@ -84,5 +87,7 @@ private:
     std::shared_ptr<Alive> m_alive;
 };
 
-// Fetches and reads the feed; blocking, for a worker thread.
-UpdateCheckResult fetchUpdateCheck(const QString& feedURL, const QString& currentVersion);
+// Fetches and reads the feed; blocking, for a worker thread. A check still running after
+// checkTimeoutMs, however steadily its bytes come, is stopped and fails.
+UpdateCheckResult fetchUpdateCheck(const QString& feedURL, const QString& currentVersion,
+                                   int checkTimeoutMs = Updater::checkTimeoutMs);

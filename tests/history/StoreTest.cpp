@@ -93,32 +93,37 @@ TEST(Store, StoredValuesAreReadBackExactlyAfterReopening) {
         Q_UNUSED(d);
         ASSERT_TRUE(ctx->save());
     }
-    StoreError error;
-    auto ctx = ManagedObjectContext::open(path, &error);
-    ASSERT_TRUE(ctx) << error.message.toStdString();
-    FetchRequest all;
-    auto items = ctx->fetchItems(all);
-    ASSERT_EQ(items.size(), 4u);
-    EXPECT_EQ(items[0]->textContent(), withNul);
-    EXPECT_EQ(items[0]->textContent()->size(), 4);
-    EXPECT_EQ(items[0]->id(), id);
-    EXPECT_EQ(items[0]->isFavorite(), true);
-    EXPECT_EQ(items[0]->timestamp(), kBase);
-    EXPECT_EQ(items[1]->textContent(), QString(""));
-    EXPECT_TRUE(items[1]->textContent().has_value());
-    EXPECT_TRUE(items[1]->richTextData().has_value());
-    EXPECT_TRUE(items[1]->richTextData()->isEmpty());
-    EXPECT_FALSE(items[1]->imageData().has_value());
-    EXPECT_EQ(items[2]->textContent(), replaced);
-    EXPECT_TRUE(items[2]->textContent()->contains(QChar(QChar::ReplacementCharacter)));
-    EXPECT_EQ(items[2]->imageData(), blob);
-    EXPECT_EQ(items[2]->filePath(), QStringLiteral("/tmp/Ünïcode file.txt"));
-    for (auto attribute : {&ClipboardItem::type, &ClipboardItem::textContent, &ClipboardItem::preview,
-                           &ClipboardItem::filePath, &ClipboardItem::urlPreviewTitle})
-        EXPECT_FALSE(((*items[3]).*attribute)().has_value());
-    EXPECT_FALSE(items[3]->timestamp().has_value());
-    EXPECT_FALSE(items[3]->isFavorite().has_value());
-    EXPECT_FALSE(items[3]->id().has_value());
+    // Read whole, and with the texts read only when asked for.
+    for (const bool deferred : {false, true}) {
+        SCOPED_TRACE(deferred);
+        StoreError error;
+        auto ctx = ManagedObjectContext::open(path, &error);
+        ASSERT_TRUE(ctx) << error.message.toStdString();
+        FetchRequest all;
+        all.deferTextContent = deferred;
+        auto items = ctx->fetchItems(all);
+        ASSERT_EQ(items.size(), 4u);
+        EXPECT_EQ(items[0]->textContent(), withNul);
+        EXPECT_EQ(items[0]->textContent()->size(), 4);
+        EXPECT_EQ(items[0]->id(), id);
+        EXPECT_EQ(items[0]->isFavorite(), true);
+        EXPECT_EQ(items[0]->timestamp(), kBase);
+        EXPECT_EQ(items[1]->textContent(), QString(""));
+        EXPECT_TRUE(items[1]->textContent().has_value());
+        EXPECT_TRUE(items[1]->richTextData().has_value());
+        EXPECT_TRUE(items[1]->richTextData()->isEmpty());
+        EXPECT_FALSE(items[1]->imageData().has_value());
+        EXPECT_EQ(items[2]->textContent(), replaced);
+        EXPECT_TRUE(items[2]->textContent()->contains(QChar(QChar::ReplacementCharacter)));
+        EXPECT_EQ(items[2]->imageData(), blob);
+        EXPECT_EQ(items[2]->filePath(), QStringLiteral("/tmp/Ünïcode file.txt"));
+        for (auto attribute : {&ClipboardItem::type, &ClipboardItem::textContent, &ClipboardItem::preview,
+                               &ClipboardItem::filePath, &ClipboardItem::urlPreviewTitle})
+            EXPECT_FALSE(((*items[3]).*attribute)().has_value());
+        EXPECT_FALSE(items[3]->timestamp().has_value());
+        EXPECT_FALSE(items[3]->isFavorite().has_value());
+        EXPECT_FALSE(items[3]->id().has_value());
+    }
 }
 
 TEST(Store, FiftyMegabyteTextRoundTrips) {

@@ -42,6 +42,8 @@ struct TestHTTPServer::Connection {
     QList<QByteArray> pieces; // body pieces sent one per event-loop turn
     bool stalled = false;
     bool responding = false;
+    int byteIntervalMs = 0;
+    bool byteDue = true;
 };
 
 TestHTTPServer::TestHTTPServer() : m_server(std::make_unique<QTcpServer>()) {
@@ -179,6 +181,7 @@ void TestHTTPServer::respond(Connection* connection, const Response& response) {
         connection->pieces.append(response.body.mid(from));
     } else {
         connection->pending = response.body;
+        connection->byteIntervalMs = response.byteIntervalMs;
     }
     pump(connection);
 }
@@ -194,6 +197,18 @@ void TestHTTPServer::pump(Connection* connection) {
         socket->write(piece);
         if (piece.isEmpty())
             QTimer::singleShot(0, this, [this, connection] { pump(connection); });
+        return;
+    }
+    if (!connection->pending.isEmpty() && connection->byteIntervalMs > 0) {
+        if (!connection->byteDue)
+            return;
+        socket->write(connection->pending.left(1));
+        connection->pending.remove(0, 1);
+        connection->byteDue = false;
+        QTimer::singleShot(connection->byteIntervalMs, this, [this, connection] {
+            connection->byteDue = true;
+            pump(connection);
+        });
         return;
     }
     if (!connection->pending.isEmpty()) {

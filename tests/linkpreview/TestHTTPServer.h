@@ -38,6 +38,7 @@ public:
         bool stallAfterHead = false; // send the head, then nothing, never close
         QByteArray fillerByte = "x";
         QList<int> splitBodyAt; // send the body in pieces ending at these offsets, one event each
+        int byteIntervalMs = 0; // send the body one byte at a time, this far apart
     };
 
     struct LogEntry {

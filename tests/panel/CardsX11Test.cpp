@@ -17,6 +17,8 @@
 #include <QCursor>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
@@ -28,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 XvfbSession* testXServer();
@@ -200,6 +203,76 @@ TEST_F(CardsX11Test, ImageCardDragsOutAsAFile) {
     copier.waitForFinished(3000);
     target.terminate();
     target.waitForFinished(3000);
+}
+
+// A file manager asks for a dragged card's data with a time of its own making (the Unix time in
+// seconds); our clipboard's time must stay the server's, or GTK programs, which ask with the
+// server's time, are turned away from every later pick.
+TEST_F(CardsX11Test, PicksAfterADropOnAFileManagerReachGtkReaders) {
+    static std::atomic<int> refusedOwners{0};
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (message.contains(QStringLiteral("Cannot set X11 selection owner")))
+            ++refusedOwners;
+        previous(type, context, message);
+    });
+    Pasteboard::general(); // in place before the drag, as in the application
+
+    PanelTestStore store(QStringLiteral("cards-file-manager"));
+    auto image = store.add(QStringLiteral("image"), QStringLiteral("Image"));
+    image->setImageData(photoPng(QSize(400, 250)));
+    std::vector<ClipboardItemPtr> texts;
+    for (int i = 0; i < 10; ++i)
+        texts.push_back(store.add(QStringLiteral("text"), QStringLiteral("pick %1 after the drop").arg(i)));
+    store.save();
+
+    const QString folder = TestEnvironment::instance().freshDir(QStringLiteral("cards-file-manager-folder"));
+    QProcess fileManager;
+    fileManager.start(QStringLiteral("pcmanfm"), {QStringLiteral("--no-desktop"), folder});
+    ASSERT_TRUE(fileManager.waitForStarted(5000));
+    QByteArray window;
+    XvfbSession::runClient(QStringLiteral("xdotool"), {"search", "--sync", "--onlyvisible", "--class", "pcmanfm"},
+                           &window, 30000);
+    const QString id = QString::fromLatin1(window.trimmed().split('\n').constFirst());
+    ASSERT_FALSE(id.isEmpty());
+    xdotool({"windowsize", "--sync", id, "640", "420"});
+    xdotool({"windowmove", "--sync", id, "0", "0"});
+
+    PanelWindowController controller;
+    controller.setDataManager(store.manager.get());
+    show(controller);
+    std::unique_ptr<QProcess> script(dragInSteps(cardCenter(controller, 0), QPoint(420, 200), true));
+    TL_TRY_VERIFY(QDir(folder).entryList(QDir::Files).size() == 1, 30000);
+    TL_TRY_VERIFY(script->state() == QProcess::NotRunning, 15000);
+    TL_TRY_VERIFY(!controller.window()->panelContentView()->collectionView()->isDragging(), 5000);
+    controller.hidePanel();
+
+    for (const ClipboardItemPtr& text : texts) {
+        const QByteArray expected = text->textContent()->toUtf8();
+        ASSERT_TRUE(store.manager->copyToPasteboard(text, false));
+        QProcess gtk; // both readers run while our event loop serves the selection
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+        gtk.setProcessEnvironment(env);
+        gtk.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TL_GTK_CLIPBOARD_READER)});
+        TL_TRY_VERIFY(gtk.state() == QProcess::NotRunning, 30000);
+        const QJsonObject read = QJsonDocument::fromJson(gtk.readAllStandardOutput()).object();
+        EXPECT_EQ(read.value(QStringLiteral("text")).toString().toUtf8(), expected)
+            << gtk.readAllStandardError().data();
+        // What we answer TIMESTAMP with is a time the server has reached.
+        const auto stamp = uint32_t(read.value(QStringLiteral("timestamp")).toDouble());
+        const auto server = uint32_t(read.value(QStringLiteral("server")).toDouble());
+        EXPECT_NE(stamp, 0u) << expected.data();
+        EXPECT_GE(int32_t(server - stamp), 0) << expected.data() << " owned at " << stamp << ", server at " << server;
+        QProcess xclip;
+        xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+        TL_TRY_VERIFY(xclip.state() == QProcess::NotRunning, 10000);
+        EXPECT_EQ(xclip.readAllStandardOutput(), expected);
+    }
+    EXPECT_EQ(refusedOwners, 0);
+    qInstallMessageHandler(previous);
+    fileManager.terminate();
+    fileManager.waitForFinished(5000);
 }
 
 // The strip with a link card without and with a preview picture, a colour, an image and a file,

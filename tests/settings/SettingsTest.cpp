@@ -234,7 +234,7 @@ TEST(AboutPage, LanguageChoiceVersionAndUpdateControls) {
     QTRY_VERIFY(page.checkForUpdatesButton()->isEnabled());
     page.checkForUpdatesButton()->click();
     QTRY_VERIFY(updates.currentAlert() && updates.currentAlert()->isVisible());
-    EXPECT_EQ(updates.currentAlert()->informativeText(), QStringLiteral("No update feed is configured."));
+    EXPECT_EQ(updates.currentAlert()->text(), QStringLiteral("No update feed is configured."));
     updates.currentAlert()->close();
 
     page.automaticChecksToggle()->click();

@@ -7,12 +7,37 @@
 #include "platform/UserDefaults.h"
 #include "support/TestEnvironment.h"
 
+#include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QThread>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+qint64 residentBytes() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+// What the user sees of an alert: every label's words, and whether any could be read as markup.
+struct Shown {
+    QString words;
+    bool allPlain = true;
+};
+Shown shownIn(const QMessageBox* alert) {
+    Shown shown;
+    for (const QLabel* label : alert->findChildren<QLabel*>()) {
+        shown.words += label->text() + u'\n';
+        shown.allPlain = shown.allPlain && label->textFormat() == Qt::PlainText;
+    }
+    return shown;
+}
 
 QByteArray feed(const QByteArray& items) {
     return "<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:u=\"urn:x-updates\"><channel><title>t</title>" + items +
@@ -31,8 +56,9 @@ protected:
     void SetUp() override {
         UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("update")) + "/t.conf");
     }
-    Updater::Configuration config(const QByteArray& path) {
-        return {path.isEmpty() ? QString() : QString::fromLatin1(server.url(path)), QStringLiteral("1.2.0")};
+    Updater::Configuration config(const QByteArray& path, int checkTimeoutMs = Updater::checkTimeoutMs) {
+        return {path.isEmpty() ? QString() : QString::fromLatin1(server.url(path)), QStringLiteral("1.2.0"),
+                checkTimeoutMs};
     }
     TestHTTPServer server;
 };
@@ -127,17 +153,33 @@ TEST_F(UpdateTest, ChecksReportNewerSameAndBrokenFeeds) {
     TestHTTPServer::Response huge;
     huge.streamBytes = Updater::maxFeedBytes + 4096;
     server.route("/huge", huge);
+    // Never silent for long, never done: only the deadline of the whole check ends it.
+    TestHTTPServer::Response trickle = respond(200, feed("<item><version>9.0</version></item>"));
+    trickle.byteIntervalMs = 200;
+    server.route("/trickle", trickle);
+    TestHTTPServer::Response elsewhere = respond(302, "");
+    elsewhere.headers = {{"Location", "file:///etc/passwd"}};
+    server.route("/elsewhere", elsewhere);
+    TestHTTPServer::Response viaRedirect = respond(302, "");
+    viaRedirect.headers = {{"Location", "/trickle"}};
+    server.route("/redirected-trickle", viaRedirect);
 
     const struct {
         QByteArray path;
         UpdateCheckResult::Kind kind;
         const char* errorPart;
-    } cases[] = {
-        {"/newer", UpdateCheckResult::UpdateAvailable, ""},      {"/same", UpdateCheckResult::UpToDate, ""},
-        {"/broken", UpdateCheckResult::Failed, "not valid XML"}, {"/missing", UpdateCheckResult::Failed, "404"},
-        {"/huge", UpdateCheckResult::Failed, "larger than"},     {"", UpdateCheckResult::Failed, "No update feed"}};
+        int checkTimeoutMs = Updater::checkTimeoutMs;
+    } cases[] = {{"/newer", UpdateCheckResult::UpdateAvailable, ""},
+                 {"/same", UpdateCheckResult::UpToDate, ""},
+                 {"/broken", UpdateCheckResult::Failed, "not valid XML"},
+                 {"/missing", UpdateCheckResult::Failed, "404"},
+                 {"/huge", UpdateCheckResult::Failed, "larger than"},
+                 {"/trickle", UpdateCheckResult::Failed, "within 2 seconds", 1500},
+                 {"/redirected-trickle", UpdateCheckResult::Failed, "within 2 seconds", 1500},
+                 {"/elsewhere", UpdateCheckResult::Failed, "not http or https"},
+                 {"", UpdateCheckResult::NotConfigured, ""}};
     for (const auto& c : cases) {
-        UpdateManager manager(config(c.path));
+        UpdateManager manager(config(c.path, c.checkTimeoutMs));
         EXPECT_FALSE(manager.canCheckForUpdates());
         manager.start(); // an absent feed is no start failure
         EXPECT_FALSE(manager.currentAlert()) << c.path.constData();
@@ -160,10 +202,53 @@ TEST_F(UpdateTest, ChecksReportNewerSameAndBrokenFeeds) {
         }
         const std::vector<std::pair<bool, bool>> expected{{false, true}, {true, true}};
         EXPECT_EQ(changes, expected) << c.path.constData();
-        // The result is shown to the user.
+        // The result is shown to the user; a missing feed is said plainly, not as an error.
         QTRY_VERIFY(manager.currentAlert() && manager.currentAlert()->isVisible());
+        EXPECT_EQ(manager.currentAlert()->text().contains(QLatin1String("Error")), c.kind == UpdateCheckResult::Failed);
+        if (c.kind == UpdateCheckResult::NotConfigured) {
+            EXPECT_EQ(manager.currentAlert()->text(), QLatin1String("No update feed is configured."));
+        }
         manager.currentAlert()->close();
     }
+}
+
+// Markup in what a feed or the network says is shown as written: no image is loaded from where it
+// points (/dev/zero would be read until memory runs out) and no link is offered. A feed naming
+// such a version, or one costing memory with its length, is refused before anything is compared.
+TEST_F(UpdateTest, HostileVersionsAreRefusedAndOutsideTextIsShownAsWritten) {
+    const QString hostile[] = {QStringLiteral("99<img src=/dev/zero>"),
+                               QStringLiteral("99<a href=\"file:///etc/passwd\">click</a>"),
+                               QStringLiteral("1a").repeated(20000)};
+    const qint64 before = residentBytes();
+    for (const QString& version : hostile) {
+        const QByteArray item = "<item><version>" + version.toHtmlEscaped().toUtf8() +
+                                "</version><link>https://example.org/dl</link></item>";
+        server.route("/hostile", respond(200, feed(item + item)));
+        UpdateManager manager(config("/hostile"));
+        manager.start();
+        QTRY_VERIFY(manager.canCheckForUpdates());
+        manager.controller()->checkForUpdates();
+        QTRY_VERIFY_WITH_TIMEOUT(manager.currentAlert() && manager.currentAlert()->isVisible(), 15000);
+        EXPECT_TRUE(manager.currentAlert()->informativeText().contains(QLatin1String("not a plain version")));
+        EXPECT_TRUE(shownIn(manager.currentAlert()).allPlain);
+        manager.currentAlert()->close();
+
+        // Were such a version or error to reach an alert, it is still only words.
+        for (const auto kind : {UpdateCheckResult::UpdateAvailable, UpdateCheckResult::Failed}) {
+            UpdateCheckResult result;
+            result.kind = kind;
+            result.currentVersion = QStringLiteral("1.2.0");
+            result.latestVersion = version;
+            result.error = version;
+            Q_EMIT manager.controller()->userInitiatedCheckFinished(result);
+            QTRY_VERIFY(manager.currentAlert() && manager.currentAlert()->isVisible());
+            const Shown shown = shownIn(manager.currentAlert());
+            EXPECT_TRUE(shown.allPlain);
+            EXPECT_TRUE(shown.words.contains(version)) << shown.words.left(200).toStdString();
+            manager.currentAlert()->close();
+        }
+    }
+    EXPECT_LT(residentBytes() - before, 256LL << 20);
 }
 
 TEST_F(UpdateTest, AnInvalidFeedAddressFailsTheStartOnce) {

@@ -65,6 +65,11 @@ void ClipboardItem::loadBlob(Field field) const {
     m_blobsPending &= ~quint32(field);
 }
 
+OptString ClipboardItem::textContent() const {
+    loadBlob(TextContent);
+    return m_textContent;
+}
+
 OptData ClipboardItem::richTextData() const {
     loadBlob(RichTextData);
     return m_richTextData;
@@ -102,6 +107,7 @@ void ClipboardItem::setType(const OptString& v) {
 }
 
 void ClipboardItem::setTextContent(const OptString& v) {
+    m_blobsPending &= ~quint32(TextContent);
     m_textContent = v;
     markUpdated(TextContent);
 }

@@ -108,7 +108,7 @@ public:
 
     std::optional<QUuid> id() const { return m_id; }
     OptString type() const { return m_type; }
-    OptString textContent() const { return m_textContent; }
+    OptString textContent() const;
     OptString filePath() const { return m_filePath; }
     // The files after filePath when several were copied at once; empty for a single file.
     QStringList additionalFilePaths() const { return m_additionalFilePaths; }
@@ -145,7 +145,7 @@ private:
 
     std::optional<QUuid> m_id;
     OptString m_type;
-    OptString m_textContent;
+    mutable OptString m_textContent;
     OptString m_filePath;
     QStringList m_additionalFilePaths;
     OptString m_preview;

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <cstring>
 #include <limits>
 
 using namespace StoreInternals;
@@ -75,7 +76,7 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::fetchItems(const FetchReques
     const bool limit = limitValue > 0;
     const int offset = std::max(0, request.fetchOffset);
 
-    QByteArray sql = kItemSelect;
+    QByteArray sql = request.deferTextContent ? kItemSelectDeferred : kItemSelect;
     QVariantList binds;
     if (request.predicate) {
         sql += " WHERE ";
@@ -236,13 +237,16 @@ void ManagedObjectContext::readItemRow(ClipboardItem& item, sqlite3_stmt* row) {
     item.m_preview = optTextOf(row, 7);
     item.m_urlPreviewTitle = optTextOf(row, 8);
     item.m_urlPreviewDescription = optTextOf(row, 9);
-    item.m_textContent = optTextOf(row, 10);
+    const bool deferred = std::strncmp(sqlite3_column_name(row, 10), "typeof", 6) == 0;
+    item.m_textContent = deferred ? std::nullopt : optTextOf(row, 10);
     item.m_additionalFilePaths = pathListOf(row, 11);
     item.m_richTextData.reset();
     item.m_imageData.reset();
     item.m_originalImageData.reset();
     item.m_urlPreviewImageData.reset();
     item.m_blobsPending = kItemBlobs;
+    if (deferred && textOf(row, 10) != QLatin1String("null"))
+        item.m_blobsPending |= ClipboardItem::TextContent;
 }
 
 ClipboardItemPtr ManagedObjectContext::materializeItem(sqlite3_stmt* row) {
@@ -422,6 +426,19 @@ void ManagedObjectContext::loadBlob(const ClipboardItem& item, quint32 field) {
         column = "urlPreviewImageData";
         target = &item.m_urlPreviewImageData;
         break;
+    case ClipboardItem::TextContent: {
+        if (!(item.m_blobsPending & field))
+            return;
+        item.m_blobsPending &= ~field;
+        sqlite3_stmt* raw = d->prepare("SELECT textContent FROM ClipboardItem WHERE pk = ?", nullptr);
+        if (!raw)
+            return;
+        Stmt s(d->db, raw);
+        s.bind(1, item.m_key);
+        if (s.step() == SQLITE_ROW)
+            item.m_textContent = optTextOf(raw, 0);
+        return;
+    }
     default:
         return;
     }
@@ -487,7 +504,7 @@ void ManagedObjectContext::rowSavedElsewhere(const QString& objectID, const QStr
     const ClipboardItemPtr item = it != p.items.end() ? it->lock() : nullptr;
     if (!item || item->hasChanges() || item->m_deleted)
         return;
-    sqlite3_stmt* row = p.prepare(QByteArray(kItemSelect) + " WHERE pk = ?", nullptr);
+    sqlite3_stmt* row = p.prepare(QByteArray(kItemSelectDeferred) + " WHERE pk = ?", nullptr);
     if (!row)
         return;
     Stmt s(p.db, row);
@@ -506,7 +523,7 @@ void ManagedObjectContext::refreshAllObjects() {
     for (const auto& weak : std::as_const(p.apps))
         if (auto app = weak.lock(); app && !app->hasChanges() && !app->m_deleted)
             apps.push_back(app);
-    sqlite3_stmt* itemRow = p.prepare(QByteArray(kItemSelect) + " WHERE pk = ?", nullptr);
+    sqlite3_stmt* itemRow = p.prepare(QByteArray(kItemSelectDeferred) + " WHERE pk = ?", nullptr);
     for (const ClipboardItemPtr& item : items) {
         if (!itemRow)
             break;

@@ -78,4 +78,7 @@ struct FetchRequest {
     bool sortByTimestampDescending = false;
     std::optional<int> fetchLimit;
     int fetchOffset = 0;
+    // Entries read without their text, which is read on first use: a page of cards shows only
+    // previews, and a text may be hundreds of megabytes.
+    bool deferTextContent = false;
 };

@@ -79,6 +79,10 @@ inline const std::vector<Column> kSearchColumns = {
 inline constexpr const char* kItemSelect =
     "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
     "urlPreviewTitle, urlPreviewDescription, textContent, additionalFilePaths FROM ClipboardItem";
+// The same columns with the text's storage class in place of the text (typeof() reads no content).
+inline constexpr const char* kItemSelectDeferred =
+    "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
+    "urlPreviewTitle, urlPreviewDescription, typeof(textContent), additionalFilePaths FROM ClipboardItem";
 inline constexpr const char* kAppSelect = "SELECT pk, appName, bundleId FROM SourceApp";
 
 inline constexpr quint32 kItemBlobs = ClipboardItem::ImageData | ClipboardItem::OriginalImageData |

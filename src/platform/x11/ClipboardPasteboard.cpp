@@ -2,6 +2,7 @@
 #include "platform/x11/ClipboardPasteboard.h"
 
 #include "platform/PasteboardContents.h"
+#include "platform/x11/QtClockKeeper.h"
 #include "platform/x11/SelectionOwnerWatch.h"
 #include "platform/x11/SelectionReader.h"
 
@@ -56,7 +57,8 @@ protected:
 };
 
 ClipboardPasteboard::ClipboardPasteboard()
-    : m_owners(std::make_unique<SelectionOwnerWatch>([this] { onForeignOwner(); })),
+    : m_clock(std::make_unique<QtClockKeeper>([this] { onClockSettled(); })),
+      m_owners(std::make_unique<SelectionOwnerWatch>([this] { onForeignOwner(); })),
       m_reader(std::make_unique<SelectionReader>()) {
     if (auto* cb = clipboard(); cb && !m_owners->isActive())
         connect(cb, &QClipboard::dataChanged, this, &ClipboardPasteboard::onClipboardChanged);
@@ -127,13 +129,31 @@ void ClipboardPasteboard::publish() {
     for (const QString& f : m_pending->QMimeData::formats())
         copy->setData(f, m_pending->QMimeData::data(f));
     copy->lazy = m_pending->lazy;
+    // Qt stamps the selection with its connection's time, and answers TIMESTAMP and judges requests by
+    // it. While that time is off the server's, Qt's own attempt would be refused: the owner is taken for
+    // Qt's window at the server's time first, and the write is made again once Qt's time is right.
+    m_publishAgain = m_clock->isUnsettled();
+    if (m_publishAgain) {
+        m_owners->takeClipboardForQt();
+        m_clock->repair(); // settles only with a time after the owner just set
+    }
     m_publishing = true;
     cb->setMimeData(copy, QClipboard::Clipboard);
     m_publishing = false;
     // Qt reports no refusal and goes on believing it owns the selection: the server decides.
-    m_writeRefused = !m_owners->weOwnClipboard() && !m_owners->takeClipboardForQt();
+    if (!m_owners->weOwnClipboard()) {
+        // Refused: Qt's time is past the server's, or older than the current owner's.
+        m_publishAgain = true;
+        m_writeRefused = !m_owners->takeClipboardForQt();
+        m_clock->repair();
+    }
     if (m_writeRefused)
         qCWarning(lcPasteboard) << "the X server did not give us the clipboard; another client keeps it";
+}
+
+void ClipboardPasteboard::onClockSettled() {
+    if (m_publishAgain && m_pending && !m_writeRefused)
+        publish();
 }
 
 void ClipboardPasteboard::setData(Type type, const QByteArray& data) {

@@ -11,6 +11,7 @@
 #include <memory>
 
 class LazyMimeData;
+class QtClockKeeper;
 class SelectionOwnerWatch;
 class SelectionReader;
 
@@ -40,12 +41,15 @@ private:
     void onClipboardChanged();
     void onForeignOwner();
     void publish();
+    void onClockSettled();
 
     qint64 m_changeCount = 0;
     std::atomic<qint64> m_ownWrites{0};      // our own writes so far; read on the reader thread
     std::unique_ptr<LazyMimeData> m_pending; // what we are writing; a copy is handed to QClipboard
     bool m_publishing = false;
     bool m_writeRefused = false;
+    bool m_publishAgain = false; // published while Qt's time was off: again once it is right
+    std::unique_ptr<QtClockKeeper> m_clock;
     std::unique_ptr<SelectionOwnerWatch> m_owners;
     std::unique_ptr<SelectionReader> m_reader; // used only on m_readerQueue
     SerialQueue m_readerQueue;                 // declared last: it finishes before the reader goes

@@ -23,9 +23,8 @@ public:
     // Whether this process's Qt connection holds CLIPBOARD now (a round trip).
     bool weOwnClipboard();
     // Makes Qt's selection owner window the owner, on Qt's connection, with the server's current time. Qt stamps its
-    // writes with the time of the last event it saw, which is older than another client's later
-    // copy when our own input went elsewhere (a drag, a grab on another connection): the server
-    // then refuses Qt's request.
+    // writes with its connection's time, which the server refuses when it is off its own clock (see
+    // QtClockKeeper).
     bool takeClipboardForQt();
 
 private:
