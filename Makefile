@@ -36,6 +36,7 @@ sanitize: deps
 # BENCH_FOCUS_CLIENT=$(BUILD_DIR)/tests/panel/panel_focus_client; it is skipped otherwise.
 bench: build
 	./$(BUILD_DIR)/bench/store_bench
+	./$(BUILD_DIR)/bench/clear_bench
 	./$(BUILD_DIR)/bench/monitor_bench
 	./$(BUILD_DIR)/bench/capture_bench
 	./$(BUILD_DIR)/bench/linkpreview_bench

@@ -161,8 +161,11 @@ void AppDelegate::clearHistory() {
 }
 
 void AppDelegate::tearDown() {
-    if (stopForShutdown())
-        saveAction();
+    if (!stopForShutdown())
+        return;
+    saveAction();
+    if (m_clipboardDataManager)
+        m_clipboardDataManager->finishStoreSpace();
 }
 
 bool AppDelegate::stopForShutdown() {
@@ -190,6 +193,8 @@ void AppDelegate::terminateFromSignal() {
         consoleLine(QStringLiteral("Error saving context: ") + error.description());
         saved = false;
     }
+    if (context && m_clipboardDataManager)
+        m_clipboardDataManager->finishStoreSpace();
     QCoreApplication::exit(saved ? 0 : 1);
 }
 

@@ -5,6 +5,7 @@
 #include "history/ClipboardMonitor.h"
 #include "history/ColorArchive.h"
 #include "history/ColorExtractor.h"
+#include "history/store/StoreSpace.h"
 #include "history/store/TextFolding.h"
 #include "linkpreview/URLPreviewService.h"
 #include "platform/Console.h"
@@ -17,6 +18,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextBoundaryFinder>
 #include <QUrl>
 #include <sqlite3.h>
@@ -79,7 +81,14 @@ QString lastPathComponent(const QString& path) {
 
 } // namespace
 
-ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {}
+ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {
+    if (m_context && QFileInfo(m_context->path()).isFile()) {
+        m_space = std::make_unique<StoreSpace>(m_context->path());
+        // Space a quit left unclaimed is given back now, in the background.
+        if (StoreSpace::usage(m_context->path()).freePages > 0)
+            m_space->reclaimInBackground();
+    }
+}
 
 ClipboardDataManager::~ClipboardDataManager() {
     // What was handed over is written before the store closes.
@@ -550,7 +559,8 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
     }
     for (const ClipboardItemPtr& item : old)
         m_context->deleteObject(item);
-    saveContext();
+    if (saveContext() && !old.empty() && m_space)
+        m_space->reclaimInBackground();
 }
 
 bool ClipboardDataManager::clearAllHistory() {
@@ -562,7 +572,18 @@ bool ClipboardDataManager::clearAllHistory() {
     }
     for (const ClipboardItemPtr& item : all)
         m_context->deleteObject(item);
-    return saveContext();
+    if (!saveContext())
+        return false;
+    if (m_space)
+        m_space->reclaimInBackground();
+    return true;
+}
+
+void ClipboardDataManager::finishStoreSpace() {
+    if (!m_space)
+        return;
+    m_space.reset();
+    StoreSpace::convertIfWorthIt(m_context->path());
 }
 
 void ClipboardDataManager::toggleFavorite(const ClipboardItemPtr& item) {

@@ -9,10 +9,12 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 class ClipboardMonitor;
+class StoreSpace;
 
 // The store manager: saving captured entries, the queries and edits of the panel, and the link
 // preview hand-off. Lives on the main thread; fetchItems/searchItems may be called from a worker
@@ -74,6 +76,11 @@ public:
     // False when the entries could not be read or the deletion could not be saved.
     bool clearAllHistory();
     void toggleFavorite(const ClipboardItemPtr& item);
+    // At quit, after the last save: stops giving space back and converts an older store when that
+    // is worth its rewrite (see StoreSpace).
+    void finishStoreSpace();
+    // Null for a store without a file.
+    StoreSpace* storeSpace() const { return m_space.get(); }
     // False when the save failed (its line was printed). The first save that fails for want of disk
     // space after one that left nothing pending posts Notifications::historyStoreFull.
     bool saveContext();
@@ -88,6 +95,8 @@ private:
     ManagedObjectContext* m_context;
     QPointer<ClipboardMonitor> m_clipboardMonitor;
     bool m_reportedNoSpace = false;
+    // Gives the space of deleted entries back; none for a store without a file.
+    std::unique_ptr<StoreSpace> m_space;
     bool m_largePending = false; // the writer holds an entry that did not fit
     std::unique_ptr<LargeEntryWriter> m_largeWriter;
 };
