@@ -13,10 +13,14 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+
+// Debug lines tell a driving test when keys can act on the shown cards.
+Q_LOGGING_CATEGORY(lcPanel, "tindralume.panel", QtWarningMsg)
 
 namespace {
 constexpr int grabRetryMs = 20;
@@ -133,6 +137,11 @@ void PanelWindowController::showPanel() {
         m_window->panelContentView()->noteFrontWindow();
     QPointer<FloatingPanel> panel = m_window;
     Dispatch::onMain(this, [this, panel] {
+        disconnect(m_firstPageLog);
+        if (panel && panel->panelContentView())
+            m_firstPageLog = connect(
+                panel->panelContentView(), &PanelContentView::contentApplied, this,
+                [] { qCDebug(lcPanel) << "shown with its first page"; }, Qt::SingleShotConnection);
         if (m_isFirstShow) {
             if (panel && panel->panelContentView())
                 panel->panelContentView()->reloadContent(false);
@@ -211,8 +220,10 @@ bool PanelWindowController::takeKeyboard() {
     if (!handle || !m_window->isVisible())
         return false;
     m_keyboardGrabbed = handle->setKeyboardGrabEnabled(true);
-    if (m_keyboardGrabbed)
+    if (m_keyboardGrabbed) {
         m_window->grabKeyboard(); // keys go to the panel, not to a focus widget
+        qCDebug(lcPanel) << "keyboard grabbed";
+    }
     return m_keyboardGrabbed;
 }
 

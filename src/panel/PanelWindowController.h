@@ -92,4 +92,5 @@ private:
     QPropertyAnimation* m_animation = nullptr;
     bool m_hiding = false;
     QElapsedTimer m_clickOutsideHide;
+    QMetaObject::Connection m_firstPageLog;
 };

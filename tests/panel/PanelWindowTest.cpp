@@ -89,6 +89,18 @@ struct FocusClient {
     }
 };
 
+// Notes that an event of a type (a press, a key) reached one of our windows.
+struct EventSeen : QObject {
+    QEvent::Type type;
+    bool seen = false;
+    explicit EventSeen(QEvent::Type watched) : type(watched) { qApp->installEventFilter(this); }
+    ~EventSeen() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        seen = seen || event->type() == type;
+        return false;
+    }
+};
+
 // Share of a screen rectangle's pixels, as the X server shows them, that have one colour.
 double shareOfColour(const QRect& area, QRgb colour) {
     const QImage shot =
@@ -151,9 +163,11 @@ TEST_F(PanelWindowTest, KeysGoToThePanelWhileTheFrontApplicationKeepsTheFocus) {
     waitShown(controller);
     EXPECT_EQ(xdotool({"getactivewindow"}), client.windowId);
 
-    xdotool({"type", "--delay", "20", "xyz"});
+    // Keys are handled in order: once the field reads what was typed last, the arrows were handled too.
     xdotool({"key", "Left", "Right"});
-    QTest::qWait(300);
+    xdotool({"type", "--delay", "20", "xyz"});
+    QLineEdit* field = controller.window()->panelContentView()->searchField();
+    TL_TRY_COMPARE(field->text(), QStringLiteral("xyz"), 10000); // the typing opened the search with it
     EXPECT_TRUE(controller.isVisible());
     EXPECT_EQ(client.text(), QStringLiteral("ab"));
     EXPECT_EQ(xdotool({"getactivewindow"}), client.windowId);
@@ -161,14 +175,14 @@ TEST_F(PanelWindowTest, KeysGoToThePanelWhileTheFrontApplicationKeepsTheFocus) {
     // A click inside the panel does not take the focus either.
     const QPoint inside = controller.window()->geometry().center();
     movePointer(inside.x(), inside.y());
+    EventSeen press(QEvent::MouseButtonPress);
     xdotool({"click", "1"});
-    QTest::qWait(300);
+    TL_TRY_VERIFY(press.seen, 10000);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(controller.isVisible());
     EXPECT_EQ(xdotool({"getactivewindow"}), client.windowId);
 
-    // The typing opened the search with it; the first Escape closes the field, the second the panel.
-    QLineEdit* field = controller.window()->panelContentView()->searchField();
-    EXPECT_EQ(field->text(), QStringLiteral("xyz"));
+    // The first Escape closes the field, the second the panel.
     xdotool({"key", "Escape"});
     TL_TRY_VERIFY(!controller.isSearchFieldExpanded(), 5000);
     EXPECT_TRUE(field->text().isEmpty());
@@ -191,8 +205,10 @@ TEST_F(PanelWindowTest, EscapeGoesToAnOpenSearchField) {
     NotificationCenter::defaultCenter().post(
         Notifications::searchFieldStateChanged, nullptr,
         {{Notifications::isExpandedKey, true}, {Notifications::isAnimatingKey, false}});
+    EventSeen key(QEvent::KeyPress);
     xdotool({"key", "Escape"});
-    QTest::qWait(300);
+    TL_TRY_VERIFY(key.seen, 10000);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(controller.isVisible());
     // Malformed state leaves the mirror as it is; while animating, Escape hides.
     NotificationCenter::defaultCenter().post(Notifications::searchFieldStateChanged, nullptr,
@@ -284,23 +300,23 @@ TEST_F(PanelWindowTest, ScreenshotWithADozenMixedEntries) {
     TL_TRY_COMPARE(content->clipboardItems.size(), size_t(12), 5000);
     // Icons are decoded off the main thread; wait until the visible cards have theirs.
     TL_TRY_VERIFY(ClipboardItemContentView::iconCache().size() >= 2, 5000);
-    QTest::qWait(300);
 
+    // The panel area differs from the empty desktop above it: cards were drawn.
     QScreen* screen = QGuiApplication::primaryScreen();
-    const QImage shot = screen->grabWindow(0).toImage();
-    ASSERT_FALSE(shot.isNull());
+    const QRect panel = controller.window()->geometry();
+    const auto colorCount = [&panel](const QImage& shot) {
+        QSet<QRgb> colors;
+        for (int x = panel.left(); x < panel.right(); x += 7)
+            for (int y = panel.top(); y < panel.bottom(); y += 7)
+                colors.insert(shot.pixel(x, y));
+        return colors.size();
+    };
+    QImage shot;
+    TL_TRY_VERIFY(colorCount(shot = screen->grabWindow(0).toImage()) > 50, 10000);
     QDir().mkpath(QStringLiteral(TL_ARTIFACTS_DIR));
     const QString path = QStringLiteral(TL_ARTIFACTS_DIR "/panel.png");
     ASSERT_TRUE(shot.save(path));
     std::printf("screenshot: %s\n", qPrintable(path));
-
-    // The panel area differs from the empty desktop above it: cards were drawn.
-    const QRect panel = controller.window()->geometry();
-    QSet<QRgb> colors;
-    for (int x = panel.left(); x < panel.right(); x += 7)
-        for (int y = panel.top(); y < panel.bottom(); y += 7)
-            colors.insert(shot.pixel(x, y));
-    EXPECT_GT(colors.size(), 50);
 
     // The same panel in the dark appearance.
     const QPalette light = QApplication::palette();
@@ -311,23 +327,24 @@ TEST_F(PanelWindowTest, ScreenshotWithADozenMixedEntries) {
     dark.setColor(QPalette::Text, QColor(236, 236, 236));
     dark.setColor(QPalette::Highlight, QColor(10, 132, 255));
     QApplication::setPalette(dark);
-    QTest::qWait(300);
-    const QImage darkShot = screen->grabWindow(0).toImage();
-    EXPECT_TRUE(darkShot.save(QStringLiteral(TL_ARTIFACTS_DIR "/panel-dark.png")));
     // The card body follows the appearance: darker than in the light shot.
     const QPoint body =
         content->collectionView()->viewport()->mapToGlobal(content->collectionView()->itemFrame(0).center());
-    EXPECT_LT(QColor(darkShot.pixel(body)).lightness(), QColor(shot.pixel(body)).lightness());
+    QImage darkShot;
+    TL_TRY_VERIFY(QColor((darkShot = screen->grabWindow(0).toImage()).pixel(body)).lightness() <
+                      QColor(shot.pixel(body)).lightness(),
+                  10000);
+    EXPECT_TRUE(darkShot.save(QStringLiteral(TL_ARTIFACTS_DIR "/panel-dark.png")));
     QApplication::setPalette(light);
 
     // The search open on the "Text" filter.
     content->selectTypeFilter(3);
     content->beginSearchWithTypedText(QStringLiteral("e"));
     TL_TRY_VERIFY(!content->isSearchAnimating && !content->isReloadingData, 5000);
-    QTest::qWait(400);
+    TL_TRY_COMPARE(content->searchContainerView()->width(), PanelContentView::expandedWidth, 5000);
+    controller.window()->repaint();
     const QImage searchShot = screen->grabWindow(0).toImage();
     EXPECT_TRUE(searchShot.save(QStringLiteral(TL_ARTIFACTS_DIR "/panel-search.png")));
-    EXPECT_EQ(content->searchContainerView()->width(), PanelContentView::expandedWidth);
     for (const auto& item : content->clipboardItems)
         EXPECT_EQ(item->type(), QStringLiteral("text"));
     controller.hidePanel();
