@@ -183,6 +183,18 @@ void BM_ResidentMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Opening reads every page of the store once (its quick check) before the store is used.
+void BM_OpenWithQuickCheck(benchmark::State& state) {
+    openShared();
+    for (auto _ : state) {
+        StoreError error;
+        auto context = ManagedObjectContext::open(g_storePath, &error);
+        if (!context)
+            state.SkipWithError(qPrintable(error.message));
+    }
+}
+BENCHMARK(BM_OpenWithQuickCheck)->Iterations(5)->Unit(benchmark::kMillisecond);
+
 void BM_FirstPage(benchmark::State& state) {
     openShared();
     for (auto _ : state) {

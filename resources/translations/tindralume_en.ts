@@ -54,6 +54,10 @@
         <source>New copies are kept and saved as soon as there is space again; quitting before then loses them.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Tindralume cannot open its clipboard history and will quit.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>AppcastFeed</name>

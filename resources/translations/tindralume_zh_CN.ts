@@ -54,6 +54,10 @@
         <source>New copies are kept and saved as soon as there is space again; quitting before then loses them.</source>
         <translation>新的复制内容会被保留，一有空间就会保存；在此之前退出会丢失它们。</translation>
     </message>
+    <message>
+        <source>Tindralume cannot open its clipboard history and will quit.</source>
+        <translation>Tindralume 无法打开剪贴板历史，即将退出。</translation>
+    </message>
 </context>
 <context>
     <name>AppcastFeed</name>

@@ -58,8 +58,10 @@ bool AppDelegate::setUpApplication() {
 
     // 4. Store.
     ManagedObjectContext* viewContext = persistentContainer();
-    if (!viewContext)
+    if (!viewContext) {
+        showStoreOpenFailure();
         return false;
+    }
 
     // 5. Store manager.
     m_clipboardDataManager = std::make_unique<ClipboardDataManager>(viewContext);
@@ -120,7 +122,8 @@ ManagedObjectContext* AppDelegate::persistentContainer() {
     m_persistentContainer = ManagedObjectContext::open(path, &error);
     if (!m_persistentContainer) {
         m_storeFailed = true;
-        consoleLine(QStringLiteral("Unresolved error ") + error.description());
+        m_storeFailureLine = QStringLiteral("Unresolved error ") + error.description();
+        consoleLine(m_storeFailureLine);
     }
     return m_persistentContainer.get();
 }
@@ -222,6 +225,14 @@ void AppDelegate::showStoreFullAlert() {
     alert->setModal(false);
     m_storeFullAlert = alert;
     alert->show();
+}
+
+void AppDelegate::showStoreOpenFailure() {
+    // Started from a menu, nobody reads standard output: the reason is shown before the process ends.
+    QMessageBox alert(QMessageBox::Critical, QCoreApplication::applicationName(),
+                      tr("Tindralume cannot open its clipboard history and will quit."), QMessageBox::Ok);
+    alert.setInformativeText(m_storeFailureLine);
+    alert.exec();
 }
 
 bool AppDelegate::presentError(const StoreError& error) {

@@ -29,8 +29,8 @@ public:
     explicit AppDelegate(const QString& storePath = QString(), QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    // Start-up. False when the store could not be opened: "Unresolved error " was printed and the
-    // process must end without going on.
+    // Start-up. False when the store could not be opened: "Unresolved error " was printed and shown
+    // in an alert, and the process must end without going on.
     bool setUpApplication();
     void applyHistoryRetention();
     // Shutdown: stops polling, removes the observers, saves. Runs once, on QCoreApplication::aboutToQuit.
@@ -63,6 +63,7 @@ private:
     bool presentError(const StoreError& error);
     // The history cannot be saved for want of disk space: told once, without waiting for an answer.
     void showStoreFullAlert();
+    void showStoreOpenFailure();
     // The first half of the shutdown; false when it already ran.
     bool stopForShutdown();
 
@@ -78,6 +79,7 @@ private:
     QString m_storePath;
     bool m_showsPanelAfterLaunch = true;
     bool m_storeFailed = false;
+    QString m_storeFailureLine;
     bool m_askingToTerminate = false;
     bool m_terminating = false;
     bool m_endedBySignal = false;

@@ -17,11 +17,11 @@ PanelScrollView::PanelScrollView(QWidget* parent) : CollectionView(parent) {
 }
 
 double PanelScrollView::scrolledX(double originX, double deltaX, double deltaY, bool precise, bool reverse,
-                                  double documentWidth, double clipWidth) {
+                                  double lineStep, double documentWidth, double clipWidth) {
     const double factor = reverse ? -1.0 : 1.0;
     const double dx = deltaX * factor;
     const double dy = deltaY * factor;
-    const double multiplier = precise ? 2.5 : 40.0;
+    const double multiplier = precise ? 2.5 : lineStep;
     const double change = std::abs(dy) < std::abs(dx) ? -(dx * multiplier) : dy * multiplier;
     double x = originX + change;
     if (std::isnan(x) || x < 0)
@@ -34,7 +34,10 @@ double PanelScrollView::scrolledX(double originX, double deltaX, double deltaY, 
 
 void PanelScrollView::handleScrollWheel(double deltaX, double deltaY, bool precise) {
     const bool reverse = UserDefaults::standard().boolean(DefaultsKeys::reverseScrollDirection);
-    const double x = scrolledX(contentOffset(), deltaX, deltaY, precise, reverse, contentWidth(), viewportWidth());
+    // One wheel notch moves the strip by one card.
+    const double lineStep = flowLayout().itemSize.width() + flowLayout().spacing;
+    const double x =
+        scrolledX(contentOffset(), deltaX, deltaY, precise, reverse, lineStep, contentWidth(), viewportWidth());
     setContentOffset(static_cast<int>(std::lround(x)));
     if (onLoadMore)
         onLoadMore();
@@ -43,6 +46,7 @@ void PanelScrollView::handleScrollWheel(double deltaX, double deltaY, bool preci
 void PanelScrollView::wheelEvent(QWheelEvent* event) {
     // Qt reports wheel-down and wheel-right as negative deltas and moves its own lists forward on
     // both; the mapping above moves forward on a positive vertical delta, so the vertical sign flips.
+    // A high-resolution wheel sends fractions of a notch (of 120).
     const QPoint pixels = event->pixelDelta();
     if (!pixels.isNull())
         handleScrollWheel(pixels.x(), -pixels.y(), true);

@@ -14,9 +14,10 @@ public:
     bool isSearchExpanded = false;
     std::function<void()> onLoadMore; // called after every wheel event
 
-    // The new left edge of the visible area for one wheel event. Deltas are lines for a wheel, or
-    // pixels when precise (touchpads); reverse flips the direction ("reverseScrollDirection").
-    static double scrolledX(double originX, double deltaX, double deltaY, bool precise, bool reverse,
+    // The new left edge of the visible area for one wheel event. Deltas are notches for a wheel
+    // (lineStep points each), or pixels when precise (touchpads); reverse flips the direction
+    // ("reverseScrollDirection").
+    static double scrolledX(double originX, double deltaX, double deltaY, bool precise, bool reverse, double lineStep,
                             double documentWidth, double clipWidth);
 
     void handleScrollWheel(double deltaX, double deltaY, bool precise);

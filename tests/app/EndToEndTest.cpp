@@ -573,3 +573,38 @@ TEST_F(EndToEndTest, ASecondLaunchHandsOverToTheFirst) {
 }
 
 } // namespace
+
+TEST_F(EndToEndTest, AStoreThatCannotBeOpenedIsShownInAnAlertBeforeTheExit) {
+    // The real program, its standard output a pipe: the line arrives, an alert says it on screen, and
+    // once it is answered the exit status says failure.
+    const QString home = TestEnvironment::instance().freshDir(QStringLiteral("corrupt-run"));
+    const QString store = home + QStringLiteral("/data/Tindralume/Tindralume.sqlite");
+    QDir().mkpath(QFileInfo(store).absolutePath());
+    const QByteArray garbage = QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xee');
+    writeBytes(store, garbage);
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(TINDRALUME_APP_PATH), {});
+    ASSERT_TRUE(app.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(windowShown(app.processId(), false), kCaptureTimeoutMs);
+    EXPECT_EQ(app.state(), QProcess::Running); // the alert waits for its answer
+    QByteArray window;
+    XvfbSession::runClient(QStringLiteral("xdotool"),
+                           {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                            QString::number(app.processId())},
+                           &window);
+    XvfbSession::runClient(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                                                       QString::fromUtf8(window.trimmed().split('\n').first())});
+    XvfbSession::runClient(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(app.exitCode(), 0);
+    const QList<QByteArray> lines = app.readAllStandardOutput().split('\n');
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.first().startsWith("Unresolved error ")) << lines.first().constData();
+    EXPECT_EQ(fileBytes(store), garbage);
+}

@@ -364,15 +364,15 @@ TEST_F(PanelWindowTest, RealWheelEventsScrollTowardOlderCardsOnWheelDownAndRight
     const QPoint strip = content->collectionView()->viewport()->mapToGlobal(QPoint(300, 100));
     movePointer(strip.x(), strip.y());
     auto offset = [&] { return content->collectionView()->contentOffset(); };
-    // X buttons: 4 up, 5 down, 6 left, 7 right; one notch moves 40 points.
+    // X buttons: 4 up, 5 down, 6 left, 7 right; one notch moves one card (220 + 16 points).
     struct Step {
         const char* button;
         bool reverse;
         int expected;
     };
     const std::vector<Step> steps = {
-        {"5", false, 40}, {"5", false, 80}, {"7", false, 120}, {"4", false, 80},
-        {"6", false, 40}, {"5", true, 0},   {"4", true, 40},
+        {"5", false, 236}, {"5", false, 472}, {"7", false, 708}, {"4", false, 472},
+        {"6", false, 236}, {"5", true, 0},    {"4", true, 236},
     };
     for (const Step& step : steps) {
         UserDefaults::standard().setBool(DefaultsKeys::reverseScrollDirection, step.reverse);

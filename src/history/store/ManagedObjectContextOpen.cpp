@@ -6,6 +6,7 @@
 #include "history/store/StoreInternals.h"
 #include "history/store/TextFolding.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,6 +15,9 @@
 using namespace StoreInternals;
 
 namespace {
+
+// How long the integrity check at opening may take.
+constexpr int kQuickCheckBudgetMs = 3000;
 
 const char* const kIndexes[] = {
     "CREATE INDEX IF NOT EXISTS ClipboardItem_timestamp ON ClipboardItem(timestamp)",
@@ -119,6 +123,31 @@ QByteArray createTableSql(const char* table, const std::vector<Column>& columns)
     return sql + ")";
 }
 
+// A damaged page would make every later save fail: SQLite's quick check reads each page once. A
+// store too large to finish within the time allowed is used unchecked rather than holding up the
+// start. False, with SQLite's first finding, when the check finds damage.
+bool passesQuickCheck(sqlite3* db, QString* finding) {
+    QDeadlineTimer deadline(kQuickCheckBudgetMs);
+    sqlite3_progress_handler(
+        db, 10000, [](void* d) { return static_cast<QDeadlineTimer*>(d)->hasExpired() ? 1 : 0; }, &deadline);
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &s, nullptr);
+    QString result;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW)
+            result = textOf(s, 0);
+    }
+    if (rc != SQLITE_OK && rc != SQLITE_ROW)
+        result = errorText(db, rc);
+    sqlite3_finalize(s);
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    if ((rc & 0xff) == SQLITE_INTERRUPT || result == QLatin1String("ok"))
+        return true;
+    *finding = result.simplified(); // one line: SQLite puts its heading on a line of its own
+    return false;
+}
+
 } // namespace
 
 std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& path, StoreError* error) {
@@ -200,6 +229,12 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
         (search.exists && !search.hasIntegerKey)) {
         setError(error, SQLITE_ERROR,
                  QStringLiteral("The store %1 has tables this version of Tindralume cannot migrate").arg(path));
+        return nullptr;
+    }
+
+    QString damage;
+    if (version > 0 && !passesQuickCheck(p.db, &damage)) {
+        setError(error, SQLITE_CORRUPT, QStringLiteral("The store %1 is damaged: %2").arg(path, damage));
         return nullptr;
     }
 
