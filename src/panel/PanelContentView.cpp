@@ -3,6 +3,7 @@
 
 #include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
+#include "history/store/StoreReader.h"
 #include "panel/Appearance.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/ClipboardItemContentView.h"
@@ -161,14 +162,36 @@ void PanelContentView::fetchInBackground(const PageRequest& request,
     ItemSource source = m_itemSource;
     if (!source) {
         QPointer<ClipboardDataManager> manager = m_dataManager;
-        // The fetch runs on the context's (main) thread in any case; checking the manager there,
-        // where it is destroyed, keeps a late load from reaching a store that is gone.
-        source = [manager](const PageRequest& r) {
+        if (!m_storeReader)
+            m_storeReader = std::make_shared<StoreReader>(m_dataManager->context()->path());
+        // The query runs here, on its own connection; the main thread only reads the page's rows
+        // (without their texts). Pending changes, which only the context knows, and a query the
+        // reader cannot run take the context's own way, which also prints its failures.
+        source = [manager, reader = m_storeReader](const PageRequest& r) {
+            const FetchRequest request = ClipboardDataManager::pageRequest(r.query.value_or(QString()), r.limit,
+                                                                           r.offset, r.favoritesOnly, r.typeFilter);
+            QSet<QString> types;
+            bool direct = true;
+            Dispatch::syncOnMain([&] {
+                if (manager) {
+                    types = manager->context()->knownTypes();
+                    direct = manager->context()->hasChanges();
+                }
+            });
+            std::vector<qint64> keys;
+            StoreError error;
+            if (!direct && !reader->keys(request, types, &keys, &error))
+                direct = true;
             std::vector<ClipboardItemPtr> items;
             Dispatch::syncOnMain([&] {
-                if (manager)
-                    items = r.query ? manager->searchItems(*r.query, r.limit, r.favoritesOnly, r.typeFilter, r.offset)
-                                    : manager->fetchItems(r.limit, r.offset, r.favoritesOnly, r.typeFilter);
+                if (!manager)
+                    return;
+                if (!direct)
+                    items = manager->context()->itemsForKeys(keys);
+                else if (r.query)
+                    items = manager->searchItems(*r.query, r.limit, r.favoritesOnly, r.typeFilter, r.offset);
+                else
+                    items = manager->fetchItems(r.limit, r.offset, r.favoritesOnly, r.typeFilter);
             });
             return items;
         };

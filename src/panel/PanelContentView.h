@@ -27,6 +27,8 @@ class QVariantAnimation;
 class NonSelectingTextField;
 
 // What one page load asks the store for.
+class StoreReader;
+
 struct PageRequest {
     std::optional<int> limit;
     int offset = 0;
@@ -185,6 +187,7 @@ private:
     void removedAt(int index);
     void startOver();
     void fetchInBackground(const PageRequest& request, std::function<void(std::vector<ClipboardItemPtr>)> apply);
+    std::shared_ptr<StoreReader> m_storeReader; // runs page and search queries off the main thread
     bool canFetch() const;
     bool canLoadMore() const;
     int indexOfItem(const ClipboardItemPtr& item) const;
