@@ -291,6 +291,8 @@ QString ClipboardItemContentView::typeDisplayName(const QString& type) {
         return tr("Image");
     if (type == QStringLiteral("file"))
         return tr("File");
+    if (type == QStringLiteral("url"))
+        return tr("URL"); // as the filter button spells it
     QString result = type.toLower();
     bool startOfWord = true;
     for (QChar& c : result) {
