@@ -52,6 +52,9 @@ public:
     static constexpr int itemSpacing = 16;
     static constexpr int toolbarTop = 8;
     static constexpr int toolbarHeight = 44;
+    static constexpr int filterRowLeft = 30;
+    static constexpr int toolbarGap = 12;
+    static constexpr int toolbarRightMargin = 24;
     // How far past the visible area the strip must reach before no further page is fetched.
     static constexpr int loadAheadDistance = 200;
     static constexpr int fillCheckDelayMs = 100;
