@@ -71,8 +71,10 @@ SingleInstance::Role SingleInstance::claim(int answerTimeoutMs) {
     }
     const QDeadlineTimer deadline(answerTimeoutMs);
     while (true) {
-        if (m_lock->tryLock(0))
+        if (m_lock->tryLock(0)) {
+            PrivateFiles::restrictToOwner(m_lock->fileName());
             return listen() ? Role::Running : Role::Failed;
+        }
         // The holder may still be starting: it listens right after taking the lock.
         if (askRunningInstance(int(std::max<qint64>(deadline.remainingTime(), 1))))
             return Role::HandedOver;
