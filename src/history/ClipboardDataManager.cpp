@@ -413,22 +413,34 @@ Predicate ClipboardDataManager::typeFilterPredicate(const QString& typeFilter) {
     return Predicate::typeEquals(typeFilter);
 }
 
-std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int> limit, int offset, bool favoritesOnly,
-                                                               const std::optional<QString>& typeFilter) {
+FetchRequest ClipboardDataManager::pageRequest(const QString& query, std::optional<int> limit, int offset,
+                                               bool favoritesOnly, const std::optional<QString>& typeFilter) {
+    const QString q = trimmed(query);
     FetchRequest request;
     request.sortByTimestampDescending = true;
     request.fetchLimit = limit;
     request.fetchOffset = offset;
     request.deferTextContent = true;
     std::vector<Predicate> parts;
+    if (!q.isEmpty())
+        parts.push_back(Predicate::orOf({Predicate::containsCD(Predicate::Field::TextContent, q),
+                                         Predicate::containsCD(Predicate::Field::Preview, q),
+                                         Predicate::containsCD(Predicate::Field::Type, q),
+                                         Predicate::containsCD(Predicate::Field::SourceAppName, q)}));
     if (favoritesOnly)
         parts.push_back(Predicate::isFavorite());
     if (typeFilter)
         parts.push_back(typeFilterPredicate(*typeFilter));
     if (!parts.empty())
         request.predicate = Predicate::andOf(std::move(parts));
+    return request;
+}
+
+std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int> limit, int offset, bool favoritesOnly,
+                                                               const std::optional<QString>& typeFilter) {
     StoreError error;
-    std::vector<ClipboardItemPtr> result = m_context->fetchItems(request, &error);
+    std::vector<ClipboardItemPtr> result =
+        m_context->fetchItems(pageRequest(QString(), limit, offset, favoritesOnly, typeFilter), &error);
     if (error.code != 0) {
         consoleLine(QStringLiteral("Error fetching clipboard items: ") + error.description());
         return {};
@@ -439,25 +451,11 @@ std::vector<ClipboardItemPtr> ClipboardDataManager::fetchItems(std::optional<int
 std::vector<ClipboardItemPtr> ClipboardDataManager::searchItems(const QString& query, std::optional<int> limit,
                                                                 bool favoritesOnly,
                                                                 const std::optional<QString>& typeFilter, int offset) {
-    const QString q = trimmed(query);
-    if (q.isEmpty())
+    if (trimmed(query).isEmpty())
         return fetchItems(limit, offset, favoritesOnly, typeFilter);
-    FetchRequest request;
-    request.sortByTimestampDescending = true;
-    request.fetchLimit = limit;
-    request.fetchOffset = offset;
-    request.deferTextContent = true;
-    std::vector<Predicate> parts;
-    parts.push_back(Predicate::orOf(
-        {Predicate::containsCD(Predicate::Field::TextContent, q), Predicate::containsCD(Predicate::Field::Preview, q),
-         Predicate::containsCD(Predicate::Field::Type, q), Predicate::containsCD(Predicate::Field::SourceAppName, q)}));
-    if (favoritesOnly)
-        parts.push_back(Predicate::isFavorite());
-    if (typeFilter)
-        parts.push_back(typeFilterPredicate(*typeFilter));
-    request.predicate = Predicate::andOf(std::move(parts));
     StoreError error;
-    std::vector<ClipboardItemPtr> result = m_context->fetchItems(request, &error);
+    std::vector<ClipboardItemPtr> result =
+        m_context->fetchItems(pageRequest(query, limit, offset, favoritesOnly, typeFilter), &error);
     if (error.code != 0) {
         consoleLine(QStringLiteral("Error searching clipboard items: ") + error.description());
         return {};

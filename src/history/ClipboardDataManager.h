@@ -69,6 +69,9 @@ public:
     std::vector<ClipboardItemPtr> searchItems(const QString& query, std::optional<int> limit, bool favoritesOnly,
                                               const std::optional<QString>& typeFilter, int offset = 0);
     static Predicate typeFilterPredicate(const QString& typeFilter);
+    // The request behind fetchItems (empty query) and searchItems, for running elsewhere.
+    static FetchRequest pageRequest(const QString& query, std::optional<int> limit, int offset, bool favoritesOnly,
+                                    const std::optional<QString>& typeFilter);
     // False when the entry has nothing that can be written (an image without decodable data, a
     // missing field); the clipboard and the entry are then left untouched.
     bool copyToPasteboard(const ClipboardItemPtr& item, bool plainText);

@@ -3,6 +3,7 @@
 
 #include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
+#include "history/store/StoreReader.h"
 #include "panel/Appearance.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/ClipboardItemContentView.h"
@@ -20,6 +21,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVariantAnimation>
+
+#include <algorithm>
 
 namespace {
 Q_LOGGING_CATEGORY(lcSearch, "tindralume.panel.search", QtWarningMsg)
@@ -88,10 +91,14 @@ void PanelContentView::layoutToolbar() {
     const int w = m_toolbarView->width();
     const int h = m_toolbarView->height();
     const QSize stack = m_filterStackView->sizeHint();
-    m_filterStackView->setGeometry(30, (h - stack.height()) / 2, stack.width(), stack.height());
+    m_filterStackView->setGeometry(filterRowLeft, (h - stack.height()) / 2, stack.width(), stack.height());
 
+    // Centred when there is room; on narrow screens it keeps clear of the filters and of the star
+    // button's place at the right, and the open field gives up width before anything overlaps.
     const int searchWidth = searchContainerWidth();
-    const int searchX = (w - searchWidth) / 2;
+    const int lowestX = filterRowLeft + stack.width() + toolbarGap;
+    const int highestX = std::max(lowestX, w - toolbarRightMargin - collapsedSize - toolbarGap - searchWidth);
+    const int searchX = std::clamp((w - searchWidth) / 2, lowestX, highestX);
     m_searchContainerView->setGeometry(searchX, (h - collapsedSize) / 2, searchWidth, collapsedSize);
     // The button slides from the container's centre to 2 points from its leading edge.
     const double centred = (searchWidth - 32) / 2.0;
@@ -100,7 +107,7 @@ void PanelContentView::layoutToolbar() {
     // The field's centre sits 1.5 points below the container's (rounded to whole pixels).
     m_searchField->setGeometry(12, (collapsedSize - 20) / 2 + 2, std::max(0, searchWidth - 24), 20);
 
-    m_favoriteContainerView->setGeometry(searchX + searchWidth + 12, (h - collapsedSize) / 2, collapsedSize,
+    m_favoriteContainerView->setGeometry(searchX + searchWidth + toolbarGap, (h - collapsedSize) / 2, collapsedSize,
                                          collapsedSize);
     m_favoriteButton->setGeometry(0, 0, 32, 32);
 }
@@ -155,14 +162,36 @@ void PanelContentView::fetchInBackground(const PageRequest& request,
     ItemSource source = m_itemSource;
     if (!source) {
         QPointer<ClipboardDataManager> manager = m_dataManager;
-        // The fetch runs on the context's (main) thread in any case; checking the manager there,
-        // where it is destroyed, keeps a late load from reaching a store that is gone.
-        source = [manager](const PageRequest& r) {
+        if (!m_storeReader)
+            m_storeReader = std::make_shared<StoreReader>(m_dataManager->context()->path());
+        // The query runs here, on its own connection; the main thread only reads the page's rows
+        // (without their texts). Pending changes, which only the context knows, and a query the
+        // reader cannot run take the context's own way, which also prints its failures.
+        source = [manager, reader = m_storeReader](const PageRequest& r) {
+            const FetchRequest request = ClipboardDataManager::pageRequest(r.query.value_or(QString()), r.limit,
+                                                                           r.offset, r.favoritesOnly, r.typeFilter);
+            QSet<QString> types;
+            bool direct = true;
+            Dispatch::syncOnMain([&] {
+                if (manager) {
+                    types = manager->context()->knownTypes();
+                    direct = manager->context()->hasChanges();
+                }
+            });
+            std::vector<qint64> keys;
+            StoreError error;
+            if (!direct && !reader->keys(request, types, &keys, &error))
+                direct = true;
             std::vector<ClipboardItemPtr> items;
             Dispatch::syncOnMain([&] {
-                if (manager)
-                    items = r.query ? manager->searchItems(*r.query, r.limit, r.favoritesOnly, r.typeFilter, r.offset)
-                                    : manager->fetchItems(r.limit, r.offset, r.favoritesOnly, r.typeFilter);
+                if (!manager)
+                    return;
+                if (!direct)
+                    items = manager->context()->itemsForKeys(keys);
+                else if (r.query)
+                    items = manager->searchItems(*r.query, r.limit, r.favoritesOnly, r.typeFilter, r.offset);
+                else
+                    items = manager->fetchItems(r.limit, r.offset, r.favoritesOnly, r.typeFilter);
             });
             return items;
         };

@@ -27,6 +27,8 @@ class QVariantAnimation;
 class NonSelectingTextField;
 
 // What one page load asks the store for.
+class StoreReader;
+
 struct PageRequest {
     std::optional<int> limit;
     int offset = 0;
@@ -50,6 +52,9 @@ public:
     static constexpr int itemSpacing = 16;
     static constexpr int toolbarTop = 8;
     static constexpr int toolbarHeight = 44;
+    static constexpr int filterRowLeft = 30;
+    static constexpr int toolbarGap = 12;
+    static constexpr int toolbarRightMargin = 24;
     // How far past the visible area the strip must reach before no further page is fetched.
     static constexpr int loadAheadDistance = 200;
     static constexpr int fillCheckDelayMs = 100;
@@ -186,6 +191,7 @@ private:
     void removedAt(int index);
     void startOver();
     void fetchInBackground(const PageRequest& request, std::function<void(std::vector<ClipboardItemPtr>)> apply);
+    std::shared_ptr<StoreReader> m_storeReader; // runs page and search queries off the main thread
     bool canFetch() const;
     bool canLoadMore() const;
     int indexOfItem(const ClipboardItemPtr& item) const;

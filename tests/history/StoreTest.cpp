@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "HistoryTestSupport.h"
 
+#include "history/store/StoreReader.h"
 #include "history/store/TextFolding.h"
 
 #include <QCryptographicHash>
@@ -659,6 +660,7 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
             item->setSourceApp(app);
     }
     ASSERT_TRUE(ctx->save());
+    StoreReader reader(ctx->path());
     const QStringList needles = {
         "lorem",
         "ADIPISCING",
@@ -705,6 +707,15 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
                 if (predicate.evaluate(*item))
                     expected << item->primaryKey();
             EXPECT_EQ(fromStore, expected) << predicate.format().toStdString();
+            // The same query on a reader's own connection, newest first as the panel asks.
+            FetchRequest paged = where(predicate);
+            paged.sortByTimestampDescending = true;
+            std::vector<qint64> keys;
+            EXPECT_TRUE(reader.keys(paged, ctx->knownTypes(), &keys, nullptr));
+            QList<qint64> newestFirst;
+            for (const auto& item : ctx->itemsForKeys(keys))
+                newestFirst.prepend(item->primaryKey());
+            EXPECT_EQ(newestFirst, expected) << predicate.format().toStdString();
         }
     }
 }

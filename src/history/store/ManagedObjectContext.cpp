@@ -133,6 +133,39 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::fetchItems(const FetchReques
     return result;
 }
 
+std::vector<ClipboardItemPtr> ManagedObjectContext::itemsForKeys(const std::vector<qint64>& keys, StoreError* error) {
+    Private& p = *d;
+    std::vector<ClipboardItemPtr> result;
+    if (keys.empty())
+        return result;
+    QHash<qint64, ClipboardItemPtr> found;
+    constexpr size_t kChunk = 500; // well below SQLite's limit on parameters
+    for (size_t from = 0; from < keys.size(); from += kChunk) {
+        const size_t to = std::min(keys.size(), from + kChunk);
+        QByteArray sql = QByteArray(kItemSelectDeferred) + " WHERE pk IN (";
+        QVariantList binds;
+        for (size_t i = from; i < to; ++i) {
+            sql += i > from ? ",?" : "?";
+            binds << keys[i];
+        }
+        sql += ")";
+        if (!p.selectRows(sql, binds, error, [&](sqlite3_stmt* row) {
+                auto item = materializeItem(row);
+                if (!item->m_deleted)
+                    found.insert(item->m_key, item);
+            }))
+            return {};
+    }
+    for (const qint64 key : keys)
+        if (const auto it = found.constFind(key); it != found.cend())
+            result.push_back(*it);
+    return result;
+}
+
+QSet<QString> ManagedObjectContext::knownTypes() const {
+    return d->knownTypes;
+}
+
 std::vector<SourceAppPtr> ManagedObjectContext::fetchSourceApps(const FetchRequest& request, StoreError* error) {
     if (!onOwnThread()) {
         std::vector<SourceAppPtr> result;

@@ -5,6 +5,7 @@
 #include "history/store/Predicate.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -56,6 +57,11 @@ public:
     // Returns the objects of the request, pending deletions left out. On failure: empty and error set.
     std::vector<ClipboardItemPtr> fetchItems(const FetchRequest& request, StoreError* error = nullptr);
     std::vector<SourceAppPtr> fetchSourceApps(const FetchRequest& request, StoreError* error = nullptr);
+    // The entries of the given keys, in that order, read without their texts; keys of rows gone are
+    // left out. For the keys a StoreReader found.
+    std::vector<ClipboardItemPtr> itemsForKeys(const std::vector<qint64>& keys, StoreError* error = nullptr);
+    // Every type stored (a superset after deletions), for a StoreReader's searches by type name.
+    QSet<QString> knownTypes() const;
     // Number of objects a request would return (limit and offset applied), without materialising them.
     qint64 count(const FetchRequest& request, StoreError* error = nullptr);
 

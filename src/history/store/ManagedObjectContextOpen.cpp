@@ -150,6 +150,14 @@ bool passesQuickCheck(sqlite3* db, QString* finding) {
 
 } // namespace
 
+void StoreInternals::registerFunctions(sqlite3* db) {
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "tl_contains", 2, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tl_regexp", 2, flags, nullptr, sqlRegexp, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tl_contains2", 3, flags, nullptr, sqlContains2, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tl_fold", 1, flags, nullptr, sqlFold, nullptr, nullptr, nullptr);
+}
+
 std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& path, StoreError* error) {
     const QFileInfo info(path);
     // Everything that decides whether the file is ours happens before anything is written to it.
@@ -191,11 +199,7 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& 
         return nullptr;
     }
     sqlite3_busy_timeout(p.db, 2000);
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-    sqlite3_create_function_v2(p.db, "tl_contains", 2, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(p.db, "tl_regexp", 2, flags, nullptr, sqlRegexp, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(p.db, "tl_contains2", 3, flags, nullptr, sqlContains2, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(p.db, "tl_fold", 1, flags, nullptr, sqlFold, nullptr, nullptr, nullptr);
+    registerFunctions(p.db);
 
     bool ok = false;
     const qint64 version = p.scalar("PRAGMA user_version", &ok);

@@ -154,6 +154,9 @@ QList<const char*> appColumnsFor(quint32 mask);
 QByteArray insertSql(const char* table, const std::vector<Column>& columns);
 QByteArray updateSql(const char* table, const QList<const char*>& columns);
 
+// The SQL functions the store's queries use (folding, contains, regular expressions).
+void registerFunctions(sqlite3* db);
+
 struct CompileContext {
     bool forItems = true;
     const QSet<QString>* knownTypes = nullptr;

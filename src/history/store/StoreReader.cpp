@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+#include "history/store/StoreReader.h"
+
+#include "history/store/StoreInternals.h"
+
+#include <QFile>
+
+using namespace StoreInternals;
+
+StoreReader::StoreReader(QString path) : m_path(std::move(path)) {}
+
+StoreReader::~StoreReader() {
+    if (m_db)
+        sqlite3_close_v2(m_db);
+}
+
+bool StoreReader::open(StoreError* error) {
+    if (m_db)
+        return true;
+    const int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        setError(error, rc, errorText(m_db, rc));
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 2000);
+    registerFunctions(m_db);
+    return true;
+}
+
+bool StoreReader::keys(const FetchRequest& request, const QSet<QString>& knownTypes, std::vector<qint64>* out,
+                       StoreError* error) {
+    std::lock_guard lock(m_mutex);
+    out->clear();
+    if (request.entityName != QLatin1String("ClipboardItem")) {
+        setError(error, SQLITE_MISUSE, QStringLiteral("Not a ClipboardItem request: %1").arg(request.entityName));
+        return false;
+    }
+    if (!open(error))
+        return false;
+    const int limit = request.fetchLimit.value_or(0) > 0 ? *request.fetchLimit : 0;
+    QByteArray sql = "SELECT pk FROM ClipboardItem";
+    QVariantList binds;
+    if (request.predicate) {
+        sql += " WHERE ";
+        const CompileContext cc{true, &knownTypes, limit > 0 && request.sortByTimestampDescending};
+        if (!compile(*request.predicate, cc, sql, binds)) {
+            setError(error, SQLITE_MISUSE,
+                     QStringLiteral("Unsupported predicate: %1").arg(request.predicate->format()));
+            return false;
+        }
+    }
+    sql += request.sortByTimestampDescending ? " ORDER BY timestamp DESC, pk DESC" : " ORDER BY pk";
+    sql += " LIMIT " + QByteArray::number(limit > 0 ? limit : -1) + " OFFSET " +
+           QByteArray::number(std::max(0, request.fetchOffset));
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &raw, nullptr);
+    if (rc != SQLITE_OK) {
+        setError(error, rc, errorText(m_db, rc));
+        sqlite3_finalize(raw);
+        return false;
+    }
+    {
+        Stmt s(m_db, raw);
+        s.bindAll(binds);
+        while ((rc = s.step()) == SQLITE_ROW)
+            out->push_back(sqlite3_column_int64(raw, 0));
+    }
+    sqlite3_finalize(raw);
+    if (rc != SQLITE_DONE) {
+        setError(error, rc, errorText(m_db, rc));
+        out->clear();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/store/ManagedObjectContext.h"
+#include "history/store/Predicate.h"
+
+#include <QSet>
+#include <QString>
+
+#include <mutex>
+#include <vector>
+
+struct sqlite3;
+
+// A read-only connection of its own to the store, for running a request's query off the context's
+// thread: it gives only the row keys, in the request's order, and the context then reads those
+// rows (without their texts). Sees what is saved, not a context's pending changes. Any thread,
+// one call at a time.
+class StoreReader {
+public:
+    explicit StoreReader(QString path);
+    ~StoreReader();
+    StoreReader(const StoreReader&) = delete;
+    StoreReader& operator=(const StoreReader&) = delete;
+
+    // knownTypes: ManagedObjectContext::knownTypes(), for searches by type name.
+    bool keys(const FetchRequest& request, const QSet<QString>& knownTypes, std::vector<qint64>* out,
+              StoreError* error);
+
+private:
+    bool open(StoreError* error);
+
+    const QString m_path;
+    std::mutex m_mutex;
+    sqlite3* m_db = nullptr;
+};
