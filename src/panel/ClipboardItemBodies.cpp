@@ -185,7 +185,9 @@ void ClipboardItemContentView::renderColorSwatch(const QColor& color, const QStr
     auto* swatch = new FilledView(color, m_contentContainerView);
     swatch->setObjectName(QStringLiteral("colorSwatch"));
     swatch->setGeometry(m_contentContainerView->rect());
-    auto* label = new QLabel(text.toUpper(), m_contentContainerView);
+    auto* label = new QLabel(m_contentContainerView);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text.toUpper());
     label->setObjectName(QStringLiteral("colorSwatchLabel"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(14);

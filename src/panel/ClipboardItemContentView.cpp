@@ -131,8 +131,10 @@ void ClipboardItemContentView::setupUI() {
     m_headerIconImageView->setFixedSize(35, 35);
     m_headerIconImageView->setAlignment(Qt::AlignCenter);
     m_typeLabel = new QLabel(m_headerView);
+    m_typeLabel->setTextFormat(Qt::PlainText); // an unknown type is shown as the store names it
     m_typeLabel->setFont(systemFont(13, QFont::Medium));
     m_timeLabel = new QLabel(m_headerView);
+    m_timeLabel->setTextFormat(Qt::PlainText);
     m_timeLabel->setFont(systemFont(11));
     m_starView = new QLabel(m_headerView);
     m_starView->setFixedSize(16, 16);

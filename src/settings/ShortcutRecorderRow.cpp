@@ -89,6 +89,7 @@ ShortcutRecorderRow::ShortcutRecorderRow(HotKeyManager* hotKeyManager, QWidget* 
     row->addWidget(m_button);
     column->addLayout(row);
     m_message = new QLabel(this);
+    m_message->setTextFormat(Qt::PlainText); // key names such as "<" are words, not markup
     m_message->setWordWrap(true);
     m_message->setStyleSheet(QStringLiteral("color: #c0392b;"));
     m_message->hide();
