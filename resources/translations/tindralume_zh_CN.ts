@@ -291,6 +291,10 @@
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>This entry could not be put on the clipboard.</source>
+        <translation>无法将此条目放到剪贴板上。</translation>
+    </message>
 </context>
 <context>
     <name>RelativeTime</name>

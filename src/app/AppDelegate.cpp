@@ -105,6 +105,7 @@ bool AppDelegate::setUpApplication() {
     // 12. Tray icon and its menu.
     m_statusBarManager = std::make_unique<StatusBarManager>(m_panelController.get());
     m_statusBarManager->setupStatusItem();
+    m_panelController->setMenuCommands([this] { openSettings(); }, [this] { quitApplication(); });
 
     // 13. "Clear History".
     NotificationCenter::defaultCenter().addObserver(this, Notifications::clearClipboardHistory,
@@ -154,6 +155,16 @@ void AppDelegate::showPanelAfterLaunch() {
         if (m_panelController)
             m_panelController->showPanel();
     });
+}
+
+void AppDelegate::openSettings() {
+    if (m_statusBarManager)
+        m_statusBarManager->openSettings();
+}
+
+void AppDelegate::quitApplication() {
+    if (m_statusBarManager)
+        m_statusBarManager->quitApplication();
 }
 
 void AppDelegate::togglePanelFromHotKey() {

@@ -112,6 +112,10 @@ public:
     // Sends the paste chord when the window in front is still the target; true when sent.
     bool postCommandV(const std::optional<SyntheticKeys::FrontWindow>& target);
     void showAccessibilityAlert();
+    // A short message over the strip that goes by itself; noticeText() is empty while none shows.
+    void showNotice(const QString& text);
+    QString noticeText() const;
+    static constexpr int noticeMs = 3000;
     void openAccessibilitySettings();
     void deleteItem(const ClipboardItemPtr& item);
     void toggleFavorite(const ClipboardItemPtr& item);
@@ -212,5 +216,7 @@ private:
     QToolButton* m_favoriteButton = nullptr;
     QWidget* m_emptyStateContainer = nullptr;
     QLabel* m_emptyStateLabel = nullptr;
+    QLabel* m_notice = nullptr;
+    QTimer* m_noticeTimer = nullptr;
     QTimer* m_searchTimer = nullptr;
 };

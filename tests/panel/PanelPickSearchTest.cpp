@@ -189,6 +189,8 @@ TEST(PanelPicking, PickCopiesHidesAndPastesOnlyWhereItShould) {
         EXPECT_EQ(hides, c.hidden ? 1 : 0);
         EXPECT_EQ(alertShown, c.alert);
         EXPECT_EQ(f.keys->pastes.size(), c.pastes);
+        // A pick that reached nothing says so in the panel.
+        EXPECT_EQ(f.view.noticeText().isEmpty(), c.copied);
         if (!c.copied) {
             EXPECT_EQ(f.pasteboard->string(), QStringLiteral("before"));
             EXPECT_EQ(f.view.clipboardItems[0]->timestamp(), stamp);
