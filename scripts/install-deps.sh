@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-svg-dev qt6-image-formats-plugins
     qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-qpa-plugins libgl-dev
-    adwaita-icon-theme shared-mime-info desktop-file-utils
+    adwaita-icon-theme shared-mime-info desktop-file-utils librsvg2-common
     libsqlite3-dev libx11-dev libx11-xcb-dev libxcb1-dev libxtst-dev libxi-dev libxfixes-dev
     libgtest-dev libgmock-dev libbenchmark-dev libgumbo-dev
     fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji

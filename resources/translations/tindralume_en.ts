@@ -116,6 +116,10 @@
         <translation type="unfinished"><numerusform></numerusform><numerusform></numerusform></translation>
     </message>
     <message>
+        <source>URL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>Favorite</source>
         <translation type="unfinished"></translation>
     </message>
@@ -288,6 +292,10 @@
         <source>Cancel</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>This entry could not be put on the clipboard.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>RelativeTime</name>
@@ -449,6 +457,13 @@
     </message>
     <message>
         <source>%1 could not be registered (another application may use it). The shortcut stays %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ShortcutText</name>
+    <message>
+        <source>Super</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

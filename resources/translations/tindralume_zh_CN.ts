@@ -116,6 +116,10 @@
         <translation><numerusform>另有 %n 个文件</numerusform></translation>
     </message>
     <message>
+        <source>URL</source>
+        <translation>链接</translation>
+    </message>
+    <message>
         <source>Favorite</source>
         <translation>收藏</translation>
     </message>
@@ -287,6 +291,10 @@
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>This entry could not be put on the clipboard.</source>
+        <translation>无法将此条目放到剪贴板上。</translation>
+    </message>
 </context>
 <context>
     <name>RelativeTime</name>
@@ -435,6 +443,13 @@
     <message>
         <source>%1 could not be registered (another application may use it). The shortcut stays %2.</source>
         <translation>无法注册 %1（可能已被其他应用程序占用）。快捷键仍为 %2。</translation>
+    </message>
+</context>
+<context>
+    <name>ShortcutText</name>
+    <message>
+        <source>Super</source>
+        <translation>Super</translation>
     </message>
 </context>
 <context>

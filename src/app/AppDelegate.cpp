@@ -19,13 +19,22 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 
 namespace {
 constexpr int kDefaultRetentionDays = 30;
+
+// Store errors carry file names and SQLite's words: never read as markup. The message box passes
+// its format to its main text only, so every label is set.
+void showAsPlainText(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+    for (QLabel* label : box.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
 }
+} // namespace
 
 AppDelegate::AppDelegate(const QString& storePath, QObject* parent) : QObject(parent), m_storePath(storePath) {
     if (auto* app = QCoreApplication::instance()) {
@@ -96,6 +105,7 @@ bool AppDelegate::setUpApplication() {
     // 12. Tray icon and its menu.
     m_statusBarManager = std::make_unique<StatusBarManager>(m_panelController.get());
     m_statusBarManager->setupStatusItem();
+    m_panelController->setMenuCommands([this] { openSettings(); }, [this] { quitApplication(); });
 
     // 13. "Clear History".
     NotificationCenter::defaultCenter().addObserver(this, Notifications::clearClipboardHistory,
@@ -145,6 +155,16 @@ void AppDelegate::showPanelAfterLaunch() {
         if (m_panelController)
             m_panelController->showPanel();
     });
+}
+
+void AppDelegate::openSettings() {
+    if (m_statusBarManager)
+        m_statusBarManager->openSettings();
+}
+
+void AppDelegate::quitApplication() {
+    if (m_statusBarManager)
+        m_statusBarManager->quitApplication();
 }
 
 void AppDelegate::togglePanelFromHotKey() {
@@ -232,11 +252,13 @@ void AppDelegate::showStoreOpenFailure() {
     QMessageBox alert(QMessageBox::Critical, QCoreApplication::applicationName(),
                       tr("Tindralume cannot open its clipboard history and will quit."), QMessageBox::Ok);
     alert.setInformativeText(m_storeFailureLine);
+    showAsPlainText(alert);
     alert.exec();
 }
 
 bool AppDelegate::presentError(const StoreError& error) {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), error.description(), QMessageBox::Ok);
+    showAsPlainText(box);
     box.exec();
     // Our errors offer no recovery.
     return false;

@@ -47,6 +47,9 @@ public:
     void saveAction();
     TerminateReply terminateReply();
     void togglePanelFromHotKey();
+    // The tray menu's commands, also reached without a tray (the panel's keys, a second launch).
+    void openSettings();
+    void quitApplication();
     static void configureCrashReporting(CrashReporter::Options& options);
 
     ClipboardDataManager* clipboardDataManager() const { return m_clipboardDataManager.get(); }

@@ -16,6 +16,8 @@
 namespace {
 
 const QByteArray kShowRequest = "show\n";
+const QByteArray kSettingsRequest = "settings\n";
+constexpr qint64 kLongestRequest = 16;
 const QByteArray kShownReply = "shown\n";
 // A client that says nothing useful within this time is dropped.
 constexpr int kClientTimeoutMs = 2000;
@@ -58,7 +60,7 @@ SingleInstance::~SingleInstance() {
         m_server->close();
 }
 
-SingleInstance::Role SingleInstance::claim(int answerTimeoutMs) {
+SingleInstance::Role SingleInstance::claim(int answerTimeoutMs, Request request) {
     if (!PrivateFiles::isOwnPrivateFolder(m_folder)) {
         m_error = QStringLiteral("%1 is not a folder that only this user can change").arg(m_folder);
         return Role::Failed;
@@ -71,10 +73,12 @@ SingleInstance::Role SingleInstance::claim(int answerTimeoutMs) {
     }
     const QDeadlineTimer deadline(answerTimeoutMs);
     while (true) {
-        if (m_lock->tryLock(0))
+        if (m_lock->tryLock(0)) {
+            PrivateFiles::restrictToOwner(m_lock->fileName());
             return listen() ? Role::Running : Role::Failed;
+        }
         // The holder may still be starting: it listens right after taking the lock.
-        if (askRunningInstance(int(std::max<qint64>(deadline.remainingTime(), 1))))
+        if (askRunningInstance(int(std::max<qint64>(deadline.remainingTime(), 1)), request))
             return Role::HandedOver;
         if (deadline.hasExpired()) {
             m_error = QStringLiteral("Another Tindralume is running on this history and display but does not "
@@ -107,11 +111,14 @@ void SingleInstance::serve(QLocalSocket* socket) {
     QTimer::singleShot(kClientTimeoutMs, socket, &QLocalSocket::abort);
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-        if (socket->bytesAvailable() < kShowRequest.size())
+        if (!socket->canReadLine() && socket->bytesAvailable() < kLongestRequest)
             return;
-        const QByteArray request = socket->read(kShowRequest.size());
-        if (request == kShowRequest) {
-            Q_EMIT activationRequested();
+        const QByteArray request = socket->readLine(kLongestRequest + 1);
+        if (request == kShowRequest || request == kSettingsRequest) {
+            if (request == kShowRequest)
+                Q_EMIT activationRequested();
+            else
+                Q_EMIT settingsRequested();
             socket->write(kShownReply);
             socket->flush();
         }
@@ -119,7 +126,7 @@ void SingleInstance::serve(QLocalSocket* socket) {
     });
 }
 
-bool SingleInstance::askRunningInstance(int timeoutMs) {
+bool SingleInstance::askRunningInstance(int timeoutMs, Request request) {
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     const QDeadlineTimer deadline(timeoutMs);
@@ -127,7 +134,7 @@ bool SingleInstance::askRunningInstance(int timeoutMs) {
         m_error = socket.errorString();
         return false;
     }
-    socket.write(kShowRequest);
+    socket.write(request == Request::OpenSettings ? kSettingsRequest : kShowRequest);
     QByteArray reply;
     while (reply.size() < kShownReply.size() && !deadline.hasExpired()) {
         if (!socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))) && !socket.bytesAvailable())

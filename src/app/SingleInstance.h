@@ -18,6 +18,8 @@ class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Role { Running, HandedOver, Failed };
+    // What a later launch asks of the running one.
+    enum class Request { ShowPanel, OpenSettings };
 
     // storePath names the history; display the X display ("" when there is none).
     SingleInstance(const QString& storePath, const QString& display, QObject* parent = nullptr);
@@ -26,7 +28,7 @@ public:
     // Running: this process is the one and listens for later launches. HandedOver: another one
     // runs and has been asked to show its panel. Failed: another one holds the lock but did not
     // answer within the time allowed; errorString() says why.
-    Role claim(int answerTimeoutMs = 5000);
+    Role claim(int answerTimeoutMs = 5000, Request request = Request::ShowPanel);
     QString errorString() const { return m_error; }
     QString socketPath() const { return m_socketPath; }
 
@@ -40,10 +42,12 @@ public:
 Q_SIGNALS:
     // Another launch asked for the panel.
     void activationRequested();
+    // Another launch asked for the settings window.
+    void settingsRequested();
 
 private:
     bool listen();
-    bool askRunningInstance(int timeoutMs);
+    bool askRunningInstance(int timeoutMs, Request request);
     void serve(QLocalSocket* socket);
 
     QString m_folder;

@@ -23,10 +23,13 @@ int main(int argc, char** argv) {
     // The language is fixed for the run: a changed choice applies at the next start.
     Localization::installTranslators(&app);
 
-    // A second launch on the same history and display shows the running one's panel and ends
-    // before it touches the store.
+    // Where no tray shows the menu, a desktop's menu entry or a terminal reaches the settings.
+    const bool openSettings = app.arguments().contains(QStringLiteral("--settings"));
+    // A second launch on the same history and display shows the running one's panel (or its
+    // settings) and ends before it touches the store.
     SingleInstance instance(ManagedObjectContext::defaultStorePath(), qEnvironmentVariable("DISPLAY"));
-    switch (instance.claim()) {
+    switch (instance.claim(5000,
+                           openSettings ? SingleInstance::Request::OpenSettings : SingleInstance::Request::ShowPanel)) {
     case SingleInstance::Role::HandedOver:
         return 0;
     case SingleInstance::Role::Failed:
@@ -38,16 +41,20 @@ int main(int argc, char** argv) {
 
     AppDelegate delegate;
     // The login's autostart entry passes this: the panel waits for the hot key or the tray.
-    delegate.setShowsPanelAfterLaunch(!app.arguments().contains(LoginItem::atLoginArgument));
+    // Asked for the settings, the panel would hold the keyboard the settings window needs.
+    delegate.setShowsPanelAfterLaunch(!app.arguments().contains(LoginItem::atLoginArgument) && !openSettings);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, [&delegate] {
         if (PanelWindowController* panel = delegate.panelController())
             panel->showPanel();
     });
+    QObject::connect(&instance, &SingleInstance::settingsRequested, &delegate, &AppDelegate::openSettings);
     // Logging out, Ctrl+C or the terminal closed: save once and end, asking nothing.
     UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&signalWatcher, &UnixSignalWatcher::unixSignal, &delegate, &AppDelegate::terminateFromSignal);
 
     if (!delegate.setUpApplication())
         return 1;
+    if (openSettings)
+        delegate.openSettings();
     return app.exec();
 }

@@ -46,10 +46,22 @@ std::optional<quint32> HotKeyManager::storedValue(const QString& key) {
     return std::nullopt;
 }
 
+std::pair<quint32, quint32> HotKeyManager::usableShortcut(quint32 keyCode, quint32 modifiers) {
+    if (GlobalHotKey::isUsableShortcut(keyCode, modifiers))
+        return {keyCode, modifiers};
+    // Only a hand-edited settings file holds one: a plain key would be taken from every application.
+    consoleLine(QStringLiteral("The stored shortcut (key code %1, modifiers %2) cannot be a hot key; the default "
+                               "shortcut is used instead")
+                    .arg(keyCode)
+                    .arg(modifiers));
+    return {defaultKeyCode, defaultModifiers};
+}
+
 void HotKeyManager::setup(std::function<void()> newCallback) {
     callback = std::move(newCallback);
-    const quint32 keyCode = storedValue(DefaultsKeys::hotKeyCode).value_or(defaultKeyCode);
-    const quint32 modifiers = storedValue(DefaultsKeys::hotKeyModifiers).value_or(defaultModifiers);
+    const auto [keyCode, modifiers] =
+        usableShortcut(storedValue(DefaultsKeys::hotKeyCode).value_or(defaultKeyCode),
+                       storedValue(DefaultsKeys::hotKeyModifiers).value_or(defaultModifiers));
     registerHotKey(keyCode, modifiers);
     NotificationCenter::defaultCenter().addObserver(observerOwner.get(), Notifications::hotKeyDidChange,
                                                     [this](const Notification&) { handleHotKeyChange(); });
@@ -70,8 +82,9 @@ void HotKeyManager::suspend() {
 void HotKeyManager::resume() {
     if (!suspended)
         return;
-    const quint32 keyCode = storedValue(DefaultsKeys::hotKeyCode).value_or(defaultKeyCode);
-    const quint32 modifiers = storedValue(DefaultsKeys::hotKeyModifiers).value_or(defaultModifiers);
+    const auto [keyCode, modifiers] =
+        usableShortcut(storedValue(DefaultsKeys::hotKeyCode).value_or(defaultKeyCode),
+                       storedValue(DefaultsKeys::hotKeyModifiers).value_or(defaultModifiers));
     registerHotKey(keyCode, modifiers);
 }
 
@@ -80,8 +93,8 @@ void HotKeyManager::reregister() {
         hotKeys.unregisterHotKey(*hotKeyRef);
         hotKeyRef.reset();
     }
-    const quint32 keyCode = storedValue(DefaultsKeys::hotKeyCode).value_or(0);
-    const quint32 modifiers = storedValue(DefaultsKeys::hotKeyModifiers).value_or(0);
+    const auto [keyCode, modifiers] = usableShortcut(storedValue(DefaultsKeys::hotKeyCode).value_or(0),
+                                                     storedValue(DefaultsKeys::hotKeyModifiers).value_or(0));
     registerHotKey(keyCode, modifiers);
 }
 

@@ -18,6 +18,9 @@ public:
     static constexpr quint32 defaultKeyCode = 9;     // V
     static constexpr quint32 defaultModifiers = 768; // Command + Shift
     static inline const QString registrationFailedLine = QStringLiteral("hot_key_registration_failed");
+    // The shortcut to register for stored values: the default one, with a line saying why, for
+    // values the recorder would refuse.
+    static std::pair<quint32, quint32> usableShortcut(quint32 keyCode, quint32 modifiers);
 
     // Uses the hot-key layer that is shared at construction time.
     HotKeyManager();

@@ -60,6 +60,9 @@ public:
     static inline const QString logPrefix = QStringLiteral("[URLPreview]");
     static constexpr qint64 maximumHTMLBytes = 1048576;
     static constexpr qint64 maximumImageBytes = 8388608;
+    // The most of a title or description kept, in UTF-16 code units: more than any card or list
+    // shows, and little enough that every later use (storing, laying out, logging) stays cheap.
+    static constexpr qsizetype maximumTextLength = 2000;
     static const QSet<QString>& downloadableExtensions();
     static inline const QByteArray userAgent =
         QByteArrayLiteral("Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/537.36 (KHTML, like Gecko) "

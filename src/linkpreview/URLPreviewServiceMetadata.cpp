@@ -3,6 +3,7 @@
 #include "linkpreview/CharacterReferences.h"
 #include "linkpreview/HTMLPageReader.h"
 #include "linkpreview/URLPreviewService.h"
+#include "platform/TextLimits.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,7 +28,8 @@ QString decodeEntities(const QString& text) {
 }
 
 // Runs of white space (every character Unicode counts as one, U+000B and U+0085 too) become one
-// space; the ends are trimmed; nothing left is none.
+// space; the ends are trimmed; nothing left is none. What is kept ends at a character boundary
+// within maximumTextLength.
 std::optional<QString> collapseWhiteSpace(const QString& text) {
     QString collapsed(text.size(), Qt::Uninitialized);
     QChar* out = collapsed.data();
@@ -43,6 +45,7 @@ std::optional<QString> collapseWhiteSpace(const QString& text) {
         }
     }
     collapsed.truncate(out - collapsed.constData());
+    collapsed = TextLimits::prefixAtGraphemeBoundary(collapsed, URLPreviewService::maximumTextLength);
     if (collapsed.endsWith(u' '))
         collapsed.chop(1);
     if (collapsed.isEmpty())

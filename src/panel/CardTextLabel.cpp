@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "panel/CardTextLabel.h"
 
+#include "platform/TextLimits.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QTextBlock>
@@ -12,6 +14,10 @@
 #include <cmath>
 
 namespace {
+
+// Far more than maximumLines lines of a card hold; laying out more would only cost time, which
+// grows with the whole text (minutes for a megabyte).
+constexpr qsizetype kMaxLaidOutLength = 4096;
 
 // Markup on a card names no picture we would fetch: every resource is absent.
 class OfflineDocument : public QTextDocument {
@@ -67,7 +73,7 @@ void CardTextLabel::layoutFor(int width, QTextDocument* document) const {
     else if (textFormat() == Qt::RichText)
         document->setHtml(text());
     else
-        document->setPlainText(text());
+        document->setPlainText(TextLimits::prefixAtGraphemeBoundary(text(), kMaxLaidOutLength));
     document->setTextWidth(width);
 }
 

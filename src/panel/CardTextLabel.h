@@ -11,7 +11,8 @@ class QTextDocument;
 // line (a long hash or path), and it shows at most maximumLines lines. Rich text is drawn from a
 // document that loads no resources (no file, no network), whatever the markup names. A document
 // given as it is (setDocument) is drawn as it is, its tab stops included, in the label's font
-// where it names none.
+// where it names none. Of a plain text only the beginning that can fill the lines is laid out, so
+// a huge one costs no more than a short one.
 class CardTextLabel : public QLabel {
 public:
     explicit CardTextLabel(QWidget* parent = nullptr);
@@ -28,7 +29,8 @@ public:
     int maximumLines() const { return m_maximumLines; }
     // The height of the lines shown at this width (at most maximumLines of them).
     int heightForWidth(int width) const override;
-    // How many lines the text takes at this width, before the cap.
+    // How many lines the text takes at this width, before the cap (at most those of its beginning
+    // that is laid out).
     int lineCount(int width) const;
 
 protected:

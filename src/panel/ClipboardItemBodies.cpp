@@ -12,6 +12,7 @@
 #include "platform/FileIcons.h"
 #include "platform/ImageUtils.h"
 #include "platform/NotificationCenter.h"
+#include "platform/TextLimits.h"
 
 #include <QApplication>
 #include <QDir>
@@ -110,12 +111,26 @@ QString elided(const QString& text, qsizetype keep, Qt::TextElideMode mode) {
     return text.left(keep) + ellipsis;
 }
 
+// More than a card's lines can show: what is beyond it is never laid out.
+constexpr qsizetype kMaxFittedLength = 1024;
+
 // The text cut (at the tail or in the middle) so that it takes at most `lines` lines at `width`.
-QString fitLines(CardTextLabel* label, const QString& text, int width, int lines, Qt::TextElideMode mode) {
+// Costs the same for a title of a megabyte as for one of a kilobyte.
+QString fitLines(CardTextLabel* label, const QString& whole, int width, int lines, Qt::TextElideMode mode) {
     label->setTextFormat(Qt::PlainText);
     label->setMaximumLines(lines);
+    QString text = whole;
+    const bool cut = whole.size() > kMaxFittedLength;
+    if (cut && mode == Qt::ElideMiddle) {
+        QString tail = whole.right(kMaxFittedLength / 2);
+        if (tail.front().isLowSurrogate())
+            tail.remove(0, 1);
+        text = TextLimits::prefixAtGraphemeBoundary(whole, kMaxFittedLength / 2) + tail;
+    } else if (cut) {
+        text = TextLimits::prefixAtGraphemeBoundary(whole, kMaxFittedLength);
+    }
     label->setText(text);
-    if (label->lineCount(width) <= lines)
+    if (!cut && label->lineCount(width) <= lines)
         return text;
     qsizetype low = 0, high = text.size();
     while (low < high) {
@@ -170,7 +185,9 @@ void ClipboardItemContentView::renderColorSwatch(const QColor& color, const QStr
     auto* swatch = new FilledView(color, m_contentContainerView);
     swatch->setObjectName(QStringLiteral("colorSwatch"));
     swatch->setGeometry(m_contentContainerView->rect());
-    auto* label = new QLabel(text.toUpper(), m_contentContainerView);
+    auto* label = new QLabel(m_contentContainerView);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text.toUpper());
     label->setObjectName(QStringLiteral("colorSwatchLabel"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPixelSize(14);
@@ -190,9 +207,10 @@ void ClipboardItemContentView::renderURL(const QString& text) {
         return;
     const OptString title = m_item ? m_item->urlPreviewTitle() : std::nullopt;
     const OptData imageData = m_item ? m_item->urlPreviewImageData() : std::nullopt;
+    // A title stored before titles were bounded can be huge: the line shows its beginning.
     consoleLine(QStringLiteral("[ContentView] Rendering URL: ") + text + QStringLiteral(", Has Image: ") +
                 (imageData ? QStringLiteral("true") : QStringLiteral("false")) + QStringLiteral(", Title: ") +
-                title.value_or(QStringLiteral("nil")));
+                (title ? TextLimits::prefixAtGraphemeBoundary(*title, kMaxFittedLength) : QStringLiteral("nil")));
     QImage picture;
     if (imageData)
         picture = ImageUtils::decode(*imageData, 4096LL * 4096);

@@ -131,8 +131,10 @@ void ClipboardItemContentView::setupUI() {
     m_headerIconImageView->setFixedSize(35, 35);
     m_headerIconImageView->setAlignment(Qt::AlignCenter);
     m_typeLabel = new QLabel(m_headerView);
+    m_typeLabel->setTextFormat(Qt::PlainText); // an unknown type is shown as the store names it
     m_typeLabel->setFont(systemFont(13, QFont::Medium));
     m_timeLabel = new QLabel(m_headerView);
+    m_timeLabel->setTextFormat(Qt::PlainText);
     m_timeLabel->setFont(systemFont(11));
     m_starView = new QLabel(m_headerView);
     m_starView->setFixedSize(16, 16);
@@ -155,8 +157,16 @@ void ClipboardItemContentView::setupUI() {
     m_contentContainerView->setGeometry(container.x(), container.y() + HEADER_HEIGHT, container.width(),
                                         container.height() - HEADER_HEIGHT);
     updateColors();
-    NotificationCenter::defaultCenter().addObserver(this, Notifications::urlPreviewUpdated,
-                                                    [this](const Notification& n) { handleURLPreviewUpdate(n); });
+}
+
+void ClipboardItemContentView::observePreviewOf(const ClipboardItem* entry) {
+    // Each card hears of its own entry only: with every card listening to every entry, each
+    // preview was handled once per card in the reuse pool.
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    center.removeObserver(this, Notifications::urlPreviewUpdated);
+    if (entry)
+        center.addObserver(this, Notifications::urlPreviewUpdated, entry,
+                           [this](const Notification& n) { handleURLPreviewUpdate(n); });
 }
 
 void ClipboardItemContentView::updateColors() {
@@ -231,6 +241,7 @@ void ClipboardItemContentView::setBorder(double width, const QColor& color) {
 
 void ClipboardItemContentView::configure(const ClipboardItemPtr& entry) {
     m_item = entry;
+    observePreviewOf(entry.get());
     m_imageLoadIdentifier = entry ? entry->objectID() : QString();
     clearContent();
     // A reused card starts untinted: the tint of the entry it showed before is not this entry's.
@@ -244,6 +255,7 @@ void ClipboardItemContentView::configure(const ClipboardItemPtr& entry) {
 void ClipboardItemContentView::reset() {
     m_imageLoadIdentifier.clear();
     m_item.reset();
+    observePreviewOf(nullptr);
     clearContent();
     m_previewLabel->clear();
     m_imageView->clear();
@@ -281,6 +293,8 @@ QString ClipboardItemContentView::typeDisplayName(const QString& type) {
         return tr("Image");
     if (type == QStringLiteral("file"))
         return tr("File");
+    if (type == QStringLiteral("url"))
+        return tr("URL"); // as the filter button spells it
     QString result = type.toLower();
     bool startOfWord = true;
     for (QChar& c : result) {

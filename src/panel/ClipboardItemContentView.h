@@ -104,6 +104,8 @@ private:
     void renderImage();
     void setImage(const QImage& image, QLabel* imageView, QWidget* frameView);
     void renderFile();
+    // Listens for "URLPreviewUpdated" of this entry only (none: stops listening).
+    void observePreviewOf(const ClipboardItem* entry);
     void handleURLPreviewUpdate(const Notification& notification);
     void refreshContent();
     void clearContent();

@@ -3,6 +3,7 @@
 
 #include "panel/Appearance.h"
 #include "panel/PanelContentView.h"
+#include "platform/Compositing.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -30,6 +31,23 @@ void FloatingPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_panelContentView)
         m_panelContentView->setGeometry(rect());
+    updateShape();
+}
+
+void FloatingPanel::showEvent(QShowEvent* event) {
+    updateShape(); // a compositor may have started or stopped since the last showing
+    QWidget::showEvent(event);
+}
+
+void FloatingPanel::updateShape() {
+    if (Compositing::isActive()) {
+        clearMask();
+        return;
+    }
+    // Without a compositor see-through pixels come out black: the corners are cut off the window.
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
 void FloatingPanel::changeEvent(QEvent* event) {
@@ -47,7 +65,11 @@ void FloatingPanel::paintEvent(QPaintEvent*) {
     path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
     QColor back = Appearance::windowBackgroundColor(pal);
     back = Appearance::isDark(pal) ? back.darker(115) : back.darker(104);
-    back.setAlphaF(0.97f);
-    p.fillPath(path, back);
+    if (mask().isEmpty()) {
+        back.setAlphaF(0.97f);
+        p.fillPath(path, back);
+    } else {
+        p.fillRect(rect(), back); // the shape is the edge: no half-covered pixels over black
+    }
     p.strokePath(path, QPen(Appearance::withAlpha(Appearance::labelColor(pal), 0.12), 1));
 }

@@ -22,6 +22,8 @@
 #include <QToolButton>
 #include <QVariantAnimation>
 
+#include <algorithm>
+
 namespace {
 Q_LOGGING_CATEGORY(lcSearch, "tindralume.panel.search", QtWarningMsg)
 } // namespace
@@ -89,10 +91,14 @@ void PanelContentView::layoutToolbar() {
     const int w = m_toolbarView->width();
     const int h = m_toolbarView->height();
     const QSize stack = m_filterStackView->sizeHint();
-    m_filterStackView->setGeometry(30, (h - stack.height()) / 2, stack.width(), stack.height());
+    m_filterStackView->setGeometry(filterRowLeft, (h - stack.height()) / 2, stack.width(), stack.height());
 
+    // Centred when there is room; on narrow screens it keeps clear of the filters and of the star
+    // button's place at the right, and the open field gives up width before anything overlaps.
     const int searchWidth = searchContainerWidth();
-    const int searchX = (w - searchWidth) / 2;
+    const int lowestX = filterRowLeft + stack.width() + toolbarGap;
+    const int highestX = std::max(lowestX, w - toolbarRightMargin - collapsedSize - toolbarGap - searchWidth);
+    const int searchX = std::clamp((w - searchWidth) / 2, lowestX, highestX);
     m_searchContainerView->setGeometry(searchX, (h - collapsedSize) / 2, searchWidth, collapsedSize);
     // The button slides from the container's centre to 2 points from its leading edge.
     const double centred = (searchWidth - 32) / 2.0;
@@ -101,7 +107,7 @@ void PanelContentView::layoutToolbar() {
     // The field's centre sits 1.5 points below the container's (rounded to whole pixels).
     m_searchField->setGeometry(12, (collapsedSize - 20) / 2 + 2, std::max(0, searchWidth - 24), 20);
 
-    m_favoriteContainerView->setGeometry(searchX + searchWidth + 12, (h - collapsedSize) / 2, collapsedSize,
+    m_favoriteContainerView->setGeometry(searchX + searchWidth + toolbarGap, (h - collapsedSize) / 2, collapsedSize,
                                          collapsedSize);
     m_favoriteButton->setGeometry(0, 0, 32, 32);
 }

@@ -52,6 +52,9 @@ public:
     static constexpr int itemSpacing = 16;
     static constexpr int toolbarTop = 8;
     static constexpr int toolbarHeight = 44;
+    static constexpr int filterRowLeft = 30;
+    static constexpr int toolbarGap = 12;
+    static constexpr int toolbarRightMargin = 24;
     // How far past the visible area the strip must reach before no further page is fetched.
     static constexpr int loadAheadDistance = 200;
     static constexpr int fillCheckDelayMs = 100;
@@ -109,6 +112,10 @@ public:
     // Sends the paste chord when the window in front is still the target; true when sent.
     bool postCommandV(const std::optional<SyntheticKeys::FrontWindow>& target);
     void showAccessibilityAlert();
+    // A short message over the strip that goes by itself; noticeText() is empty while none shows.
+    void showNotice(const QString& text);
+    QString noticeText() const;
+    static constexpr int noticeMs = 3000;
     void openAccessibilitySettings();
     void deleteItem(const ClipboardItemPtr& item);
     void toggleFavorite(const ClipboardItemPtr& item);
@@ -209,5 +216,7 @@ private:
     QToolButton* m_favoriteButton = nullptr;
     QWidget* m_emptyStateContainer = nullptr;
     QLabel* m_emptyStateLabel = nullptr;
+    QLabel* m_notice = nullptr;
+    QTimer* m_noticeTimer = nullptr;
     QTimer* m_searchTimer = nullptr;
 };

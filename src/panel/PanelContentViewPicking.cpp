@@ -2,6 +2,7 @@
 // The panel's keys, the selection along the strip, and the actions on one entry: pick (copy, hide
 // and paste), delete and favourite toggle.
 #include "common/AppNames.h"
+#include "panel/Appearance.h"
 #include "panel/ClipboardItemCollectionViewCell.h"
 #include "panel/PanelContentView.h"
 #include "panel/PanelScrollView.h"
@@ -9,10 +10,13 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 Q_LOGGING_CATEGORY(lcPick, "tindralume.panel.pick", QtWarningMsg)
@@ -119,8 +123,9 @@ void PanelContentView::pasteItem(const ClipboardItemPtr& entry, bool plainText) 
     if (!m_dataManager || !item)
         return;
     if (!m_dataManager->copyToPasteboard(item, plainText)) {
-        // Nothing reached the clipboard: the panel stays, and nothing is pasted.
+        // Nothing reached the clipboard: the panel stays, says so, and nothing is pasted.
         qCWarning(lcPick) << "the entry could not be put on the clipboard";
+        showNotice(tr("This entry could not be put on the clipboard."));
         return;
     }
     NotificationCenter::defaultCenter().post(Notifications::panelShouldHide);
@@ -132,6 +137,31 @@ void PanelContentView::pasteItem(const ClipboardItemPtr& entry, bool plainText) 
     }
     const std::optional<SyntheticKeys::FrontWindow> target = frontWindowAtShow;
     Dispatch::afterOnMain(pasteDelayMs, this, [this, target] { postCommandV(target); });
+}
+
+void PanelContentView::showNotice(const QString& text) {
+    if (!m_notice) {
+        m_notice = new QLabel(this);
+        m_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_noticeTimer = new QTimer(this);
+        m_noticeTimer->setSingleShot(true);
+        connect(m_noticeTimer, &QTimer::timeout, m_notice, &QWidget::hide);
+    }
+    const QPalette palette = QApplication::palette();
+    m_notice->setStyleSheet(
+        QStringLiteral("QLabel { background: %1; color: %2; border-radius: 10px; padding: 6px 14px; }")
+            .arg(Appearance::labelColor(palette).name(), Appearance::windowBackgroundColor(palette).name()));
+    m_notice->setText(text);
+    m_notice->adjustSize();
+    // Over the bottom of the strip, centred, clear of the toolbar.
+    m_notice->move((width() - m_notice->width()) / 2, height() - m_notice->height() - 14);
+    m_notice->raise();
+    m_notice->show();
+    m_noticeTimer->start(noticeMs);
+}
+
+QString PanelContentView::noticeText() const {
+    return m_notice && !m_notice->isHidden() ? m_notice->text() : QString();
 }
 
 bool PanelContentView::postCommandV(const std::optional<SyntheticKeys::FrontWindow>& target) {

@@ -114,7 +114,11 @@ void PanelContentView::applySearchFieldLayout() {
 }
 
 int PanelContentView::searchContainerWidth() const {
-    return static_cast<int>(std::lround(collapsedSize + (expandedWidth - collapsedSize) * m_searchProgress));
+    // The open width shrinks to the room between the filters and the star button.
+    const int room = m_toolbarView->width() - filterRowLeft - m_filterStackView->sizeHint().width() - toolbarGap -
+                     toolbarGap - collapsedSize - toolbarRightMargin;
+    const int openWidth = std::clamp(room, collapsedSize, int(expandedWidth));
+    return static_cast<int>(std::lround(collapsedSize + (openWidth - collapsedSize) * m_searchProgress));
 }
 
 void PanelContentView::animateSearchField(bool opening, std::function<void()> completion) {
@@ -187,7 +191,10 @@ void PanelContentView::beginSearchWithTypedText(const QString& text) {
 bool PanelContentView::handleSearchFieldKey(QKeyEvent* event) {
     if (!isSearchExpanded)
         return false;
-    m_searchField->becomeFirstResponder();
+    // Only a field that lacks the focus gets the caret put back at the end: doing it on every key
+    // would undo Ctrl+A and Shift selections before the next key could act on them.
+    if (window()->focusWidget() != m_searchField)
+        m_searchField->becomeFirstResponder();
     // Straight to the field: the grab delivers keys to the panel window, not to its focus widget.
     static_cast<QObject*>(m_searchField)->event(event);
     return true;

@@ -306,9 +306,25 @@ bool PanelWindowController::wasHiddenByClickOutsideWithin(int milliseconds) cons
     return m_clickOutsideHide.isValid() && !m_isVisible && m_clickOutsideHide.elapsed() < milliseconds;
 }
 
+void PanelWindowController::setMenuCommands(std::function<void()> openSettings, std::function<void()> quit) {
+    m_openSettings = std::move(openSettings);
+    m_quit = std::move(quit);
+}
+
 bool PanelWindowController::handleLocalKeyDown(QKeyEvent* event) {
     if (!m_window)
         return false;
+    // The menu's key equivalents, also with the search field open and where no tray shows the menu.
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier &&
+        (event->key() == Qt::Key_Comma || event->key() == Qt::Key_Q)) {
+        const std::function<void()> command = event->key() == Qt::Key_Comma ? m_openSettings : m_quit;
+        if (command) {
+            // Hidden first: the settings window needs the keyboard, a question about quitting too.
+            hidePanel();
+            Dispatch::onMain(this, command);
+            return true;
+        }
+    }
     PanelContentView* content = m_window->panelContentView();
     const bool fieldHasKeys = m_isSearchFieldExpanded && !m_isSearchFieldAnimating;
     // The grab delivers every key to the panel window: the open field gets them handed over.

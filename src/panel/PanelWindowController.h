@@ -10,6 +10,8 @@
 #include <QRect>
 #include <QVariantMap>
 
+#include <functional>
+
 class GlobalPointerMonitor;
 class QKeyEvent;
 class QPropertyAnimation;
@@ -42,6 +44,9 @@ public:
     bool isSearchFieldExpanded() const { return m_isSearchFieldExpanded; }
     bool isSearchFieldAnimating() const { return m_isSearchFieldAnimating; }
     void applySearchFieldState(const QVariantMap& userInfo);
+    // The application menu's commands behind Ctrl+, and Ctrl+Q while the panel shows: the panel
+    // hides first, then the command runs.
+    void setMenuCommands(std::function<void()> openSettings, std::function<void()> quit);
 
     // The key and press handling of the shown panel; true when the event was consumed.
     bool handleLocalKeyDown(QKeyEvent* event);
@@ -93,4 +98,6 @@ private:
     bool m_hiding = false;
     QElapsedTimer m_clickOutsideHide;
     QMetaObject::Connection m_firstPageLog;
+    std::function<void()> m_openSettings;
+    std::function<void()> m_quit;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/GlobalHotKey.h"
 
+#include "platform/KeyCodes.h"
 #include "platform/x11/X11GlobalHotKey.h"
 
 #include <vector>
@@ -17,6 +18,16 @@ GlobalHotKey& GlobalHotKey::shared() {
     if (!instance)
         instance = std::make_unique<X11GlobalHotKey>();
     return *instance;
+}
+
+bool GlobalHotKey::isUsableShortcut(quint32 keyCode, quint32 modifiers) {
+    constexpr quint32 allMasks = commandMask | shiftMask | optionMask | controlMask;
+    const quint32 keysym = KeyCodes::keysymForKeyCode(keyCode);
+    if (keysym == 0 || (modifiers & ~allMasks) != 0)
+        return false;
+    constexpr quint32 f1 = 0xffbe, f12 = 0xffc9;
+    // Without Ctrl, Alt or Super a typing key would be taken from every application.
+    return (modifiers & (commandMask | optionMask | controlMask)) != 0 || (keysym >= f1 && keysym <= f12);
 }
 
 void GlobalHotKey::setShared(std::unique_ptr<GlobalHotKey> hotKeys) {

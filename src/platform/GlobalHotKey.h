@@ -22,6 +22,9 @@ public:
     static constexpr quint32 shiftMask = 512;
     static constexpr quint32 optionMask = 2048;
     static constexpr quint32 controlMask = 4096;
+    // What the shortcut recorder accepts: a key of the key-code table with Ctrl, Alt or Super
+    // (Shift may be added), or a function key F1-F12 with any of them or alone.
+    static bool isUsableShortcut(quint32 keyCode, quint32 modifiers);
 
     // The real one (X11 key grabs on the root window) is created on first use; tests install another
     // before they build what they test.

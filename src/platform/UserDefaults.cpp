@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/UserDefaults.h"
 
+#include "platform/Console.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFileInfo>
@@ -52,7 +53,22 @@ void UserDefaults::setStandardPath(const QString& iniPath) {
 }
 
 UserDefaults::UserDefaults(const QString& iniPath)
-    : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}
+    : m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {
+    for (const QString& key : m_settings->allKeys()) {
+        const QVariant value = m_settings->value(key);
+        qsizetype length = 0;
+        for (const QString& part : value.toStringList())
+            length += part.size();
+        length = std::max(length, value.toByteArray().size());
+        if (length <= longestValue)
+            continue;
+        m_refused.insert(key);
+        consoleLine(QStringLiteral("The setting %1 in %2 is %3 characters long (at most %4 are read): it is ignored")
+                        .arg(key, iniPath)
+                        .arg(length)
+                        .arg(longestValue));
+    }
+}
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults) {
     QMutexLocker lock(&m_mutex);
@@ -62,17 +78,17 @@ void UserDefaults::registerDefaults(const QVariantMap& defaults) {
 
 bool UserDefaults::objectExists(const QString& key) const {
     QMutexLocker lock(&m_mutex);
-    return m_settings->contains(key) || m_registered.contains(key);
+    return (m_settings->contains(key) && !m_refused.contains(key)) || m_registered.contains(key);
 }
 
 bool UserDefaults::persistentExists(const QString& key) const {
     QMutexLocker lock(&m_mutex);
-    return m_settings->contains(key);
+    return m_settings->contains(key) && !m_refused.contains(key);
 }
 
 QVariant UserDefaults::object(const QString& key) const {
     QMutexLocker lock(&m_mutex);
-    if (m_settings->contains(key))
+    if (m_settings->contains(key) && !m_refused.contains(key))
         return m_settings->value(key);
     return m_registered.value(key);
 }
@@ -124,6 +140,7 @@ void UserDefaults::setBool(const QString& key, bool value) {
 
 void UserDefaults::setValue(const QString& key, const QVariant& value) {
     QMutexLocker lock(&m_mutex);
+    m_refused.remove(key);
     m_settings->setValue(key, value);
     writePrivately();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMutex>
+#include <QSet>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
@@ -10,13 +11,17 @@
 #include <memory>
 
 // User defaults over an INI file ($XDG_CONFIG_HOME/Tindralume/Tindralume.conf). Registered defaults
-// answer for keys the file does not hold and are never written to it.
+// answer for keys the file does not hold and are never written to it. A value in the file longer
+// than longestValue characters (only a hand edit makes one) is refused at load: it reads as absent,
+// a line says so, and the file keeps it until the setting is written anew.
 class UserDefaults {
 public:
     static UserDefaults& standard();
     // Tests point the standard defaults at another file; the registered defaults are kept.
     static void setStandardPath(const QString& iniPath);
     static QString defaultPath();
+
+    static constexpr qsizetype longestValue = 64 * 1024;
 
     explicit UserDefaults(const QString& iniPath);
 
@@ -46,4 +51,5 @@ private:
     mutable QMutex m_mutex;
     std::unique_ptr<QSettings> m_settings;
     QVariantMap m_registered;
+    QSet<QString> m_refused;
 };

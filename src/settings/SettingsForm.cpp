@@ -3,10 +3,13 @@
 
 #include "settings/ToggleStyle.h"
 
+#include <QAbstractButton>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPalette>
+#include <QPointer>
 #include <QVBoxLayout>
 
 namespace SettingsForm {
@@ -47,10 +50,38 @@ Section addSection(QVBoxLayout* page, const QString& header, const QString& foot
     return {box, rows};
 }
 
+namespace {
+// A click on a switch's label flips the switch, as on desktop settings pages.
+class LabelClickToggles : public QObject {
+public:
+    LabelClickToggles(QLabel* label, QAbstractButton* button) : QObject(label), m_button(button) {
+        label->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease && m_button && m_button->isEnabled()) {
+            auto* release = static_cast<QMouseEvent*>(event);
+            if (release->button() == Qt::LeftButton &&
+                static_cast<QWidget*>(watched)->rect().contains(release->position().toPoint())) {
+                m_button->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPointer<QAbstractButton> m_button;
+};
+} // namespace
+
 void addRow(Section& section, const QString& label, QWidget* control) {
     auto* row = new QHBoxLayout;
     auto* text = new QLabel(label, section.box);
     text->setBuddy(control);
+    if (auto* button = qobject_cast<QAbstractButton*>(control); button && button->isCheckable())
+        new LabelClickToggles(text, button);
     row->addWidget(text);
     row->addStretch(1);
     control->setParent(section.box);

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
+#include <QScrollArea>
 #include <QStackedWidget>
 
 QString SettingsView::rawKey(Tabs tab) {
@@ -61,12 +62,14 @@ SettingsView::SettingsView(HotKeyManager* hotKeyManager, QWidget* parent)
     });
     m_sidebar->setCurrentRow(0);
     setSelectedTab(Tabs::general);
-    setMinimumSize(600, 400);
+    // Small enough for an 800 x 450 desktop (a 1600 x 900 screen at twice the scale).
+    setMinimumSize(480, 320);
 }
 
 void SettingsView::setSelectedTab(Tabs tab) {
     m_selectedTab = tab;
-    m_stack->setCurrentWidget(detail(tab));
+    detail(tab);
+    m_stack->setCurrentWidget(m_stackPages[tab == Tabs::general ? 0 : 1]);
     const int row = tab == Tabs::general ? 0 : 1;
     if (m_sidebar->currentRow() != row)
         m_sidebar->setCurrentRow(row);
@@ -83,7 +86,18 @@ QWidget* SettingsView::detail(Tabs tab) {
             slot = new GeneralSettingsView(m_hotKeyManager, m_stack);
         else
             slot = new AboutSettingsView(UpdateManager::shared(), m_stack);
-        m_stack->addWidget(slot);
+        QWidget* shown = slot;
+        if (tab != Tabs::general) {
+            // On a short screen the page scrolls instead of making the window taller than the
+            // screen (the General page scrolls on its own).
+            auto* scroll = new QScrollArea(m_stack);
+            scroll->setWidgetResizable(true);
+            scroll->setFrameShape(QFrame::NoFrame);
+            scroll->setWidget(slot);
+            shown = scroll;
+        }
+        m_stackPages[tab == Tabs::general ? 0 : 1] = shown;
+        m_stack->addWidget(shown);
     }
     return slot;
 }

@@ -38,5 +38,6 @@ private:
     QListWidget* m_sidebar;
     QStackedWidget* m_stack;
     QWidget* m_pages[2] = {nullptr, nullptr};
+    QWidget* m_stackPages[2] = {nullptr, nullptr}; // the page or the scroll area holding it
     Tabs m_selectedTab = Tabs::general;
 };

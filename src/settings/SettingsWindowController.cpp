@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -46,10 +47,12 @@ SettingsWindowController::SettingsWindowController() {
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new SettingsView(g_hotKeyManager, m_window);
     layout->addWidget(m_view);
-    m_window->setFixedSize(900, 650);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        m_window->move(area.center() - QPoint(450, 325));
+    m_window->resize(preferredSize);
+    m_window->installEventFilter(&m_frameWatch);
+    m_frameWatch.onFrameChange = [this] { keepFrameOnScreen(); };
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* close = new QShortcut(keys, m_window);
+        QObject::connect(close, &QShortcut::activated, m_window, &QWidget::close);
     }
 }
 
@@ -71,7 +74,7 @@ QRect SettingsWindowController::centerOnMouseScreen(const QRect& windowFrame, co
     if (!chosen)
         chosen = (primary >= 0 && primary < screens.size()) ? &screens[primary] : &screens.first();
     const QRect& visible = chosen->visibleFrame;
-    QRect frame(QPoint(0, 0), windowFrame.size());
+    QRect frame(QPoint(0, 0), windowFrame.size().boundedTo(visible.size()));
     frame.moveTopLeft(QPoint(visible.x() + (visible.width() - frame.width()) / 2,
                              visible.y() + (visible.height() - frame.height()) / 2));
     return frame;
@@ -88,8 +91,13 @@ void SettingsWindowController::show() {
             primary = int(screens.size());
         screens.append({screen->geometry(), screen->availableGeometry()});
     }
-    const QRect frame = centerOnMouseScreen(m_window->frameGeometry(), QCursor::pos(), screens, primary);
+    // Each showing starts from the preferred size, cut to the screen it opens on.
+    const QMargins margins = frameMargins();
+    const QRect preferredFrame(QPoint(0, 0), preferredSize.grownBy(margins));
+    const QRect frame = centerOnMouseScreen(preferredFrame, QCursor::pos(), screens, primary);
+    m_window->resize(frame.size().shrunkBy(margins));
     m_window->move(frame.topLeft());
+    m_fitAfterFraming = true;
 
     if (m_window->isVisible()) {
         m_window->raise();
@@ -106,4 +114,38 @@ void SettingsWindowController::show() {
     fade->setStartValue(0.0);
     fade->setEndValue(1.0);
     fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+QMargins SettingsWindowController::frameMargins() const {
+    const QRect frame = m_window->frameGeometry();
+    const QRect inner = m_window->geometry();
+    return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                    frame.bottom() - inner.bottom());
+}
+
+void SettingsWindowController::keepFrameOnScreen() {
+    if (!m_window || !m_window->isVisible() || !m_fitAfterFraming)
+        return;
+    QScreen* screen = m_window->screen();
+    if (!screen)
+        return;
+    // The window manager's frame is known only once the window is mapped: when the title bar then
+    // lies off the screen, fit again with it. Later moves are the user's and are left alone.
+    const QMargins margins = frameMargins();
+    if (margins.isNull())
+        return;
+    m_fitAfterFraming = false;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = m_window->frameGeometry();
+    if (area.contains(frame))
+        return;
+    const QRect fitted = centerOnMouseScreen(frame, area.center(), {{area, area}}, 0);
+    m_window->resize(fitted.size().shrunkBy(margins));
+    m_window->move(fitted.topLeft());
+}
+
+bool SettingsWindowController::FrameWatch::eventFilter(QObject* watched, QEvent* event) {
+    if (onFrameChange && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        onFrameChange();
+    return QObject::eventFilter(watched, event);
 }

@@ -2,16 +2,20 @@
 #pragma once
 
 #include <QList>
+#include <QMargins>
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
 
+#include <functional>
+
 class HotKeyManager;
 class SettingsView;
 
 // The one settings window of the process, made on first use and kept: closing it only hides it.
-// Each showing centres it on the screen under the pointer; a hidden window fades in. Main thread only.
+// Each showing centres it on the screen under the pointer, no larger than that screen's free area
+// (its pages scroll instead); a hidden window fades in. Escape and Ctrl+W close it. Main thread only.
 class SettingsWindowController {
 public:
     static constexpr int fadeInMs = 160;
@@ -27,9 +31,11 @@ public:
         QRect frame;
         QRect visibleFrame;
     };
-    // The window frame centred in the visible area of the first screen containing the pointer, else
-    // the primary screen (`primary` indexes screens, -1 for none), else the first; unchanged
-    // without screens.
+    static constexpr QSize preferredSize{900, 650};
+
+    // The window frame, cut to the visible area and centred in it, of the first screen containing
+    // the pointer, else the primary screen (`primary` indexes screens, -1 for none), else the
+    // first; unchanged without screens.
     static QRect centerOnMouseScreen(const QRect& windowFrame, const QPoint& mouse, const QList<ScreenArea>& screens,
                                      int primary);
 
@@ -40,7 +46,17 @@ public:
     SettingsView* settingsView() const { return m_view; }
 
 private:
+    struct FrameWatch : QObject {
+        std::function<void()> onFrameChange;
+        bool eventFilter(QObject* watched, QEvent* event) override;
+    };
+
     void show();
+    QMargins frameMargins() const;
+    void keepFrameOnScreen();
+
+    FrameWatch m_frameWatch;
+    bool m_fitAfterFraming = false;
 
     QPointer<QWidget> m_window;
     SettingsView* m_view = nullptr;

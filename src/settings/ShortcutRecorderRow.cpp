@@ -6,6 +6,7 @@
 #include "platform/GlobalHotKey.h"
 #include "platform/KeyCodes.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ShortcutText.h"
 #include "platform/UserDefaults.h"
 
 #include <QApplication>
@@ -15,26 +16,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <climits>
+#include <algorithm>
 
 namespace {
-
-struct KeyName {
-    qint64 code;
-    const char* name;
-};
-
-constexpr KeyName keyNames[] = {
-    {0, "A"},        {1, "S"},       {2, "D"},       {3, "F"},      {4, "H"},        {5, "G"},        {6, "Z"},
-    {7, "X"},        {8, "C"},       {9, "V"},       {11, "B"},     {12, "Q"},       {13, "W"},       {14, "E"},
-    {15, "R"},       {16, "Y"},      {17, "T"},      {31, "O"},     {32, "U"},       {34, "I"},       {35, "P"},
-    {37, "L"},       {38, "J"},      {40, "K"},      {45, "N"},     {46, "M"},       {18, "1"},       {19, "2"},
-    {20, "3"},       {21, "4"},      {22, "6"},      {23, "5"},     {25, "9"},       {26, "7"},       {28, "8"},
-    {29, "0"},       {36, "\u21A9"}, {48, "\u21E5"}, {49, "Space"}, {51, "\u232B"},  {53, "\u238B"},  {122, "F1"},
-    {120, "F2"},     {99, "F3"},     {118, "F4"},    {96, "F5"},    {97, "F6"},      {98, "F7"},      {100, "F8"},
-    {101, "F9"},     {109, "F10"},   {103, "F11"},   {111, "F12"},  {123, "\u2190"}, {124, "\u2192"}, {125, "\u2193"},
-    {126, "\u2191"},
-};
 
 constexpr quint32 functionKeyCodes[] = {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111};
 
@@ -105,6 +89,7 @@ ShortcutRecorderRow::ShortcutRecorderRow(HotKeyManager* hotKeyManager, QWidget* 
     row->addWidget(m_button);
     column->addLayout(row);
     m_message = new QLabel(this);
+    m_message->setTextFormat(Qt::PlainText); // key names such as "<" are words, not markup
     m_message->setWordWrap(true);
     m_message->setStyleSheet(QStringLiteral("color: #c0392b;"));
     m_message->hide();
@@ -118,25 +103,11 @@ ShortcutRecorderRow::~ShortcutRecorderRow() {
 }
 
 QString ShortcutRecorderRow::keyName(qint64 keyCode) {
-    for (const KeyName& entry : keyNames) {
-        if (entry.code == keyCode)
-            return QString::fromUtf8(entry.name);
-    }
-    return QStringLiteral("?");
+    return ShortcutText::keyName(keyCode);
 }
 
 QString ShortcutRecorderRow::shortcutString(qint64 keyCode, qint64 modifiers) {
-    QString text;
-    if (modifiers & GlobalHotKey::controlMask)
-        text += QChar(0x2303);
-    if (modifiers & GlobalHotKey::optionMask)
-        text += QChar(0x2325);
-    if (modifiers & GlobalHotKey::shiftMask)
-        text += QChar(0x21E7);
-    if (modifiers & GlobalHotKey::commandMask)
-        text += QChar(0x2318);
-    const bool fits = keyCode >= INT_MIN && keyCode <= INT_MAX;
-    return text + (fits ? keyName(keyCode) : QStringLiteral("?"));
+    return ShortcutText::text(keyCode, modifiers);
 }
 
 QString ShortcutRecorderRow::shortcutString() const {
@@ -214,18 +185,18 @@ bool ShortcutRecorderRow::handleKeyDown(QKeyEvent* event) {
     if (!m_isRecording || isModifierKey(event->key()))
         return false;
     const quint32 modifiers = modifiersForEvent(event);
-    if (modifiers == 0) {
-        // A bare key (Caps Lock counts for nothing) ends recording and changes nothing.
+    const std::optional<quint32> keyCode = keyCodeForEvent(event);
+    const bool functionKey = keyCode && std::find(std::begin(functionKeyCodes), std::end(functionKeyCodes), *keyCode) !=
+                                            std::end(functionKeyCodes);
+    if (modifiers == 0 && !functionKey) {
+        // Any other bare key (Caps Lock counts for nothing) ends recording and changes nothing.
         stopRecording();
         return true;
     }
-    const std::optional<quint32> keyCode = keyCodeForEvent(event);
     if (!keyCode)
         return false; // a key no shortcut can use: recording goes on
     const bool realModifier =
         modifiers & (GlobalHotKey::controlMask | GlobalHotKey::optionMask | GlobalHotKey::commandMask);
-    const bool functionKey =
-        std::find(std::begin(functionKeyCodes), std::end(functionKeyCodes), *keyCode) != std::end(functionKeyCodes);
     if (!realModifier && !functionKey) {
         // Shift with a typing key would take that character from every application.
         stopRecording();

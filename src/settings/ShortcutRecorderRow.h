@@ -14,8 +14,8 @@ class QPushButton;
 // ("hotKeyCode") and modifier mask ("hotKeyModifiers") and announced with "hotKeyDidChange".
 // While recording, the current shortcut is released so it can be pressed again, and the panel is
 // hidden so its keyboard grab lets the keys through. A new shortcut needs
-// Ctrl, Alt or Super (Shift alone only with a function key); one the system refuses is shown and the
-// old one restored. Recording ends when the row is hidden (window closed, other page).
+// Ctrl, Alt or Super, except a function key, which may stand alone or with Shift; one the system
+// refuses is shown and the old one restored. Recording ends when the row is hidden (window closed, other page).
 class ShortcutRecorderRow : public QWidget {
     Q_OBJECT
 public:

@@ -90,7 +90,8 @@ void UpdateManager::showResult(const UpdateCheckResult& result) {
 
 void UpdateManager::showAlert(QMessageBox* alert) {
     // The words come partly from the feed and the network: never read as markup, whose images
-    // would be loaded from wherever they name and whose links could be followed.
+    // would be loaded from wherever they name and whose links could be followed. The message box
+    // passes its format to its main text only, so every label is set.
     alert->setTextFormat(Qt::PlainText);
     for (QLabel* label : alert->findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);

@@ -75,14 +75,13 @@ QSize imageSize(const QByteArray& bytes) {
     return QImage::fromData(bytes).size();
 }
 
-// Whether a window of the process (named as the panel, when asked) is viewable. xdotool's search walks
-// the window tree and fails with BadWindow when another client's window goes away meanwhile (a
+// Whether a window of the process is viewable; with panelOnly, its panel: the one window it does not
+// let the window manager manage (the settings window and alerts are managed ones). xdotool's search
+// walks the window tree and fails with BadWindow when another client's window goes away meanwhile (a
 // copier's xclip ending, say): such a search is run again rather than read as "not shown".
 bool windowShown(qint64 pid, bool panelOnly) {
-    QStringList args{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                     QString::number(pid)};
-    if (panelOnly)
-        args << QStringLiteral("--name") << QStringLiteral("^Tindralume$");
+    const QStringList args{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                           QString::number(pid)};
     for (int attempt = 0; attempt < 20; ++attempt) {
         QProcess search;
         search.start(QStringLiteral("xdotool"), args);
@@ -91,8 +90,20 @@ bool windowShown(qint64 pid, bool panelOnly) {
             search.waitForFinished();
             continue;
         }
-        if (!search.readAllStandardError().contains("X Error"))
-            return !search.readAllStandardOutput().trimmed().isEmpty();
+        if (search.readAllStandardError().contains("X Error"))
+            continue;
+        const QList<QByteArray> ids = search.readAllStandardOutput().trimmed().split('\n');
+        for (const QByteArray& id : ids) {
+            if (id.isEmpty())
+                continue;
+            if (!panelOnly)
+                return true;
+            QByteArray info;
+            XvfbSession::runClient(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::fromLatin1(id)}, &info);
+            if (info.contains("Override Redirect State: yes"))
+                return true;
+        }
+        return false;
     }
     return false;
 }
@@ -362,11 +373,16 @@ TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
     const QByteArray picture = png(120, 40, QColor(250, 250, 250));
     const std::string html = "<table><tr><td>Berlin</td><td>3645</td></tr></table>";
     const std::string text = "Berlin\t3645\n";
+    // The spreadsheet's own document of the range, which it pastes as cells.
+    const std::string embed =
+        "application/x-openoffice-embed-source-xml;windows_formatname=\"Star Embed Source (XML)\"";
+    const std::string document("PK\x03\x04 zipped range", 19);
     // The owner stays, as the spreadsheet does, until the pick takes the clipboard from it.
     HostileOwner range(HostileOwner::Mode::Serve, {{"image/png", picture.toStdString()},
                                                    {"text/html", html},
                                                    {"UTF8_STRING", text},
-                                                   {"text/plain;charset=utf-8", text}});
+                                                   {"text/plain;charset=utf-8", text},
+                                                   {embed, document}});
     QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
     const StoreReader::Row row = store.rows().front();
     EXPECT_EQ(row.type, QStringLiteral("image"));
@@ -382,6 +398,7 @@ TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
     EXPECT_EQ(readClipboard(QStringLiteral("text/html")), QByteArray::fromStdString(html));
     EXPECT_EQ(readClipboard(QStringLiteral("UTF8_STRING")), QByteArray::fromStdString(text));
     EXPECT_EQ(readClipboard(QStringLiteral("image/png")), picture);
+    EXPECT_EQ(readClipboard(QString::fromStdString(embed)), QByteArray::fromStdString(document));
 
     const QString dir = TestEnvironment::instance().freshDir(QStringLiteral("three files"));
     QByteArray list;
@@ -539,6 +556,17 @@ TEST_F(EndToEndTest, ASecondLaunchHandsOverToTheFirst) {
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
     QTRY_VERIFY_WITH_TIMEOUT(panelShown(first), kCaptureTimeoutMs);
+    XvfbSession::runClient(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    QTRY_VERIFY_WITH_TIMEOUT(!panelShown(first), kCaptureTimeoutMs);
+
+    // Asked on the command line, a later launch opens the running one's settings window instead.
+    QProcess settings;
+    settings.setProcessEnvironment(env);
+    settings.start(QStringLiteral(TINDRALUME_APP_PATH), {QStringLiteral("--settings")});
+    ASSERT_TRUE(settings.waitForFinished(20000));
+    EXPECT_EQ(settings.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(windowShown(first.processId(), false), kCaptureTimeoutMs);
+    EXPECT_FALSE(windowShown(first.processId(), true));
 
     // One history: a copy is stored once, in files only their owner can read.
     Copier copier;
@@ -607,4 +635,24 @@ TEST_F(EndToEndTest, AStoreThatCannotBeOpenedIsShownInAnAlertBeforeTheExit) {
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_TRUE(lines.first().startsWith("Unresolved error ")) << lines.first().constData();
     EXPECT_EQ(fileBytes(store), garbage);
+}
+
+// Without a tray the menu's key equivalents reach the settings and quitting while the panel shows.
+TEST_F(EndToEndTest, CtrlCommaOpensTheSettingsAndCtrlQQuitsFromThePanel) {
+    LaunchedApp app;
+    ASSERT_TRUE(app.process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(app.panelShown(), kCaptureTimeoutMs);
+    auto key = [](const char* keys) {
+        XvfbSession::runClient(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(keys)});
+    };
+    key("a"); // the search field opens and takes the keys; the menu's keys still pass
+    key("ctrl+comma");
+    QTRY_VERIFY_WITH_TIMEOUT(!app.panelShown(), kCaptureTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(windowShown(app.process.processId(), false), kCaptureTimeoutMs);
+    app.pressHotKey();
+    QTRY_VERIFY_WITH_TIMEOUT(app.panelShown(), kCaptureTimeoutMs);
+    key("ctrl+q");
+    ASSERT_TRUE(app.process.waitForFinished(20000));
+    EXPECT_EQ(app.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.process.exitCode(), 0);
 }

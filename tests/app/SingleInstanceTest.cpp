@@ -79,6 +79,8 @@ TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(c.folder).constData(), &st), 0) << c.what;
         EXPECT_EQ(st.st_mode & 0777, 0700u) << c.what;
+        ASSERT_EQ(::stat(QFile::encodeName(instance.socketPath().chopped(7) + ".lock").constData(), &st), 0) << c.what;
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << c.what;
     }
     ::umask(savedMask);
 

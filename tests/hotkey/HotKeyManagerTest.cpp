@@ -50,14 +50,23 @@ TEST_F(HotKeyManagerTest, SetupRegistersStoredShortcutOrDefaults) {
         {"negative mask", "hotKeyCode=49\nhotKeyModifiers=-1\n", {49, 768}},
         {"far out of range", "hotKeyCode=99999999999999999999999\nhotKeyModifiers=1e40\n", {9, 768}},
         {"not a number", "hotKeyCode=vee\nhotKeyModifiers=768\n", {9, 768}},
-        {"largest valid values", "hotKeyCode=4294967295\nhotKeyModifiers=0\n", {4294967295u, 0}},
+        // Values the recorder would refuse fall back to the default shortcut, with a line.
+        {"refused: no such key", "hotKeyCode=4294967295\nhotKeyModifiers=0\n", {9, 768}},
+        {"refused: a plain v", "hotKeyModifiers=0\n", {9, 768}},
+        {"refused: Shift alone", "hotKeyCode=49\nhotKeyModifiers=512\n", {9, 768}},
+        {"refused: a bit that is no modifier", "hotKeyCode=49\nhotKeyModifiers=4097\n", {9, 768}},
+        {"a function key alone", "hotKeyCode=122\nhotKeyModifiers=0\n", {122, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         useSettingsFile(c.settings);
         MemoryGlobalHotKey layer;
         HotKeyManager manager(layer);
+        testing::internal::CaptureStdout();
         manager.setup([] {});
+        const std::string out = testing::internal::GetCapturedStdout();
+        const bool fellBack = QByteArray(c.name).startsWith("refused:");
+        EXPECT_EQ(out.find("cannot be a hot key") != std::string::npos, fellBack) << out;
         ASSERT_EQ(layer.registered().size(), 1);
         EXPECT_EQ(layer.registered().front(), c.expected);
         EXPECT_TRUE(manager.isRegistered());
@@ -86,15 +95,19 @@ TEST_F(HotKeyManagerTest, RefusedRegistrationPrintsTheLineAndLeavesNoHotKey) {
     EXPECT_EQ(presses, 1);
 }
 
-TEST_F(HotKeyManagerTest, ReregisterAppliesNoDefaults) {
-    // After a change, absent or invalid keys read as 0, unlike at set-up.
+TEST_F(HotKeyManagerTest, ReregisterReadsAbsentKeysAsZeroAndFallsBackToTheDefault) {
+    // After a change, absent or invalid keys read as 0, unlike at set-up: key code 0 with no
+    // modifier is a plain "a", which the recorder refuses.
     useSettingsFile("");
     HotKeyManager manager(hotKeys);
     manager.setup([] {});
     UserDefaults::standard().setValue(DefaultsKeys::hotKeyModifiers, QStringLiteral("5000000000"));
     manager.reregister();
     ASSERT_EQ(hotKeys.registered().size(), 1);
-    EXPECT_EQ(hotKeys.registered().front(), Combo(0, 0));
+    EXPECT_EQ(hotKeys.registered().front(), Combo(9, 768));
+    UserDefaults::standard().setValue(DefaultsKeys::hotKeyModifiers, 4096);
+    manager.reregister();
+    EXPECT_EQ(hotKeys.registered().front(), Combo(0, 4096));
 }
 
 TEST_F(HotKeyManagerTest, DestructionUnregistersAndStopsObserving) {

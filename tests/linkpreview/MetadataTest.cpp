@@ -142,7 +142,38 @@ TEST(CleanText, EntitiesAndWhiteSpace) {
 
 TEST(CleanText, ManyEntitiesAreReplacedInOnePass) {
     const QString text = QStringLiteral("&#x41;").repeated(100000);
-    EXPECT_EQ(URLPreviewService::cleanText(text), QString(100000, u'A'));
+    EXPECT_EQ(URLPreviewService::cleanText(text), QString(URLPreviewService::maximumTextLength, u'A'));
+}
+
+// A page may hold a title of nearly its whole megabyte; what is kept is a beginning of it that ends
+// between two characters, whatever source it came from.
+TEST(ParseMetadata, HugeValuesAreCutBetweenCharacters) {
+    const QString accented = QStringLiteral(u"e\u0301\u0302");                            // 3 code units
+    const QString family = QStringLiteral(u"\U0001F468\u200D\U0001F469\u200D\U0001F467"); // 8 code units
+    const struct {
+        QString unit;
+        QString lead;
+        qsizetype kept;
+    } texts[] = {{accented, QString(), 1998}, {family, QStringLiteral("x"), 1993}};
+    const char* const pages[] = {"<title>%1</title>", R"(<meta property="og:title" content="%1">)",
+                                 R"(<script type="application/ld+json">{"headline":"%1"}</script>)"};
+    const char* const descriptions[] = {
+        R"(<title>T</title><meta name="description" content="%1">)",
+        R"(<title>T</title><script type="application/ld+json">{"description":"%1"}</script>)"};
+    for (const auto& text : texts) {
+        const QString value = text.lead + text.unit.repeated(300000 / text.unit.size());
+        const QString expected = value.left(text.kept);
+        for (const char* page : pages) {
+            SCOPED_TRACE(page);
+            const auto metadata = URLPreviewService::parseMetadata(QString::fromUtf8(page).arg(value), QUrl());
+            EXPECT_EQ(metadata.title, expected);
+        }
+        for (const char* page : descriptions) {
+            SCOPED_TRACE(page);
+            const auto metadata = URLPreviewService::parseMetadata(QString::fromUtf8(page).arg(value), QUrl());
+            EXPECT_EQ(metadata.description, expected);
+        }
+    }
 }
 
 TEST(ResolveImageURL, Forms) {

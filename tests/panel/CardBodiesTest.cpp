@@ -143,15 +143,24 @@ TEST(CardBodies, LinkCardFollowsItsPreview) {
     EXPECT_TRUE(out.lines().contains(QStringLiteral("[ContentView] Rendering URL with mock image")));
     const QColor placeholder = shownColor(card.imageView());
 
-    // A preview for another entry changes nothing; one for this entry re-renders it.
+    // A preview reaches the card of its entry only: once, however many cards exist or were reused.
+    ClipboardItemContentView others[3];
+    for (ClipboardItemContentView& c : others) {
+        c.configure(link);
+        c.configure(other);
+    }
+    others[2].reset();
     other->setUrlPreviewTitle(QStringLiteral("Other"));
     NotificationCenter::defaultCenter().post(Notifications::urlPreviewUpdated, other.get());
-    EXPECT_EQ(out.linesStartingWith(QStringLiteral("[ContentView] ID mismatch, ignoring")).size(), 1);
+    EXPECT_EQ(out.linesStartingWith(QStringLiteral("[ContentView] Received URLPreviewUpdated")).size(), 2);
+    EXPECT_EQ(out.linesStartingWith(QStringLiteral("[ContentView] ID mismatch, ignoring")).size(), 0);
+    TL_TRY_VERIFY(out.linesStartingWith(QStringLiteral("[ContentView] Content refreshed")).size() == 2, 5000);
     link->setUrlPreviewTitle(QStringLiteral("A long page title that certainly needs more than two lines on a card"));
     link->setUrlPreviewImageData(pngOf(QSize(300, 150), QColor(10, 200, 20)));
     NotificationCenter::defaultCenter().post(Notifications::urlPreviewUpdated, link.get());
-    TL_TRY_VERIFY(out.lines().contains(QStringLiteral("[ContentView] Content refreshed")), 5000);
-    EXPECT_TRUE(out.lines().contains(QStringLiteral("[ContentView] ID matched! Refreshing content")));
+    TL_TRY_VERIFY(out.linesStartingWith(QStringLiteral("[ContentView] Content refreshed")).size() == 3, 5000);
+    EXPECT_EQ(out.linesStartingWith(QStringLiteral("[ContentView] ID matched! Refreshing content")).size(), 3);
+    EXPECT_EQ(out.linesStartingWith(QStringLiteral("[ContentView] ID mismatch")).size(), 0);
     EXPECT_TRUE(out.lines().contains(QStringLiteral("[ContentView] Rendering URL WITH image")));
     title = bodyChild<CardTextLabel>(card, "urlTitle");
     ASSERT_NE(title, nullptr);
@@ -163,6 +172,16 @@ TEST(CardBodies, LinkCardFollowsItsPreview) {
     EXPECT_NE(placeholder, QColor(10, 200, 20));
     card.configure(other); // a one-line title leaves the picture its full height
     EXPECT_EQ(card.imageView()->geometry(), QRect(12, 12, 184, 120));
+
+    // A title of nearly a megabyte, as a store may hold from before titles were bounded, shows its
+    // beginning on two lines (laid out whole, it took minutes and froze the panel).
+    link->setUrlPreviewTitle(QStringLiteral("Huge ") + QStringLiteral("word ").repeated(180000));
+    card.configure(link);
+    title = bodyChild<CardTextLabel>(card, "urlTitle");
+    ASSERT_NE(title, nullptr);
+    EXPECT_TRUE(title->text().startsWith(QStringLiteral("Huge word word")));
+    EXPECT_TRUE(title->text().endsWith(QChar(0x2026)));
+    EXPECT_LE(title->lineCount(title->width()), 2);
 }
 
 TEST(CardBodies, AspectFill) {

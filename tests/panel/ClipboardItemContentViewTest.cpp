@@ -38,7 +38,7 @@ struct DarkPalette {
 
 TEST(ClipboardItemContentView, TypeNames) {
     const std::vector<std::pair<QString, QString>> table = {
-        {"text", "Text"},       {"richText", "Rich Text"}, {"image", "Image"},         {"file", "File"}, {"url", "Url"},
+        {"text", "Text"},       {"richText", "Rich Text"}, {"image", "Image"},         {"file", "File"}, {"url", "URL"},
         {"Unknown", "Unknown"}, {"color", "Color"},        {"two words", "Two Words"}, {"", ""},
     };
     for (const auto& [type, name] : table)

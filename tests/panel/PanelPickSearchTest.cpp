@@ -189,6 +189,8 @@ TEST(PanelPicking, PickCopiesHidesAndPastesOnlyWhereItShould) {
         EXPECT_EQ(hides, c.hidden ? 1 : 0);
         EXPECT_EQ(alertShown, c.alert);
         EXPECT_EQ(f.keys->pastes.size(), c.pastes);
+        // A pick that reached nothing says so in the panel.
+        EXPECT_EQ(f.view.noticeText().isEmpty(), c.copied);
         if (!c.copied) {
             EXPECT_EQ(f.pasteboard->string(), QStringLiteral("before"));
             EXPECT_EQ(f.view.clipboardItems[0]->timestamp(), stamp);
@@ -313,6 +315,44 @@ TEST(PanelSearch, TypeAheadDebounceEscapeAndStatePosts) {
     f.view.handleSearchContainerTap();
     EXPECT_TRUE(f.view.isSearchExpanded);
     TL_TRY_VERIFY(!f.view.isSearchAnimating, 5000);
+}
+
+TEST(PanelSearch, TheOpenFieldTakesTheUsualLineEditKeys) {
+    Fixture f(QStringLiteral("field-keys"));
+    f.load();
+    struct Key {
+        int key;
+        Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+        QString text = {};
+    };
+    const Key x{Qt::Key_X, Qt::NoModifier, QStringLiteral("x")};
+    const struct {
+        const char* name;
+        std::vector<Key> keys;
+        const char* text;
+    } cases[] = {
+        {"Ctrl+A then typing replaces the text", {{Qt::Key_A, Qt::ControlModifier}, x}, "x"},
+        {"Ctrl+Left moves a word back", {{Qt::Key_Left, Qt::ControlModifier}, x}, "one xtwo"},
+        {"Home and End", {{Qt::Key_Home}, x, {Qt::Key_End}, x}, "xone twox"},
+        {"Shift selects", {{Qt::Key_Left, Qt::ShiftModifier}, {Qt::Key_Left, Qt::ShiftModifier}, x}, "one tx"},
+        {"Shift+Home selects to the start", {{Qt::Key_Left}, {Qt::Key_Home, Qt::ShiftModifier}, x}, "xo"},
+        {"Ctrl+Backspace deletes a word", {{Qt::Key_Backspace, Qt::ControlModifier}}, "one "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        f.view.beginSearchWithTypedText(QStringLiteral("one two"));
+        TL_TRY_VERIFY(!f.view.isSearchAnimating, 5000);
+        for (const Key& k : c.keys) {
+            QKeyEvent event(QEvent::KeyPress, k.key, k.modifiers, k.text);
+            EXPECT_TRUE(f.view.handleSearchFieldKey(&event));
+        }
+        EXPECT_EQ(f.view.searchField()->text(), QString::fromUtf8(c.text));
+        // The panel's own Escape still closes the field.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        EXPECT_TRUE(f.view.handleSearchFieldKey(&escape));
+        EXPECT_FALSE(f.view.isSearchExpanded);
+        settle(f.view);
+    }
 }
 
 TEST(PanelSearch, LateResultsAndPaging) {

@@ -24,6 +24,10 @@
 
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 namespace {
 
 QString xdotool(const QStringList& args) {
@@ -433,4 +437,61 @@ TEST_F(PanelWindowTest, ShowsAboveAFocusedFullScreenWindowAndGivesItsKeysBack) {
     xdotool({"set_desktop", "0"});
     terminal.terminate();
     terminal.waitForFinished(5000);
+}
+
+namespace {
+// Stands in for a compositing manager: holds its selection for as long as it lives.
+struct CompositorStandIn {
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    CompositorStandIn() {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        const xcb_window_t window = xcb_generate_id(connection);
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 13, "_NET_WM_CM_S0"), nullptr);
+        if (atom)
+            xcb_set_selection_owner(connection, window, atom->atom, XCB_CURRENT_TIME);
+        free(atom);
+        free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr)); // a round trip
+    }
+    ~CompositorStandIn() { xcb_disconnect(connection); }
+};
+
+QRgb screenPixel(const QPoint& at) {
+    return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixel(0, 0) & 0xffffff;
+}
+} // namespace
+
+TEST_F(PanelWindowTest, TheRoundedCornersShowWhatLiesBehindWithAndWithoutACompositor) {
+    QWidget behind(nullptr, Qt::FramelessWindowHint);
+    QPalette white;
+    white.setColor(QPalette::Window, Qt::white);
+    behind.setPalette(white);
+    behind.setAutoFillBackground(true);
+    // Under the panel's left corners only: a window as large as the screen would count as full-screen.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    behind.setGeometry(0, screen.height() / 2, screen.width() / 2, screen.height() / 2);
+    behind.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&behind));
+    movePointer(640, 400);
+    PanelWindowController controller;
+    controller.showPanel();
+    waitShown(controller);
+    const QPoint corner = controller.window()->geometry().topLeft();
+    const int r = FloatingPanel::cornerRadius;
+    // Xvfb runs no compositor: the window's shape cuts the corners off, so the white behind shows there.
+    TL_TRY_COMPARE(screenPixel(corner), 0xffffffu, 5000);
+    EXPECT_NE(screenPixel(corner + QPoint(r, r)), 0xffffffu);
+    EXPECT_FALSE(controller.window()->mask().isEmpty());
+    controller.hidePanel();
+    waitHidden(controller);
+
+    // Where a compositor draws see-through pixels, the window keeps its whole rectangle.
+    CompositorStandIn compositor;
+    controller.showPanel();
+    waitShown(controller);
+    EXPECT_TRUE(controller.window()->mask().isEmpty());
+    controller.hidePanel();
+    waitHidden(controller);
 }

@@ -150,6 +150,11 @@ TEST_F(DesktopEntriesTest, IconLookup) {
     writeFile(hicolor + QStringLiteral("/scalable/apps/vector.svg"),
               "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'><rect width='16' height='16' "
               "fill='#00f'/></svg>");
+    // Built like some desktops' application icons: a square seen through a round mask.
+    writeFile(hicolor + QStringLiteral("/scalable/apps/masked.svg"),
+              "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'><defs><mask id='m'>"
+              "<circle cx='8' cy='8' r='6' fill='#fff'/></mask></defs>"
+              "<rect width='16' height='16' fill='#f0f' mask='url(#m)'/></svg>");
     writeFile(system + QStringLiteral("/pixmaps/legacy.xpm"),
               "/* XPM */\nstatic char *x[] = {\"2 2 1 1\", \"a c #FF0000\", \"aa\", \"aa\"};\n");
     const QString absolute = home + QStringLiteral("/abs/icon.png");
@@ -183,6 +188,10 @@ TEST_F(DesktopEntriesTest, IconLookup) {
         EXPECT_EQ(image.pixel(image.width() / 2, image.height() / 2) & 0xffffff, c.color & 0xffffff)
             << qPrintable(c.icon);
     }
+    const QImage masked = DesktopEntries::loadIcon(QStringLiteral("masked"));
+    ASSERT_EQ(masked.size(), QSize(128, 128));
+    EXPECT_EQ(qAlpha(masked.pixel(2, 2)), 0);
+    EXPECT_EQ(masked.pixel(64, 64), qRgb(255, 0, 255));
 }
 
 } // namespace

@@ -48,6 +48,30 @@ TEST(UserDefaults, UnreadableValuesReadAsZeroAndFalse) {
     EXPECT_EQ(d.integer(QStringLiteral("historyRetentionDays")), 7);
 }
 
+TEST(UserDefaults, OverLongValuesAreRefusedAtLoadAndTheFileKeepsThem) {
+    const QString path = TestEnvironment::instance().freshDir(QStringLiteral("defaults")) + "/t.conf";
+    const QByteArray huge = "http://127.0.0.1/" + QByteArray(UserDefaults::longestValue, 'a');
+    const QByteArray contents = "[General]\nupdateFeedURL=" + huge + "\nhistoryRetentionDays=7\n";
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(contents);
+    }
+    testing::internal::CaptureStdout();
+    UserDefaults d(path);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("updateFeedURL"), std::string::npos) << out;
+    EXPECT_FALSE(d.objectExists(QStringLiteral("updateFeedURL")));
+    EXPECT_TRUE(d.string(QStringLiteral("updateFeedURL")).isEmpty());
+    EXPECT_EQ(d.integer(QStringLiteral("historyRetentionDays")), 7);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), contents);
+    // Written anew, the setting counts again.
+    d.setValue(QStringLiteral("updateFeedURL"), QStringLiteral("http://127.0.0.1/feed"));
+    EXPECT_EQ(d.string(QStringLiteral("updateFeedURL")), QStringLiteral("http://127.0.0.1/feed"));
+}
+
 TEST(UserDefaults, NumbersBeyondTheIntegersSaturate) {
     const QString path = TestEnvironment::instance().freshDir(QStringLiteral("defaults")) + "/t.conf";
     const struct {

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -75,7 +76,12 @@ TEST(GeneralSettings, ShowsStoredValuesAndWritesEveryChange) {
     EXPECT_EQ(retentionRows, (QStringList{"7 days", "30 days", "90 days", "Forever"}));
 
     page.pasteDirectlyToggle()->click();
-    page.reverseScrollToggle()->click();
+    // A click on a switch's label flips the switch.
+    QLabel* reverseLabel = nullptr;
+    for (QLabel* label : page.findChildren<QLabel*>())
+        reverseLabel = label->buddy() == page.reverseScrollToggle() ? label : reverseLabel;
+    ASSERT_NE(reverseLabel, nullptr);
+    QTest::mouseClick(reverseLabel, Qt::LeftButton);
     page.plainTextModifierPicker()->activated(1);
     page.retentionPicker()->activated(3);
     UserDefaults& defaults = UserDefaults::standard();
@@ -255,6 +261,13 @@ TEST(SettingsWindow, CentresOnTheScreenUnderThePointer) {
     for (const auto& c : cases)
         EXPECT_EQ(SettingsWindowController::centerOnMouseScreen(window, c.mouse, screens, c.primary), c.expected);
     EXPECT_EQ(SettingsWindowController::centerOnMouseScreen(window, {0, 0}, {}, -1), window);
+    // Never larger than the visible area: 1366 x 768 at 1.25, and 800 x 450 under a 24-pixel bar.
+    EXPECT_EQ(SettingsWindowController::centerOnMouseScreen(QRect(0, 0, 900, 677), {9, 9},
+                                                            {{QRect(0, 0, 1093, 614), QRect(0, 0, 1093, 614)}}, 0),
+              QRect(96, 0, 900, 614));
+    EXPECT_EQ(SettingsWindowController::centerOnMouseScreen(QRect(0, 0, 900, 677), {9, 9},
+                                                            {{QRect(0, 0, 800, 450), QRect(0, 24, 800, 426)}}, 0),
+              QRect(0, 24, 800, 426));
 
     EXPECT_EQ(SettingsView::tabForKey(QStringLiteral("About")), SettingsView::Tabs::about);
     EXPECT_EQ(SettingsView::tabForKey(QStringLiteral("General")), SettingsView::Tabs::general);

@@ -5,6 +5,7 @@
 #include "panel/PanelWindowController.h"
 #include "platform/Localization.h"
 #include "platform/RelativeTime.h"
+#include "platform/ShortcutText.h"
 #include "platform/UserDefaults.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsView.h"
@@ -154,4 +155,7 @@ TEST_F(StatusBarTest, StartingInSimplifiedChineseShowsTheChineseTexts) {
     const QDateTime now = QDateTime::currentDateTime();
     EXPECT_EQ(RelativeTime::shortString(now.addSecs(-120), now), QStringLiteral("2 分钟前"));
     EXPECT_EQ(RelativeTime::shortString(now.addDays(-1), now), QStringLiteral("昨天"));
+    // Key names follow Qt's own Chinese table, as in other Qt programs.
+    EXPECT_EQ(ShortcutText::text(49, 6144), QStringLiteral("Ctrl+Alt+空格"));
+    EXPECT_EQ(ShortcutText::text(9, 768), QStringLiteral("Super+Shift+V"));
 }

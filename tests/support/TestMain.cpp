@@ -23,7 +23,9 @@ int main(int argc, char** argv) {
     TestEnvironment::instance();
     if (qEnvironmentVariableIntValue("TINDRALUME_TEST_X11") == 1) {
         g_xserver = std::make_unique<XvfbSession>();
-        if (!g_xserver->start()) {
+        // A test registered for a particular screen names its size (e.g. "1366x768x24").
+        const QString screen = qEnvironmentVariable("TINDRALUME_TEST_SCREEN", QStringLiteral("1280x800x24"));
+        if (!g_xserver->start(screen)) {
             fprintf(stderr, "cannot start Xvfb: %s\n", qPrintable(g_xserver->error()));
             return 1;
         }

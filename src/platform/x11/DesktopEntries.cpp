@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/x11/DesktopEntries.h"
 
+#include "platform/x11/PixbufSvg.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -74,8 +76,13 @@ int sizeOfDir(const QString& name) {
 QImage readImage(const QString& path, int preferredSize) {
     QImageReader reader(path);
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("svg") || suffix == QLatin1String("svgz"))
+    if (suffix == QLatin1String("svg") || suffix == QLatin1String("svgz")) {
+        // Drawn as the desktop draws it where the system's renderer is there: Qt's ignores masks.
+        QImage drawn = PixbufSvg::render(path, preferredSize);
+        if (!drawn.isNull())
+            return drawn;
         reader.setScaledSize(QSize(preferredSize, preferredSize));
+    }
     QImage image;
     if (!reader.read(&image))
         return {};
