@@ -373,11 +373,16 @@ TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
     const QByteArray picture = png(120, 40, QColor(250, 250, 250));
     const std::string html = "<table><tr><td>Berlin</td><td>3645</td></tr></table>";
     const std::string text = "Berlin\t3645\n";
+    // The spreadsheet's own document of the range, which it pastes as cells.
+    const std::string embed =
+        "application/x-openoffice-embed-source-xml;windows_formatname=\"Star Embed Source (XML)\"";
+    const std::string document("PK\x03\x04 zipped range", 19);
     // The owner stays, as the spreadsheet does, until the pick takes the clipboard from it.
     HostileOwner range(HostileOwner::Mode::Serve, {{"image/png", picture.toStdString()},
                                                    {"text/html", html},
                                                    {"UTF8_STRING", text},
-                                                   {"text/plain;charset=utf-8", text}});
+                                                   {"text/plain;charset=utf-8", text},
+                                                   {embed, document}});
     QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
     const StoreReader::Row row = store.rows().front();
     EXPECT_EQ(row.type, QStringLiteral("image"));
@@ -393,6 +398,7 @@ TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
     EXPECT_EQ(readClipboard(QStringLiteral("text/html")), QByteArray::fromStdString(html));
     EXPECT_EQ(readClipboard(QStringLiteral("UTF8_STRING")), QByteArray::fromStdString(text));
     EXPECT_EQ(readClipboard(QStringLiteral("image/png")), picture);
+    EXPECT_EQ(readClipboard(QString::fromStdString(embed)), QByteArray::fromStdString(document));
 
     const QString dir = TestEnvironment::instance().freshDir(QStringLiteral("three files"));
     QByteArray list;

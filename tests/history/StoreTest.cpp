@@ -516,7 +516,7 @@ TEST(Store, OlderLayoutIsMigratedAdditively) {
 TEST(Store, AStoreOfTheFirstVersionGainsTheListOfFurtherFiles) {
     const QString path = TestEnvironment::instance().freshDir("version1") + "/Tindralume.sqlite";
     {
-        // The first version's layout, its file entry included: today's without the newer column.
+        // The first version's layout, its file entry included: today's without the newer columns.
         auto ctx = ManagedObjectContext::open(path, nullptr);
         ASSERT_TRUE(ctx);
         auto file = addText(*ctx, "unused", kBase, "file");
@@ -524,6 +524,7 @@ TEST(Store, AStoreOfTheFirstVersionGainsTheListOfFurtherFiles) {
         file->setFilePath(QStringLiteral("/home/u/report.pdf"));
         ASSERT_TRUE(ctx->save());
         ASSERT_EQ(execSql(ctx->connection(), "ALTER TABLE ClipboardItem DROP COLUMN additionalFilePaths;"
+                                             "ALTER TABLE ClipboardItem DROP COLUMN documentFormats;"
                                              "PRAGMA user_version = 1"),
                   SQLITE_OK);
     }

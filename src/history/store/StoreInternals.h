@@ -25,7 +25,7 @@
 
 namespace StoreInternals {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // Columns in storage order: the small ones first, searched text next, large binary data last, so
 // paging and searching never walk a row's overflow pages.
@@ -54,6 +54,8 @@ inline const std::vector<Column> kItemColumns = {
     {"originalImageData", "BLOB", false},
     {"richTextData", "BLOB", false},
     {"urlPreviewImageData", "BLOB", false},
+    // Added in schema version 3.
+    {"documentFormats", "BLOB", false},
 };
 
 inline const std::vector<Column> kAppColumns = {
@@ -86,7 +88,8 @@ inline constexpr const char* kItemSelectDeferred =
 inline constexpr const char* kAppSelect = "SELECT pk, appName, bundleId FROM SourceApp";
 
 inline constexpr quint32 kItemBlobs = ClipboardItem::ImageData | ClipboardItem::OriginalImageData |
-                                      ClipboardItem::RichTextData | ClipboardItem::UrlPreviewImageData;
+                                      ClipboardItem::RichTextData | ClipboardItem::UrlPreviewImageData |
+                                      ClipboardItem::DocumentFormats;
 inline constexpr quint32 kAppBlobs = SourceApp::IconData | SourceApp::DominantColorData;
 
 inline QString errorText(sqlite3* db, int code) {

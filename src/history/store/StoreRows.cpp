@@ -82,6 +82,8 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
         return optVariant(item.richTextData());
     if (n == QLatin1String("urlPreviewImageData"))
         return optVariant(item.urlPreviewImageData());
+    if (n == QLatin1String("documentFormats"))
+        return optVariant(item.documentFormats());
     return {};
 }
 
@@ -143,6 +145,7 @@ QList<const char*> itemColumnsFor(quint32 mask) {
     add(ClipboardItem::OriginalImageData, "originalImageData");
     add(ClipboardItem::RichTextData, "richTextData");
     add(ClipboardItem::UrlPreviewImageData, "urlPreviewImageData");
+    add(ClipboardItem::DocumentFormats, "documentFormats");
     return out;
 }
 
