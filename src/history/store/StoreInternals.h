@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -203,13 +204,15 @@ public:
             sqlite3_bind_int64(m_s, i, v.toLongLong());
             break;
         case QMetaType::QByteArray: {
-            const QByteArray b = v.toByteArray();
-            sqlite3_bind_blob64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT);
+            // Kept until the statement is reset, so SQLite reads the bytes where they are instead
+            // of making one more copy of a large value.
+            const QByteArray& b = m_kept.emplace_back(v.toByteArray());
+            sqlite3_bind_blob64(m_s, i, b.constData(), b.size(), SQLITE_STATIC);
             break;
         }
         default: {
-            const QByteArray b = utf8(v.toString());
-            sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            const QByteArray& b = m_kept.emplace_back(utf8(v.toString()));
+            sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
             break;
         }
         }
@@ -219,8 +222,8 @@ public:
             sqlite3_bind_null(m_s, i);
             return;
         }
-        const QByteArray b = utf8(*v);
-        sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        const QByteArray& b = m_kept.emplace_back(utf8(*v));
+        sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
     }
     void bindBlob(int i, const OptData& v) {
         if (!v) {
@@ -238,6 +241,7 @@ public:
 private:
     sqlite3* m_db;
     sqlite3_stmt* m_s;
+    std::deque<QByteArray> m_kept; // values bound without a copy; a deque keeps their addresses
 };
 
 } // namespace StoreInternals
