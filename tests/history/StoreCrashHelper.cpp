@@ -2,11 +2,14 @@
 // Saves entries into the store named on the command line, reports on stdout, then kills itself
 // without any clean-up, as a crash right after a successful save would. With "large" as a third
 // argument it hands large texts to the large-entry writer one after another and waits to be killed,
-// reporting each one saved.
+// reporting each one saved. With "count" as the second argument it prints the number of entries, read
+// on a plain connection that it then closes as any other program would.
 #include "history/LargeEntryWriter.h"
 #include "history/store/ManagedObjectContext.h"
 
 #include <QCoreApplication>
+
+#include <sqlite3.h>
 
 #include <csignal>
 #include <cstdio>
@@ -16,6 +19,17 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 3)
         return 2;
+    if (QByteArray(argv[2]) == "count") {
+        sqlite3* db = nullptr;
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_open_v2(argv[1], &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_prepare_v2(db, "SELECT count(*) FROM ClipboardItem", -1, &s, nullptr) != SQLITE_OK ||
+            sqlite3_step(s) != SQLITE_ROW)
+            return 5;
+        std::printf("%d\n", sqlite3_column_int(s, 0));
+        sqlite3_finalize(s);
+        return sqlite3_close(db) == SQLITE_OK ? 0 : 6;
+    }
     StoreError error;
     auto ctx = ManagedObjectContext::open(QString::fromLocal8Bit(argv[1]), &error);
     if (!ctx) {

@@ -616,6 +616,29 @@ TEST(Store, ALargeSaveKilledMidwayLeavesEachEntryWholeOrAbsent) {
     }
 }
 
+// A second connection of the process (the large-entry writer's) must not cost the first its locks:
+// another program closing the store would then take it for unused and remove its log, and later
+// saves would go where nobody reads them.
+TEST(Store, AnotherConnectionKeepsTheStoreLockedForOtherPrograms) {
+    QString path;
+    auto ctx = openFreshStore(&path);
+    addText(*ctx, "one", kBase);
+    ASSERT_TRUE(ctx->save());
+    auto second = ManagedObjectContext::openAnother(path, nullptr);
+    ASSERT_TRUE(second);
+    auto countElsewhere = [&] {
+        QProcess helper;
+        helper.start(QStringLiteral(STORE_CRASH_HELPER), {path, QStringLiteral("count")});
+        EXPECT_TRUE(helper.waitForFinished(60000));
+        return helper.readAllStandardOutput().trimmed().toInt();
+    };
+    EXPECT_EQ(countElsewhere(), 1);
+    addText(*ctx, "two", kBase.addSecs(1));
+    ASSERT_TRUE(ctx->save());
+    EXPECT_EQ(countElsewhere(), 2);
+    EXPECT_TRUE(QFile::exists(path + "-wal"));
+}
+
 TEST(Store, ObjectsOutliveTheirContextSafely) {
     auto ctx = openFreshStore();
     auto item = addText(*ctx, "survivor", kBase, "image");
