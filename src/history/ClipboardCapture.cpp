@@ -3,6 +3,7 @@
 
 #include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
+#include "history/DocumentFormats.h"
 #include "history/store/PrecomputedContent.h"
 
 #include "platform/ImageUtils.h"
@@ -109,8 +110,10 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
         entry.fullImage = std::move(image->second);
         // The text a picture came with (a spreadsheet range, a web fragment) is kept beside it; an
         // image file's text is only its name.
-        if (!contents.types().contains(Pasteboard::Type::FileURL))
+        if (!contents.types().contains(Pasteboard::Type::FileURL)) {
             readText(contents, entry);
+            entry.documentFormats = readDocumentFormats(contents);
+        }
     } else if (auto path = readFilePath(contents)) {
         entry.kind = CapturedEntry::Kind::File;
         entry.type = EntryType::file;
@@ -132,6 +135,25 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
     else if (entry.kind == CapturedEntry::Kind::Text)
         entry.precomputed = std::make_shared<PrecomputedContent>(entry.type, entry.text, std::nullopt, std::nullopt);
     return entry;
+}
+
+OptData ClipboardCapture::readDocumentFormats(PasteboardContents& contents) {
+    DocumentFormats::List kept;
+    qsizetype total = 0;
+    for (const QString& mime : contents.formats()) {
+        if (!DocumentFormats::isKept(mime))
+            continue;
+        const std::optional<QByteArray> bytes = contents.format(mime);
+        if (!bytes)
+            continue;
+        total += bytes->size();
+        if (total > DocumentFormats::maxBytes)
+            return std::nullopt;
+        kept.append({mime, *bytes});
+    }
+    if (kept.isEmpty())
+        return std::nullopt;
+    return DocumentFormats::encode(kept);
 }
 
 void ClipboardCapture::readText(PasteboardContents& contents, CapturedEntry& entry) {

@@ -20,7 +20,8 @@ struct CapturedEntry {
     Kind kind = Kind::Nothing;
     QString type; // entry type string
     OptString text;
-    OptData richTextData; // RTF or HTML, as the owner offered it
+    OptData richTextData;    // RTF or HTML, as the owner offered it
+    OptData documentFormats; // beside a picture: the owner's own formats (encoded)
     QByteArray scaledImage, fullImage;
     QString filePath;
     QStringList additionalFilePaths; // the other files of a copy of several
@@ -46,4 +47,5 @@ public:
 private:
     static std::optional<QString> firstFilePath(PasteboardContents& contents);
     static void readText(PasteboardContents& contents, CapturedEntry& entry);
+    static OptData readDocumentFormats(PasteboardContents& contents);
 };

@@ -5,6 +5,7 @@
 #include "history/ClipboardMonitor.h"
 #include "history/ColorArchive.h"
 #include "history/ColorExtractor.h"
+#include "history/DocumentFormats.h"
 #include "history/store/StoreSpace.h"
 #include "history/store/TextFolding.h"
 #include "linkpreview/URLPreviewService.h"
@@ -472,6 +473,7 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     OptString text;
     OptData rich, png;
     QList<QUrl> urls;
+    DocumentFormats::List documentFormats;
     const QString type = item->type().value_or(QString());
     if (type == EntryType::text || type == EntryType::url) {
         text = item->textContent();
@@ -483,8 +485,11 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
         // A picture copied together with its text (a spreadsheet range, a web fragment) goes back
         // with all of it, so each program takes the form it prefers; as plain text only the text.
         text = item->textContent();
-        if (!plainText)
+        if (!plainText) {
             rich = item->richTextData();
+            if (const OptData kept = item->documentFormats())
+                documentFormats = DocumentFormats::decode(*kept);
+        }
         if (!plainText || !text) {
             OptData bytes = item->originalImageData();
             if (!bytes)
@@ -528,6 +533,8 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
     }
     if (!urls.isEmpty())
         pasteboard.setURLs(urls);
+    for (const auto& [mime, bytes] : documentFormats)
+        pasteboard.setFormat(mime, bytes);
     if (!pasteboard.lastWriteSucceeded()) {
         // Another client still holds the clipboard: its content was seen already, and the entry
         // stays where it was.

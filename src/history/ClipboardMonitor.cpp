@@ -147,6 +147,8 @@ void ClipboardMonitor::storeEntry(const CapturedEntry& entry, const QString& app
     item->setType(entry.type);
     item->setTextContent(entry.text);
     item->setRichTextData(entry.richTextData);
+    if (entry.documentFormats)
+        item->setDocumentFormats(entry.documentFormats);
     item->setImageData(scaled);
     item->setOriginalImageData(full);
     item->setFilePath(path);

@@ -7,6 +7,8 @@
 
 #include <QUuid>
 
+#include <sqlite3.h>
+
 #include <chrono>
 
 namespace {
@@ -134,6 +136,10 @@ void LargeEntryWriter::write(Entry& entry) {
         item->setIsFavorite(false);
     }
     const bool saved = ctx.save(&error);
+    // The log held the whole entry: copied into the store and emptied now, it does not keep
+    // its size on the disk beside the store's.
+    if (saved)
+        sqlite3_wal_checkpoint_v2(ctx.connection(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     {
         std::lock_guard lock(m_mutex);
         m_pending = ctx.hasChanges();

@@ -142,6 +142,7 @@ void PanelContentView::pasteItem(const ClipboardItemPtr& entry, bool plainText) 
 void PanelContentView::showNotice(const QString& text) {
     if (!m_notice) {
         m_notice = new QLabel(this);
+        m_notice->setTextFormat(Qt::PlainText);
         m_notice->setAttribute(Qt::WA_TransparentForMouseEvents);
         m_noticeTimer = new QTimer(this);
         m_noticeTimer->setSingleShot(true);

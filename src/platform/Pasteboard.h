@@ -39,6 +39,8 @@ public:
     virtual void setData(Type type, const QByteArray& data) = 0;
     virtual void setString(const QString& text) = 0;
     virtual void setURLs(const QList<QUrl>& urls) = 0;
+    // A format named by its MIME type as another program offered it (its own document format).
+    virtual void setFormat(const QString& mime, const QByteArray& data) = 0;
     // A representation whose bytes are made only when a reader asks for them (an encoding too slow
     // to make on every write). This default makes them at once.
     virtual void setDataProvider(Type type, std::function<QByteArray()> make) { setData(type, make()); }

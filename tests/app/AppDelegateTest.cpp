@@ -58,7 +58,7 @@ QString freshStore(const std::vector<Seed>& seeds) {
 }
 
 QStringList texts(const QString& storePath) {
-    StoreReader reader(storePath);
+    StoreFileReader reader(storePath);
     QStringList out;
     for (const auto& r : reader.rows())
         out.append(QString::fromUtf8(r.text));

@@ -17,9 +17,9 @@
 #include <unistd.h>
 
 // Reads the store file from outside the application, as another program would.
-class StoreReader {
+class StoreFileReader {
 public:
-    explicit StoreReader(const QString& path) {
+    explicit StoreFileReader(const QString& path) {
         if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             sqlite3_close(m_db);
             m_db = nullptr;
@@ -27,7 +27,7 @@ public:
         if (m_db)
             sqlite3_busy_timeout(m_db, 5000);
     }
-    ~StoreReader() { close(); }
+    ~StoreFileReader() { close(); }
     void close() {
         sqlite3_close(m_db);
         m_db = nullptr;

@@ -196,16 +196,16 @@ TEST_F(EndToEndTest, TheApplicationRecordsWhatOtherClientsCopy) {
     QByteArray log;
     QTRY_VERIFY_WITH_TIMEOUT((log += app.readAllStandardError()).contains("first poll"), kCaptureTimeoutMs);
 
-    StoreReader store(storePath);
+    StoreFileReader store(storePath);
     ASSERT_TRUE(store.isOpen());
     auto newest = [&]() {
         const auto rows = store.rows();
-        return rows.empty() ? StoreReader::Row{} : rows.front();
+        return rows.empty() ? StoreFileReader::Row{} : rows.front();
     };
 
     copier.copyText("hello from e2e");
     QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
-    StoreReader::Row row = newest();
+    StoreFileReader::Row row = newest();
     EXPECT_EQ(row.type, QStringLiteral("text"));
     EXPECT_EQ(row.text, QByteArray("hello from e2e"));
     EXPECT_EQ(row.preview, QStringLiteral("hello from e2e"));
@@ -311,7 +311,7 @@ TEST_F(EndToEndTest, CopyBackIsNotRecordedAgain) {
     AppDelegate delegate(storePath);
     ASSERT_TRUE(delegate.setUpApplication());
     ClipboardMonitor* monitor = delegate.clipboardMonitor();
-    StoreReader store(storePath);
+    StoreFileReader store(storePath);
     Copier copier;
 
     copier.copyText("first");
@@ -368,18 +368,23 @@ TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
     AppDelegate delegate(storePath);
     ASSERT_TRUE(delegate.setUpApplication());
     ClipboardDataManager* manager = delegate.clipboardDataManager();
-    StoreReader store(storePath);
+    StoreFileReader store(storePath);
 
     const QByteArray picture = png(120, 40, QColor(250, 250, 250));
     const std::string html = "<table><tr><td>Berlin</td><td>3645</td></tr></table>";
     const std::string text = "Berlin\t3645\n";
+    // The spreadsheet's own document of the range, which it pastes as cells.
+    const std::string embed =
+        "application/x-openoffice-embed-source-xml;windows_formatname=\"Star Embed Source (XML)\"";
+    const std::string document("PK\x03\x04 zipped range", 19);
     // The owner stays, as the spreadsheet does, until the pick takes the clipboard from it.
     HostileOwner range(HostileOwner::Mode::Serve, {{"image/png", picture.toStdString()},
                                                    {"text/html", html},
                                                    {"UTF8_STRING", text},
-                                                   {"text/plain;charset=utf-8", text}});
+                                                   {"text/plain;charset=utf-8", text},
+                                                   {embed, document}});
     QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
-    const StoreReader::Row row = store.rows().front();
+    const StoreFileReader::Row row = store.rows().front();
     EXPECT_EQ(row.type, QStringLiteral("image"));
     EXPECT_EQ(row.text, QByteArray::fromStdString(text));
     EXPECT_EQ(row.originalImageData, picture);
@@ -393,6 +398,7 @@ TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
     EXPECT_EQ(readClipboard(QStringLiteral("text/html")), QByteArray::fromStdString(html));
     EXPECT_EQ(readClipboard(QStringLiteral("UTF8_STRING")), QByteArray::fromStdString(text));
     EXPECT_EQ(readClipboard(QStringLiteral("image/png")), picture);
+    EXPECT_EQ(readClipboard(QString::fromStdString(embed)), QByteArray::fromStdString(document));
 
     const QString dir = TestEnvironment::instance().freshDir(QStringLiteral("three files"));
     QByteArray list;
@@ -440,10 +446,10 @@ TEST_F(EndToEndTest, HostileOwnersLeaveTheHotKeyAndCaptureRunning) {
     QTRY_VERIFY_WITH_TIMEOUT(app.panelShown(), kCaptureTimeoutMs);
     XvfbSession::runClient(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
     QTRY_VERIFY_WITH_TIMEOUT(!app.panelShown(), kCaptureTimeoutMs);
-    StoreReader store(app.storePath());
+    StoreFileReader store(app.storePath());
     auto newest = [&]() {
         const auto rows = store.rows();
-        return rows.empty() ? StoreReader::Row{} : rows.front();
+        return rows.empty() ? StoreFileReader::Row{} : rows.front();
     };
     Copier copier;
     auto hotKeyAnswers = [&](const char* what) {
@@ -564,7 +570,7 @@ TEST_F(EndToEndTest, ASecondLaunchHandsOverToTheFirst) {
     // One history: a copy is stored once, in files only their owner can read.
     Copier copier;
     copier.copyText("copied after the second launch");
-    StoreReader store(storePath);
+    StoreFileReader store(storePath);
     QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), size_t(1), kCaptureTimeoutMs);
     auto modeOf = [](const QString& path) {
         struct stat st {};

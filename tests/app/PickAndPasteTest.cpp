@@ -79,7 +79,7 @@ struct Session {
     FrontProgram terminal;
     QProcess app;
     QByteArray log;
-    std::unique_ptr<StoreReader> store;
+    std::unique_ptr<StoreFileReader> store;
     bool ready = false;
 
     const QByteArray& readLog() { return log += app.readAllStandardError(); }
@@ -117,8 +117,8 @@ protected:
         ASSERT_TRUE(waitReady(0));
         xdotool({"key", "Escape"});
         ASSERT_TRUE(QTest::qWaitFor([] { return !panelVisible(); }, kWaitMs));
-        s->store = std::make_unique<StoreReader>(TestEnvironment::instance().dataHome() +
-                                                 QStringLiteral("/Tindralume/Tindralume.sqlite"));
+        s->store = std::make_unique<StoreFileReader>(TestEnvironment::instance().dataHome() +
+                                                     QStringLiteral("/Tindralume/Tindralume.sqlite"));
         s->ready = true;
     }
     static void TearDownTestSuite() {

@@ -10,6 +10,7 @@
 #include "support/memory/MemoryPasteboard.h"
 #include "support/memory/MemoryWorkspace.h"
 
+#include <QFileInfo>
 #include <QTimeZone>
 #include <QtConcurrent>
 #include <QtTest>
@@ -803,6 +804,11 @@ TEST_F(ManagerTest, LargeEntriesAreSavedWholeOffTheMainThreadAndFoldLikeSmallOne
     EXPECT_EQ(rows[2]->type(), QStringLiteral("image"));
     EXPECT_EQ(rows[3]->textContent(), older);
     EXPECT_EQ(manager->searchItems("unicode text", std::nullopt, false, std::nullopt).size(), 1u);
+    EXPECT_EQ(manager->searchItems("ACCENTS AND A LINK", std::nullopt, false, std::nullopt).size(), 1u);
+    // The text is stored once (its UTF-8 a bit larger than its length), and the log is emptied.
+    const qint64 textBytes = big.toUtf8().size() + older.size() + 2 * png.size();
+    EXPECT_LT(QFileInfo(context->path()).size(), textBytes * 13 / 10);
+    EXPECT_EQ(QFileInfo(context->path() + "-wal").size(), 0);
 
     // Repeats of older large entries move them to the top with this copy's application, as small ones.
     const ClipboardItemPtr olderEntry = rows[3];

@@ -3,6 +3,7 @@
 #include "history/ClipboardMonitor.h"
 #include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
+#include "history/DocumentFormats.h"
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/PrecomputedContent.h"
 #include "history/store/TextFolding.h"
@@ -237,6 +238,44 @@ TEST_F(ClipboardMonitorTest, APictureKeepsTheTextOfferedWithIt) {
     EXPECT_EQ(items().size(), 2u);
     copyAndCheck({{Type::PNG, picture}, {Type::String, "Paris\t3\n"}});
     EXPECT_EQ(items().size(), 3u);
+
+    // A spreadsheet also offers its own document of the range: kept, and written back by a pick so
+    // that the spreadsheet pastes cells rather than the picture; other private formats are not kept.
+    const QString embed =
+        QStringLiteral("application/x-openoffice-embed-source-xml;windows_formatname=\"Star Embed Source (XML)\"");
+    const QString descriptor =
+        QStringLiteral("application/x-openoffice-objectdescriptor-xml;windows_formatname=\"Star Object Descriptor "
+                       "(XML)\";classname=\"47BBB4CB-CE4C-4E80-a591-42d9ae74950f\"");
+    const QByteArray document("PK\x03\x04 a zipped document\0with NULs", 36);
+    QThread::msleep(2);
+    pasteboard->simulateCopyFormats({{QStringLiteral("image/png"), picture},
+                                     {QStringLiteral("text/rtf"), "{\\rtf1 Rome\\tab 2873}"},
+                                     {QStringLiteral("UTF8_STRING"), "Rome\t2873\n"},
+                                     {embed, document},
+                                     {descriptor, "descriptor"},
+                                     {QStringLiteral("application/x-openoffice-gdimetafile"), "metafile"}});
+    checkAndWait();
+    const ClipboardItemPtr range = items().front();
+    EXPECT_EQ(range->textContent(), QStringLiteral("Rome\t2873\n"));
+    manager->copyToPasteboard(range, false);
+    QMap<QString, QByteArray> written = pasteboard->formats();
+    EXPECT_EQ(written.value(embed), document);
+    EXPECT_EQ(written.value(descriptor), QByteArray("descriptor"));
+    EXPECT_FALSE(written.contains(QStringLiteral("application/x-openoffice-gdimetafile")));
+    EXPECT_TRUE(written.contains(QStringLiteral("image/png")));
+    manager->copyToPasteboard(range, true);
+    written = pasteboard->formats();
+    EXPECT_EQ(written.keys(), QStringList{QStringLiteral("UTF8_STRING")});
+}
+
+TEST(DocumentFormats, OnlyWholeListsAreRead) {
+    const DocumentFormats::List list{{QStringLiteral("application/x-openoffice-embed-source-xml"), "doc"},
+                                     {QStringLiteral("application/x-openoffice-objectdescriptor-xml"), ""}};
+    const QByteArray encoded = DocumentFormats::encode(list);
+    EXPECT_EQ(DocumentFormats::decode(encoded), list);
+    for (const QByteArray& damaged :
+         {encoded.chopped(1), encoded + "x", QByteArray::fromHex("ffffffff"), QByteArray::fromHex("00000000")})
+        EXPECT_TRUE(DocumentFormats::decode(damaged).isEmpty()) << damaged.toHex().toStdString();
 }
 
 TEST_F(ClipboardMonitorTest, BadImageDataFallsThroughToText) {

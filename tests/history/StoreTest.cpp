@@ -516,7 +516,7 @@ TEST(Store, OlderLayoutIsMigratedAdditively) {
 TEST(Store, AStoreOfTheFirstVersionGainsTheListOfFurtherFiles) {
     const QString path = TestEnvironment::instance().freshDir("version1") + "/Tindralume.sqlite";
     {
-        // The first version's layout, its file entry included: today's without the newer column.
+        // The first version's layout, its file entry included: today's without the newer columns.
         auto ctx = ManagedObjectContext::open(path, nullptr);
         ASSERT_TRUE(ctx);
         auto file = addText(*ctx, "unused", kBase, "file");
@@ -524,6 +524,7 @@ TEST(Store, AStoreOfTheFirstVersionGainsTheListOfFurtherFiles) {
         file->setFilePath(QStringLiteral("/home/u/report.pdf"));
         ASSERT_TRUE(ctx->save());
         ASSERT_EQ(execSql(ctx->connection(), "ALTER TABLE ClipboardItem DROP COLUMN additionalFilePaths;"
+                                             "ALTER TABLE ClipboardItem DROP COLUMN documentFormats;"
                                              "PRAGMA user_version = 1"),
                   SQLITE_OK);
     }
@@ -646,6 +647,11 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
         {std::nullopt, QStringLiteral("Résumé final.PDF"), "file"}, // preview without text
         {QStringLiteral("short"), QStringLiteral("Something else entirely"), "text"},
         {QStringLiteral("no preview"), std::nullopt, "text"},
+        // Too large to be kept folded: searched in the text itself, folded a megabyte at a time
+        // (the first piece ends after its "y").
+        {QStringLiteral("Ünïcödé INCIDIDUNT ") + QString(2000, u'\u00e9') + QStringLiteral("lorem") +
+             QString(1044547, u'x') + QStringLiteral("ylorem"),
+         QStringLiteral("xxx..."), "text"},
     };
     auto app = ctx->insertSourceApp();
     app->setBundleId(QStringLiteral("org.example.editor"));
@@ -688,6 +694,9 @@ TEST(Store, SearchAgreesWithTestingTheWholeTexts) {
         "e ..",
         "incididunt ut labore ...",
         "incididunt ut labore ... and more than thirty-two",
+        "unicode incididunt",
+        "eeeeelorem",
+        "ylorem",
     };
     using F = Predicate::Field;
     for (const QString& needle : needles) {

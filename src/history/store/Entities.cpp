@@ -90,6 +90,11 @@ OptData ClipboardItem::urlPreviewImageData() const {
     return m_urlPreviewImageData;
 }
 
+OptData ClipboardItem::documentFormats() const {
+    loadBlob(DocumentFormats);
+    return m_documentFormats;
+}
+
 SourceAppPtr ClipboardItem::sourceApp() const {
     if (!m_sourceApp && m_sourceAppKey != 0 && m_context)
         m_sourceApp = m_context->sourceAppForKey(m_sourceAppKey);
@@ -169,6 +174,12 @@ void ClipboardItem::setUrlPreviewImageData(const OptData& v) {
     m_blobsPending &= ~quint32(UrlPreviewImageData);
     m_urlPreviewImageData = v;
     markUpdated(UrlPreviewImageData);
+}
+
+void ClipboardItem::setDocumentFormats(const OptData& v) {
+    m_blobsPending &= ~quint32(DocumentFormats);
+    m_documentFormats = v;
+    markUpdated(DocumentFormats);
 }
 
 void ClipboardItem::setSourceApp(const SourceAppPtr& app) {

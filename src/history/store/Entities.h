@@ -102,6 +102,7 @@ public:
         UrlPreviewTitle = 1 << 12,
         SourceAppField = 1 << 13,
         AdditionalFilePaths = 1 << 14,
+        DocumentFormats = 1 << 15,
     };
 
     QString entityName() const override { return QStringLiteral("ClipboardItem"); }
@@ -121,6 +122,8 @@ public:
     OptData imageData() const;
     OptData originalImageData() const;
     OptData urlPreviewImageData() const;
+    // The copying program's own formats of the same content, kept beside a picture (encoded list).
+    OptData documentFormats() const;
     SourceAppPtr sourceApp() const;
 
     void setId(const std::optional<QUuid>& v);
@@ -137,6 +140,7 @@ public:
     void setImageData(const OptData& v);
     void setOriginalImageData(const OptData& v);
     void setUrlPreviewImageData(const OptData& v);
+    void setDocumentFormats(const OptData& v);
     void setSourceApp(const SourceAppPtr& app);
 
 private:
@@ -157,6 +161,7 @@ private:
     mutable OptData m_imageData;
     mutable OptData m_originalImageData;
     mutable OptData m_urlPreviewImageData;
+    mutable OptData m_documentFormats;
     mutable SourceAppPtr m_sourceApp;
     mutable qint64 m_sourceAppKey = 0; // row key of the source app (0: none), resolved on first use
 };

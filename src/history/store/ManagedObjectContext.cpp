@@ -277,6 +277,7 @@ void ManagedObjectContext::readItemRow(ClipboardItem& item, sqlite3_stmt* row) {
     item.m_imageData.reset();
     item.m_originalImageData.reset();
     item.m_urlPreviewImageData.reset();
+    item.m_documentFormats.reset();
     item.m_blobsPending = kItemBlobs;
     if (deferred && textOf(row, 10) != QLatin1String("null"))
         item.m_blobsPending |= ClipboardItem::TextContent;
@@ -458,6 +459,10 @@ void ManagedObjectContext::loadBlob(const ClipboardItem& item, quint32 field) {
     case ClipboardItem::UrlPreviewImageData:
         column = "urlPreviewImageData";
         target = &item.m_urlPreviewImageData;
+        break;
+    case ClipboardItem::DocumentFormats:
+        column = "documentFormats";
+        target = &item.m_documentFormats;
         break;
     case ClipboardItem::TextContent: {
         if (!(item.m_blobsPending & field))

@@ -46,6 +46,33 @@ void sqlContains(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int(ctx, memmem(hay, hayLen, needle, needleLen) != nullptr);
 }
 
+// A text contains a folded needle once folded itself; folded a piece at a time, so that no folded
+// copy of a huge text is made. Pieces end before an ASCII character, where folding may cut.
+void sqlContainsFolding(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const qsizetype n = sqlite3_value_bytes(argv[0]);
+    const QByteArray needle(static_cast<const char*>(sqlite3_value_blob(argv[1])), sqlite3_value_bytes(argv[1]));
+    if (!text || needle.isEmpty() || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_int(ctx, 0);
+        return;
+    }
+    constexpr qsizetype kPiece = 1 << 20;
+    QByteArray window;
+    for (qsizetype at = 0; at < n;) {
+        qsizetype end = std::min(n, at + kPiece);
+        while (end < n && static_cast<unsigned char>(text[end]) >= 0x80)
+            ++end;
+        window += TextFolding::fold(QString::fromUtf8(text + at, end - at)).toUtf8();
+        if (window.contains(needle)) {
+            sqlite3_result_int(ctx, 1);
+            return;
+        }
+        window = window.right(needle.size() - 1); // a match may run into the next piece
+        at = end;
+    }
+    sqlite3_result_int(ctx, 0);
+}
+
 // Either of two texts contains the needle: one call per row for the search table.
 void sqlContains2(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int needleLen = sqlite3_value_bytes(argv[2]);
@@ -156,6 +183,8 @@ void StoreInternals::registerFunctions(sqlite3* db) {
     sqlite3_create_function_v2(db, "tl_regexp", 2, flags, nullptr, sqlRegexp, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tl_contains2", 3, flags, nullptr, sqlContains2, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tl_fold", 1, flags, nullptr, sqlFold, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tl_contains_folding", 2, flags, nullptr, sqlContainsFolding, nullptr, nullptr,
+                               nullptr);
 }
 
 std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& path, StoreError* error) {

@@ -2,6 +2,7 @@
 #include "history/store/PrecomputedContent.h"
 
 #include "history/store/ManagedObjectContext.h"
+#include "history/store/StoreInternals.h"
 #include "history/store/TextFolding.h"
 
 #include <QCryptographicHash>
@@ -51,7 +52,7 @@ PrecomputedContent::PrecomputedContent(const QString& type, const OptString& tex
     : m_type(type), m_text(text), m_bytes(digestedBytes(imageData, originalImageData)),
       m_digest(digestOf(type, text, imageData, originalImageData)) {
     if (text)
-        m_folded = TextFolding::fold(*text);
+        m_folded = text->size() < StoreInternals::kUnfoldedTextSize ? TextFolding::fold(*text) : QString();
     QMutexLocker lock(&g_mutex);
     g_registered.push_back(this);
 }
@@ -76,7 +77,8 @@ std::optional<QByteArray> PrecomputedContent::digest(const QString& type, const 
 }
 
 std::optional<QString> PrecomputedContent::folded(const QString& text) {
-    if (text.size() < kWorthIt)
+    // Too large a text is never kept folded, and so is not folded ahead either.
+    if (text.size() < kWorthIt || text.size() >= StoreInternals::kUnfoldedTextSize)
         return std::nullopt;
     QMutexLocker lock(&g_mutex);
     for (const PrecomputedContent* p : g_registered) {

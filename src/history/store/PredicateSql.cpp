@@ -18,6 +18,9 @@ bool compileTextOrPreview(const QString& needle, const CompileContext& cc, QByte
     else
         sql += "pk IN (SELECT pk FROM ClipboardItemSearch s WHERE (tl_contains2(s.textFolded, s.previewFolded, ?)";
     binds << folded;
+    sql += " OR (s.previewInText = 3 AND tl_contains_folding((SELECT textContent FROM ClipboardItem t WHERE t.pk = "
+           "s.pk), ?))";
+    binds << folded;
     if (folded.size() > kPreviewTail && folded.contains(QLatin1Char('.'))) {
         sql += " OR (s.previewInText = 2 AND s.pk IN (SELECT pk FROM ClipboardItem WHERE tl_contains(tl_fold(preview), "
                "?)))";
@@ -31,8 +34,9 @@ bool compileContains(const Predicate& pred, const CompileContext& cc, QByteArray
     const QString needle = TextFolding::fold(pred.string());
     switch (pred.field()) {
     case Predicate::Field::TextContent:
-        sql += "pk IN (SELECT pk FROM ClipboardItemSearch WHERE tl_contains(textFolded, ?))";
-        binds << needle;
+        sql += "pk IN (SELECT pk FROM ClipboardItemSearch s WHERE tl_contains(s.textFolded, ?) OR (s.previewInText = 3 "
+               "AND tl_contains_folding((SELECT textContent FROM ClipboardItem t WHERE t.pk = s.pk), ?)))";
+        binds << needle << needle;
         return true;
     case Predicate::Field::Preview:
         // The search table leaves out previews that are part of their text, so a test of the

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -25,7 +26,7 @@
 
 namespace StoreInternals {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // Columns in storage order: the small ones first, searched text next, large binary data last, so
 // paging and searching never walk a row's overflow pages.
@@ -54,6 +55,8 @@ inline const std::vector<Column> kItemColumns = {
     {"originalImageData", "BLOB", false},
     {"richTextData", "BLOB", false},
     {"urlPreviewImageData", "BLOB", false},
+    // Added in schema version 3.
+    {"documentFormats", "BLOB", false},
 };
 
 inline const std::vector<Column> kAppColumns = {
@@ -70,6 +73,9 @@ inline const std::vector<Column> kAppColumns = {
 //                    last kPreviewTail characters, so a needle of up to kPreviewTail characters
 //                    that runs into the dots is still found there. Longer needles with a "." in
 //                    them read the preview itself.
+//   previewInText 3: the text is too large to keep folded beside it (it would double its space):
+//                    textFolded is NULL and searches fold the text itself as they read it;
+//                    previewFolded is the whole folded preview.
 inline const std::vector<Column> kSearchColumns = {
     {"textFolded", "TEXT", true},
     {"previewFolded", "TEXT", true},
@@ -86,7 +92,8 @@ inline constexpr const char* kItemSelectDeferred =
 inline constexpr const char* kAppSelect = "SELECT pk, appName, bundleId FROM SourceApp";
 
 inline constexpr quint32 kItemBlobs = ClipboardItem::ImageData | ClipboardItem::OriginalImageData |
-                                      ClipboardItem::RichTextData | ClipboardItem::UrlPreviewImageData;
+                                      ClipboardItem::RichTextData | ClipboardItem::UrlPreviewImageData |
+                                      ClipboardItem::DocumentFormats;
 inline constexpr quint32 kAppBlobs = SourceApp::IconData | SourceApp::DominantColorData;
 
 inline QString errorText(sqlite3* db, int code) {
@@ -135,6 +142,8 @@ inline QByteArray utf8(const QString& s) {
 // A preview that is its text's beginning followed by "..." keeps this many folded characters of its
 // end in the search table.
 inline constexpr qsizetype kPreviewTail = 32;
+// Texts of at least this many characters are not kept folded in the search table.
+inline constexpr qsizetype kUnfoldedTextSize = 256 * 1024;
 inline const QByteArray kSearchInsert = "INSERT OR REPLACE INTO ClipboardItemSearch (pk, textFolded, previewFolded, "
                                         "previewInText) VALUES (?, ?, ?, ?)";
 
@@ -195,13 +204,15 @@ public:
             sqlite3_bind_int64(m_s, i, v.toLongLong());
             break;
         case QMetaType::QByteArray: {
-            const QByteArray b = v.toByteArray();
-            sqlite3_bind_blob64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT);
+            // Kept until the statement is reset, so SQLite reads the bytes where they are instead
+            // of making one more copy of a large value.
+            const QByteArray& b = m_kept.emplace_back(v.toByteArray());
+            sqlite3_bind_blob64(m_s, i, b.constData(), b.size(), SQLITE_STATIC);
             break;
         }
         default: {
-            const QByteArray b = utf8(v.toString());
-            sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            const QByteArray& b = m_kept.emplace_back(utf8(v.toString()));
+            sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
             break;
         }
         }
@@ -211,8 +222,8 @@ public:
             sqlite3_bind_null(m_s, i);
             return;
         }
-        const QByteArray b = utf8(*v);
-        sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        const QByteArray& b = m_kept.emplace_back(utf8(*v));
+        sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
     }
     void bindBlob(int i, const OptData& v) {
         if (!v) {
@@ -230,6 +241,7 @@ public:
 private:
     sqlite3* m_db;
     sqlite3_stmt* m_s;
+    std::deque<QByteArray> m_kept; // values bound without a copy; a deque keeps their addresses
 };
 
 } // namespace StoreInternals

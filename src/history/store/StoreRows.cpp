@@ -82,10 +82,16 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
         return optVariant(item.richTextData());
     if (n == QLatin1String("urlPreviewImageData"))
         return optVariant(item.urlPreviewImageData());
+    if (n == QLatin1String("documentFormats"))
+        return optVariant(item.documentFormats());
     return {};
 }
 
 QVariantList searchRow(const ClipboardItem& item, qint64 key) {
+    if (const OptString whole = item.textContent(); whole && whole->size() >= kUnfoldedTextSize) {
+        const OptString preview = item.preview();
+        return {key, QVariant(), preview ? QVariant(TextFolding::fold(*preview)) : QVariant(), qint64(3)};
+    }
     const QString text = item.textContent() ? TextFolding::fold(*item.textContent()) : QString();
     QVariantList row{key, item.textContent() ? QVariant(text) : QVariant()};
     if (!item.preview()) {
@@ -143,6 +149,7 @@ QList<const char*> itemColumnsFor(quint32 mask) {
     add(ClipboardItem::OriginalImageData, "originalImageData");
     add(ClipboardItem::RichTextData, "richTextData");
     add(ClipboardItem::UrlPreviewImageData, "urlPreviewImageData");
+    add(ClipboardItem::DocumentFormats, "documentFormats");
     return out;
 }
 

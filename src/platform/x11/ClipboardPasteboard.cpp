@@ -185,6 +185,13 @@ void ClipboardPasteboard::setString(const QString& text) {
     setData(Type::String, text.toUtf8());
 }
 
+void ClipboardPasteboard::setFormat(const QString& mime, const QByteArray& data) {
+    if (!m_pending)
+        clearContents();
+    m_pending->setData(mime, data);
+    publish();
+}
+
 void ClipboardPasteboard::setURLs(const QList<QUrl>& urls) {
     QByteArray list;
     QByteArray gnome = "copy";

@@ -31,6 +31,7 @@ public:
     void setData(Type type, const QByteArray& data) override;
     void setString(const QString& text) override;
     void setURLs(const QList<QUrl>& urls) override;
+    void setFormat(const QString& mime, const QByteArray& data) override;
     void setDataProvider(Type type, std::function<QByteArray()> make) override;
     bool lastWriteSucceeded() override { return !m_writeRefused; }
 

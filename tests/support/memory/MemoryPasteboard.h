@@ -22,6 +22,7 @@ public:
     void setData(Type type, const QByteArray& data) override { m_data.insert(type, data); }
     void setString(const QString& text) override { m_data.insert(Type::String, text.toUtf8()); }
     void setURLs(const QList<QUrl>& urls) override;
+    void setFormat(const QString& mime, const QByteArray& data) override { m_formats.insert(mime, data); }
 
     QList<Type> types() const { return m_data.keys(); }
     std::optional<QByteArray> data(Type type) const;
@@ -32,9 +33,10 @@ public:
     // A copy by MIME type, as an owner on this desktop offers it.
     void simulateCopyFormats(const QMap<QString, QByteArray>& formats);
 
-private:
+    // Everything written or offered, by MIME type.
     QMap<QString, QByteArray> formats() const;
 
+private:
     qint64 m_changeCount = 0;
     QMap<Type, QByteArray> m_data;
     QMap<QString, QByteArray> m_formats;
