@@ -103,7 +103,7 @@ void LargeEntryWriter::write(Entry& entry) {
     outcome.link = entry.link;
     StoreError error;
     if (!m_context)
-        m_context = ManagedObjectContext::open(m_path, &error);
+        m_context = ManagedObjectContext::openAnother(m_path, &error);
     if (!m_context) {
         outcome.errorCode = error.code ? error.code : -1;
         outcome.error = error.description();

@@ -36,6 +36,8 @@ public:
     // Opens (creating or migrating) the store. A file that is not a store of ours, or is of a newer
     // schema version, gives nullptr and an error, and is left untouched.
     static std::unique_ptr<ManagedObjectContext> open(const QString& path, StoreError* error);
+    // One more connection of this process to a store it has open already.
+    static std::unique_ptr<ManagedObjectContext> openAnother(const QString& path, StoreError* error);
     ~ManagedObjectContext() override;
 
     QString path() const { return m_path; }
@@ -93,6 +95,7 @@ public:
 
 private:
     ManagedObjectContext();
+    static std::unique_ptr<ManagedObjectContext> openFile(const QString& path, StoreError* error, bool checkFile);
     bool backfillDerivedColumns(StoreError* error);
     bool settleProvisionalKeys();
     // One transaction: every pending change, or (everything false) only onlyItem's insertion, or

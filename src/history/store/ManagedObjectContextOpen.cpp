@@ -188,9 +188,21 @@ void StoreInternals::registerFunctions(sqlite3* db) {
 }
 
 std::unique_ptr<ManagedObjectContext> ManagedObjectContext::open(const QString& path, StoreError* error) {
+    return openFile(path, error, true);
+}
+
+std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openAnother(const QString& path, StoreError* error) {
+    // Closing a descriptor of the file, as the check below does, would drop every lock this process
+    // holds on it, the open connection's included: another process could then take the store for
+    // one nobody uses and remove its log.
+    return openFile(path, error, false);
+}
+
+std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QString& path, StoreError* error,
+                                                                     bool checkFile) {
     const QFileInfo info(path);
     // Everything that decides whether the file is ours happens before anything is written to it.
-    if (info.exists() && info.size() > 0) {
+    if (checkFile && info.exists() && info.size() > 0) {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly)) {
             setError(error, SQLITE_CANTOPEN,
