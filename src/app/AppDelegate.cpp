@@ -158,6 +158,10 @@ void AppDelegate::showPanelAfterLaunch() {
 }
 
 void AppDelegate::openSettings() {
+    // Asked from a second launch or the tray while the panel shows: the panel lies above every
+    // window and holds the keyboard, so the settings window would open under it, deaf to keys.
+    if (m_panelController && m_panelController->isVisible())
+        m_panelController->hidePanel();
     if (m_statusBarManager)
         m_statusBarManager->openSettings();
 }

@@ -556,17 +556,16 @@ TEST_F(EndToEndTest, ASecondLaunchHandsOverToTheFirst) {
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
     QTRY_VERIFY_WITH_TIMEOUT(panelShown(first), kCaptureTimeoutMs);
-    XvfbSession::runClient(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
-    QTRY_VERIFY_WITH_TIMEOUT(!panelShown(first), kCaptureTimeoutMs);
 
-    // Asked on the command line, a later launch opens the running one's settings window instead.
+    // Asked on the command line, a later launch opens the running one's settings window instead,
+    // and a panel still showing gives way to it (it would lie above it and keep the keyboard).
     QProcess settings;
     settings.setProcessEnvironment(env);
     settings.start(QStringLiteral(TINDRALUME_APP_PATH), {QStringLiteral("--settings")});
     ASSERT_TRUE(settings.waitForFinished(20000));
     EXPECT_EQ(settings.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!windowShown(first.processId(), true), kCaptureTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(windowShown(first.processId(), false), kCaptureTimeoutMs);
-    EXPECT_FALSE(windowShown(first.processId(), true));
 
     // One history: a copy is stored once, in files only their owner can read.
     Copier copier;
