@@ -17,6 +17,7 @@ namespace {
 
 const QByteArray kShowRequest = "show\n";
 const QByteArray kSettingsRequest = "settings\n";
+const QByteArray kQuietRequest = "present\n";
 constexpr qint64 kLongestRequest = 16;
 const QByteArray kShownReply = "shown\n";
 // A client that says nothing useful within this time is dropped.
@@ -114,10 +115,10 @@ void SingleInstance::serve(QLocalSocket* socket) {
         if (!socket->canReadLine() && socket->bytesAvailable() < kLongestRequest)
             return;
         const QByteArray request = socket->readLine(kLongestRequest + 1);
-        if (request == kShowRequest || request == kSettingsRequest) {
+        if (request == kShowRequest || request == kSettingsRequest || request == kQuietRequest) {
             if (request == kShowRequest)
                 Q_EMIT activationRequested();
-            else
+            else if (request == kSettingsRequest)
                 Q_EMIT settingsRequested();
             socket->write(kShownReply);
             socket->flush();
@@ -134,7 +135,9 @@ bool SingleInstance::askRunningInstance(int timeoutMs, Request request) {
         m_error = socket.errorString();
         return false;
     }
-    socket.write(request == Request::OpenSettings ? kSettingsRequest : kShowRequest);
+    socket.write(request == Request::OpenSettings ? kSettingsRequest
+                 : request == Request::StayQuiet  ? kQuietRequest
+                                                  : kShowRequest);
     QByteArray reply;
     while (reply.size() < kShownReply.size() && !deadline.hasExpired()) {
         if (!socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))) && !socket.bytesAvailable())

@@ -18,8 +18,9 @@ class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Role { Running, HandedOver, Failed };
-    // What a later launch asks of the running one.
-    enum class Request { ShowPanel, OpenSettings };
+    // What a later launch asks of the running one. StayQuiet: only that it runs (a login start
+    // while one already runs must not bring its panel up).
+    enum class Request { ShowPanel, OpenSettings, StayQuiet };
 
     // storePath names the history; display the X display ("" when there is none).
     SingleInstance(const QString& storePath, const QString& display, QObject* parent = nullptr);

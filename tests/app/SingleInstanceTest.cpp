@@ -4,6 +4,7 @@
 
 #include "support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 TEST(SingleInstance, OneHistoryAndDisplayHasOneOwner) {
@@ -96,4 +99,35 @@ TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
         EXPECT_TRUE(victim.errorString().contains(QStringLiteral("another user"))) << qPrintable(victim.errorString());
     }
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+TEST(SingleInstance, EachRequestReachesTheRunningOneAsItsOwn) {
+    const QString store = TestEnvironment::instance().freshDir(QStringLiteral("requests")) + "/Tindralume.sqlite";
+    SingleInstance running(store, QStringLiteral(":9"));
+    ASSERT_EQ(running.claim(), SingleInstance::Role::Running) << qPrintable(running.errorString());
+    int shows = 0, settings = 0;
+    QObject::connect(&running, &SingleInstance::activationRequested, [&] { ++shows; });
+    QObject::connect(&running, &SingleInstance::settingsRequested, [&] { ++settings; });
+
+    const struct {
+        SingleInstance::Request request;
+        int shows, settings;
+    } rows[] = {{SingleInstance::Request::ShowPanel, 1, 0},
+                {SingleInstance::Request::OpenSettings, 0, 1},
+                {SingleInstance::Request::StayQuiet, 0, 0}};
+    for (const auto& row : rows) {
+        shows = settings = 0;
+        // The later launch waits for its answer; the running one answers from its event loop.
+        std::atomic<int> role{-1};
+        std::thread later([&] {
+            SingleInstance other(store, QStringLiteral(":9"));
+            role = int(other.claim(10000, row.request));
+        });
+        while (role == -1)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        later.join();
+        EXPECT_EQ(role, int(SingleInstance::Role::HandedOver)) << int(row.request);
+        EXPECT_EQ(shows, row.shows) << int(row.request);
+        EXPECT_EQ(settings, row.settings) << int(row.request);
+    }
 }
