@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace {
 
 const QByteArray kShowRequest = "show\n";
@@ -50,10 +52,19 @@ QString SingleInstance::privateFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && PrivateFiles::isOwnPrivateFolder(runtime))
         return runtime;
+    // A shell that lacks the variable (su, sudo, cron) beside a session that has it: the session's
+    // folder by its usual name, so such a launch reaches the running one instead of starting a second
+    // on the same history.
+    if (const QString session = sessionFolder(); PrivateFiles::isOwnPrivateFolder(session))
+        return session;
     const QString cache =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Tindralume/instance");
     PrivateFiles::makeFolders(cache);
     return cache;
+}
+
+QString SingleInstance::sessionFolder() {
+    return QStringLiteral("/run/user/%1").arg(::geteuid());
 }
 
 SingleInstance::~SingleInstance() {

@@ -33,9 +33,11 @@ public:
     QString errorString() const { return m_error; }
     QString socketPath() const { return m_socketPath; }
 
-    // Where the lock and the socket live: $XDG_RUNTIME_DIR when it is the user's alone, else
-    // $XDG_CACHE_HOME/Tindralume/instance, made 0700.
+    // Where the lock and the socket live: $XDG_RUNTIME_DIR when it is the user's alone, else the
+    // session's folder when it is, else $XDG_CACHE_HOME/Tindralume/instance, made 0700.
     static QString privateFolder();
+    // Where a login session keeps its runtime folder when the variable naming it is set.
+    static QString sessionFolder();
 
     // The display as X names it, without the screen number (":1.0" and ":1" are one display).
     static QString displayName(const QString& display);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The single-instance guard in this process; the real program's hand-over is in the end-to-end test.
 #include "app/SingleInstance.h"
+#include "platform/PrivateFiles.h"
 
 #include "support/TestEnvironment.h"
 
@@ -57,6 +58,10 @@ TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
     const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QString cacheFolder =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Tindralume/instance");
+    // Without a usable variable the session's usual folder is taken where this user has one.
+    const QString fallback = PrivateFiles::isOwnPrivateFolder(SingleInstance::sessionFolder())
+                                 ? SingleInstance::sessionFolder()
+                                 : cacheFolder;
     const QString privateRuntime = root + "/runtime";
     const QString sharedRuntime = root + "/shared"; // writable by everyone, like /tmp
     QDir().mkpath(privateRuntime);
@@ -68,8 +73,8 @@ TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
         std::optional<QString> runtime; // none: XDG_RUNTIME_DIR unset
         QString folder;
     } cases[] = {{"private runtime folder", privateRuntime, privateRuntime},
-                 {"no runtime folder", std::nullopt, cacheFolder},
-                 {"runtime folder others can write", sharedRuntime, cacheFolder}};
+                 {"no runtime folder", std::nullopt, fallback},
+                 {"runtime folder others can write", sharedRuntime, fallback}};
     const mode_t savedMask = ::umask(0);
     for (const auto& c : cases) {
         if (c.runtime)
