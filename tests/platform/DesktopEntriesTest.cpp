@@ -139,6 +139,11 @@ TEST_F(DesktopEntriesTest, MatchOrderAndIds) {
     const auto late = entries.match(QStringLiteral("late"), QStringLiteral("LateApp"), QString());
     ASSERT_TRUE(late);
     EXPECT_EQ(late->name, QStringLiteral("Late"));
+    // Also in a directory that did not exist, below a subdirectory.
+    entry(system, QStringLiteral("kde/extra/deep.desktop"), "Name=Deep\nStartupWMClass=DeepApp\n");
+    const auto deep = entries.match(QStringLiteral("deep"), QStringLiteral("DeepApp"), QString());
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->id, QStringLiteral("kde-extra-deep"));
 }
 
 TEST_F(DesktopEntriesTest, IconLookup) {

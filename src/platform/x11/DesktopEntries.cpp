@@ -12,6 +12,11 @@
 #include <QSet>
 #include <QTextStream>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
 namespace {
 
 QString unescape(const QString& v) {
@@ -44,19 +49,36 @@ QString unescape(const QString& v) {
     return out;
 }
 
-// Every directory below an applications dir, for change detection and the id's prefixes.
-QStringList applicationDirs() {
-    QStringList out;
-    for (const QString& base : DesktopEntries::dataDirs()) {
-        const QString apps = base + QStringLiteral("/applications");
-        if (!QFileInfo(apps).isDir())
+// Each directory below an applications dir (the dir too) with its modification time and number of
+// entries: a time stamp may not move for a file added within its clock tick, the count does. Read
+// with one listing per directory, as this runs at every copy.
+void collectStamps(const QString& dir, QHash<QString, QString>& stamps) {
+    const QByteArray native = QFile::encodeName(dir);
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    DIR* listing = ::opendir(native.constData());
+    if (!listing)
+        return;
+    qint64 count = 0;
+    QStringList subdirs;
+    while (const dirent* e = ::readdir(listing)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
             continue;
-        out.append(apps);
-        QDirIterator it(apps, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            out.append(it.next());
+        ++count;
+        bool isDir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat child;
+            isDir = ::lstat((native + '/' + e->d_name).constData(), &child) == 0 && S_ISDIR(child.st_mode);
+        }
+        if (isDir)
+            subdirs.append(dir + QLatin1Char('/') + QFile::decodeName(e->d_name));
     }
-    return out;
+    ::closedir(listing);
+    stamps.insert(dir, QString::number(qint64(st.st_mtim.tv_sec)) + QLatin1Char('.') +
+                           QString::number(qint64(st.st_mtim.tv_nsec)) + QLatin1Char('/') + QString::number(count));
+    for (const QString& sub : std::as_const(subdirs))
+        collectStamps(sub, stamps);
 }
 
 bool sameName(const QString& a, const QString& b) {
@@ -249,14 +271,9 @@ QString DesktopEntries::execProgram(const QString& exec) {
 }
 
 void DesktopEntries::refreshIfChanged() {
-    const QStringList dirs = applicationDirs();
-    // A directory's time stamp may not move for a file added within its clock tick; its size does.
     QHash<QString, QString> stamps;
-    for (const QString& d : dirs) {
-        const QFileInfo fi(d);
-        stamps.insert(d, QString::number(fi.lastModified().toMSecsSinceEpoch()) + QLatin1Char('/') +
-                             QString::number(QDir(d).count()));
-    }
+    for (const QString& base : dataDirs())
+        collectStamps(base + QStringLiteral("/applications"), stamps);
     if (m_loaded && stamps == m_dirStamps)
         return;
     m_dirStamps = stamps;
