@@ -13,10 +13,13 @@
 #include <QThread>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace {
 
 const QByteArray kShowRequest = "show\n";
 const QByteArray kSettingsRequest = "settings\n";
+const QByteArray kQuietRequest = "present\n";
 constexpr qint64 kLongestRequest = 16;
 const QByteArray kShownReply = "shown\n";
 // A client that says nothing useful within this time is dropped.
@@ -49,10 +52,19 @@ QString SingleInstance::privateFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && PrivateFiles::isOwnPrivateFolder(runtime))
         return runtime;
+    // A shell that lacks the variable (su, sudo, cron) beside a session that has it: the session's
+    // folder by its usual name, so such a launch reaches the running one instead of starting a second
+    // on the same history.
+    if (const QString session = sessionFolder(); PrivateFiles::isOwnPrivateFolder(session))
+        return session;
     const QString cache =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Tindralume/instance");
     PrivateFiles::makeFolders(cache);
     return cache;
+}
+
+QString SingleInstance::sessionFolder() {
+    return QStringLiteral("/run/user/%1").arg(::geteuid());
 }
 
 SingleInstance::~SingleInstance() {
@@ -114,10 +126,10 @@ void SingleInstance::serve(QLocalSocket* socket) {
         if (!socket->canReadLine() && socket->bytesAvailable() < kLongestRequest)
             return;
         const QByteArray request = socket->readLine(kLongestRequest + 1);
-        if (request == kShowRequest || request == kSettingsRequest) {
+        if (request == kShowRequest || request == kSettingsRequest || request == kQuietRequest) {
             if (request == kShowRequest)
                 Q_EMIT activationRequested();
-            else
+            else if (request == kSettingsRequest)
                 Q_EMIT settingsRequested();
             socket->write(kShownReply);
             socket->flush();
@@ -134,7 +146,9 @@ bool SingleInstance::askRunningInstance(int timeoutMs, Request request) {
         m_error = socket.errorString();
         return false;
     }
-    socket.write(request == Request::OpenSettings ? kSettingsRequest : kShowRequest);
+    socket.write(request == Request::OpenSettings ? kSettingsRequest
+                 : request == Request::StayQuiet  ? kQuietRequest
+                                                  : kShowRequest);
     QByteArray reply;
     while (reply.size() < kShownReply.size() && !deadline.hasExpired()) {
         if (!socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))) && !socket.bytesAvailable())

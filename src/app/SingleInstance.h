@@ -18,8 +18,9 @@ class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Role { Running, HandedOver, Failed };
-    // What a later launch asks of the running one.
-    enum class Request { ShowPanel, OpenSettings };
+    // What a later launch asks of the running one. StayQuiet: only that it runs (a login start
+    // while one already runs must not bring its panel up).
+    enum class Request { ShowPanel, OpenSettings, StayQuiet };
 
     // storePath names the history; display the X display ("" when there is none).
     SingleInstance(const QString& storePath, const QString& display, QObject* parent = nullptr);
@@ -32,9 +33,11 @@ public:
     QString errorString() const { return m_error; }
     QString socketPath() const { return m_socketPath; }
 
-    // Where the lock and the socket live: $XDG_RUNTIME_DIR when it is the user's alone, else
-    // $XDG_CACHE_HOME/Tindralume/instance, made 0700.
+    // Where the lock and the socket live: $XDG_RUNTIME_DIR when it is the user's alone, else the
+    // session's folder when it is, else $XDG_CACHE_HOME/Tindralume/instance, made 0700.
     static QString privateFolder();
+    // Where a login session keeps its runtime folder when the variable naming it is set.
+    static QString sessionFolder();
 
     // The display as X names it, without the screen number (":1.0" and ":1" are one display).
     static QString displayName(const QString& display);

@@ -25,11 +25,14 @@ int main(int argc, char** argv) {
 
     // Where no tray shows the menu, a desktop's menu entry or a terminal reaches the settings.
     const bool openSettings = app.arguments().contains(QStringLiteral("--settings"));
+    const bool atLogin = app.arguments().contains(LoginItem::atLoginArgument);
     // A second launch on the same history and display shows the running one's panel (or its
     // settings) and ends before it touches the store.
     SingleInstance instance(ManagedObjectContext::defaultStorePath(), qEnvironmentVariable("DISPLAY"));
-    switch (instance.claim(5000,
-                           openSettings ? SingleInstance::Request::OpenSettings : SingleInstance::Request::ShowPanel)) {
+    const SingleInstance::Request request = openSettings ? SingleInstance::Request::OpenSettings
+                                            : atLogin    ? SingleInstance::Request::StayQuiet
+                                                         : SingleInstance::Request::ShowPanel;
+    switch (instance.claim(5000, request)) {
     case SingleInstance::Role::HandedOver:
         return 0;
     case SingleInstance::Role::Failed:
@@ -42,7 +45,7 @@ int main(int argc, char** argv) {
     AppDelegate delegate;
     // The login's autostart entry passes this: the panel waits for the hot key or the tray.
     // Asked for the settings, the panel would hold the keyboard the settings window needs.
-    delegate.setShowsPanelAfterLaunch(!app.arguments().contains(LoginItem::atLoginArgument) && !openSettings);
+    delegate.setShowsPanelAfterLaunch(!atLogin && !openSettings);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, [&delegate] {
         if (PanelWindowController* panel = delegate.panelController())
             panel->showPanel();

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The single-instance guard in this process; the real program's hand-over is in the end-to-end test.
 #include "app/SingleInstance.h"
+#include "platform/PrivateFiles.h"
 
 #include "support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 TEST(SingleInstance, OneHistoryAndDisplayHasOneOwner) {
@@ -54,6 +58,10 @@ TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
     const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QString cacheFolder =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Tindralume/instance");
+    // Without a usable variable the session's usual folder is taken where this user has one.
+    const QString fallback = PrivateFiles::isOwnPrivateFolder(SingleInstance::sessionFolder())
+                                 ? SingleInstance::sessionFolder()
+                                 : cacheFolder;
     const QString privateRuntime = root + "/runtime";
     const QString sharedRuntime = root + "/shared"; // writable by everyone, like /tmp
     QDir().mkpath(privateRuntime);
@@ -65,8 +73,8 @@ TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
         std::optional<QString> runtime; // none: XDG_RUNTIME_DIR unset
         QString folder;
     } cases[] = {{"private runtime folder", privateRuntime, privateRuntime},
-                 {"no runtime folder", std::nullopt, cacheFolder},
-                 {"runtime folder others can write", sharedRuntime, cacheFolder}};
+                 {"no runtime folder", std::nullopt, fallback},
+                 {"runtime folder others can write", sharedRuntime, fallback}};
     const mode_t savedMask = ::umask(0);
     for (const auto& c : cases) {
         if (c.runtime)
@@ -96,4 +104,35 @@ TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
         EXPECT_TRUE(victim.errorString().contains(QStringLiteral("another user"))) << qPrintable(victim.errorString());
     }
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+TEST(SingleInstance, EachRequestReachesTheRunningOneAsItsOwn) {
+    const QString store = TestEnvironment::instance().freshDir(QStringLiteral("requests")) + "/Tindralume.sqlite";
+    SingleInstance running(store, QStringLiteral(":9"));
+    ASSERT_EQ(running.claim(), SingleInstance::Role::Running) << qPrintable(running.errorString());
+    int shows = 0, settings = 0;
+    QObject::connect(&running, &SingleInstance::activationRequested, [&] { ++shows; });
+    QObject::connect(&running, &SingleInstance::settingsRequested, [&] { ++settings; });
+
+    const struct {
+        SingleInstance::Request request;
+        int shows, settings;
+    } rows[] = {{SingleInstance::Request::ShowPanel, 1, 0},
+                {SingleInstance::Request::OpenSettings, 0, 1},
+                {SingleInstance::Request::StayQuiet, 0, 0}};
+    for (const auto& row : rows) {
+        shows = settings = 0;
+        // The later launch waits for its answer; the running one answers from its event loop.
+        std::atomic<int> role{-1};
+        std::thread later([&] {
+            SingleInstance other(store, QStringLiteral(":9"));
+            role = int(other.claim(10000, row.request));
+        });
+        while (role == -1)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        later.join();
+        EXPECT_EQ(role, int(SingleInstance::Role::HandedOver)) << int(row.request);
+        EXPECT_EQ(shows, row.shows) << int(row.request);
+        EXPECT_EQ(settings, row.settings) << int(row.request);
+    }
 }
