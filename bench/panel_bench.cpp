@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The panel's costs on a large history: from showPanel to the first page drawn, and adding a
-// further page of 12 cards to a strip of 1,000.
+// The panel's costs on a large history: from showPanel to the first page drawn (also with a 100 MB
+// text as the newest entry), a search that scans every entry, and adding a further page of 12 cards
+// to a strip of 1,000; with the longest time the main thread went without answering.
 #include "BenchHistory.h"
 #include "BenchWidgetMain.h"
 #include "history/ClipboardDataManager.h"
@@ -20,6 +21,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 
 namespace {
@@ -30,9 +33,10 @@ struct BenchStore {
     std::unique_ptr<ClipboardDataManager> manager;
 };
 
-BenchStore& storeOf(int entries) {
-    static std::map<int, std::unique_ptr<BenchStore>> stores;
-    auto& slot = stores[entries];
+// With hugeNewest, a text of 100 MB is saved after the others, so it heads the first page.
+BenchStore& storeOf(int entries, bool hugeNewest = false) {
+    static std::map<std::pair<int, bool>, std::unique_ptr<BenchStore>> stores;
+    auto& slot = stores[{entries, hugeNewest}];
     if (slot)
         return *slot;
     slot = std::make_unique<BenchStore>();
@@ -42,8 +46,53 @@ BenchStore& storeOf(int entries) {
         qFatal("cannot open the store: %s", qPrintable(error.message));
     addBenchEntries(*slot->context, entries, 97);
     slot->manager = std::make_unique<ClipboardDataManager>(slot->context.get());
+    if (hugeNewest) {
+        const QString text = QStringLiteral("a line of a very large copied text\n").repeated(100 * 1024 * 1024 / 35);
+        ClipboardItemPtr item = slot->context->insertClipboardItem();
+        item->setId(QUuid::createUuid());
+        item->setType(QStringLiteral("text"));
+        item->setTextContent(text);
+        item->setPreview(slot->manager->makePreview(QStringLiteral("text"), text, std::nullopt));
+        item->setTimestamp(QDateTime::currentDateTime());
+        item->setIsFavorite(false);
+        if (!slot->context->save(&error))
+            qFatal("cannot save: %s", qPrintable(error.message));
+    }
     return *slot;
 }
+
+// The longest time the main thread's event loop went without running a 5 ms timer.
+class GapProbe {
+public:
+    GapProbe() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        });
+    }
+    void start() {
+        m_clock.start();
+        m_last = 0;
+        m_longest = 0;
+        m_timer.start();
+    }
+    // Lets the timer tick once more first, so a block that ends the measured span is counted.
+    double stopMs() {
+        const qint64 until = m_clock.nsecsElapsed() + 20'000'000;
+        while (m_clock.nsecsElapsed() < until)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        m_timer.stop();
+        return double(m_longest) / 1e6;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0, m_longest = 0;
+};
 
 // Runs the event loop until the view has applied a page (or the empty state).
 void waitForContent(PanelContentView* view) {
@@ -63,8 +112,10 @@ void waitFor(const std::function<bool()>& done) {
 
 // showPanel until the first page is on screen, with the window made anew (the launch show) or
 // kept from an earlier show (every later show). The slide runs alongside and is not waited for.
-void showToFirstPage(benchmark::State& state, bool firstShow) {
-    BenchStore& store = storeOf(static_cast<int>(state.range(0)));
+void showToFirstPage(benchmark::State& state, bool firstShow, bool hugeNewest = false) {
+    BenchStore& store = storeOf(static_cast<int>(state.range(0)), hugeNewest);
+    GapProbe probe;
+    double longestGap = 0;
     std::unique_ptr<PanelWindowController> kept;
     if (!firstShow) {
         kept = std::make_unique<PanelWindowController>();
@@ -82,6 +133,7 @@ void showToFirstPage(benchmark::State& state, bool firstShow) {
             fresh->setDataManager(store.manager.get());
             controller = fresh.get();
         }
+        probe.start();
         QElapsedTimer timer;
         timer.start();
         controller->showPanel();
@@ -91,11 +143,15 @@ void showToFirstPage(benchmark::State& state, bool firstShow) {
             waitForContent(view);
         controller->window()->repaint();
         state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        longestGap = std::max(longestGap, probe.stopMs());
         if (view->clipboardItems.size() != 12)
             state.SkipWithError("the first page did not arrive");
+        else if (hugeNewest && !view->clipboardItems.front()->preview().value_or(QString()).startsWith("a line"))
+            state.SkipWithError("the large text does not head the page");
         controller->hidePanel();
         waitFor([&] { return !controller->window()->isVisible(); });
     }
+    state.counters["longest_main_gap_ms"] = longestGap;
 }
 
 void BM_ShowToFirstPage_Launch(benchmark::State& state) {
@@ -103,6 +159,46 @@ void BM_ShowToFirstPage_Launch(benchmark::State& state) {
 }
 void BM_ShowToFirstPage_Later(benchmark::State& state) {
     showToFirstPage(state, false);
+}
+void BM_ShowToFirstPage_HugeNewest_Launch(benchmark::State& state) {
+    showToFirstPage(state, true, true);
+}
+void BM_ShowToFirstPage_HugeNewest_Later(benchmark::State& state) {
+    showToFirstPage(state, false, true);
+}
+
+// A search that matches one entry of 100,000, so every entry is scanned: from performSearch to
+// the result in the strip, drawn.
+void BM_SearchFullScan(benchmark::State& state) {
+    BenchStore& store = storeOf(100000);
+    PanelWindowController controller;
+    controller.setDataManager(store.manager.get());
+    controller.showPanel();
+    PanelContentView* view = controller.window()->panelContentView();
+    waitFor([&] { return view->clipboardItems.size() == 12 && view->dataLoadGeneration >= 2; });
+    int applied = 0;
+    QObject::connect(view, &PanelContentView::contentApplied, view, [&] { ++applied; });
+    GapProbe probe;
+    double longestGap = 0;
+    for (auto _ : state) {
+        probe.start();
+        QElapsedTimer timer;
+        timer.start();
+        const int before = applied;
+        view->performSearch(QStringLiteral("99999"));
+        while ((applied == before || view->clipboardItems.size() != 1) && timer.elapsed() < 60000)
+            waitForContent(view);
+        view->repaint();
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        longestGap = std::max(longestGap, probe.stopMs());
+        if (view->clipboardItems.size() != 1)
+            state.SkipWithError("the search result did not arrive");
+        state.PauseTiming();
+        view->reloadContent(false);
+        waitFor([&] { return view->clipboardItems.size() == 12; });
+        state.ResumeTiming();
+    }
+    state.counters["longest_main_gap_ms"] = longestGap;
 }
 
 // Appending a page of 12 cards to a strip of 1,000 scrolled to its end, drawn.
@@ -184,6 +280,17 @@ void BM_WheelStepOnStrip(benchmark::State& state) {
 
 BENCHMARK(BM_ShowToFirstPage_Launch)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_ShowToFirstPage_Later)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_ShowToFirstPage_HugeNewest_Launch)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_ShowToFirstPage_HugeNewest_Later)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_SearchFullScan)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_InsertPageIntoStrip)->Arg(1000)->Arg(12)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WheelStepOnStrip)->Arg(12)->Arg(5000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadMoreAt1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
