@@ -633,12 +633,33 @@ TEST_F(ManagerTest, ClearRemovesFavouritesAndKeepsApplications) {
     saveText("one", "text", QStringLiteral("org.example.a"));
     saveText("two", "text", QStringLiteral("org.example.b"));
     manager->toggleFavorite(all()[0]);
+    // Entry objects held across the clear (one with an unsaved change, one never saved) go too.
+    const ClipboardItemPtr held = all()[1];
+    held->setPreview(QStringLiteral("edited"));
+    const ClipboardItemPtr unsaved = context->insertClipboardItem();
+    unsaved->setType(QStringLiteral("text"));
+    unsaved->setTextContent(QStringLiteral("three"));
     EXPECT_TRUE(manager->clearAllHistory());
     EXPECT_TRUE(all().empty());
     FetchRequest apps;
     apps.entityName = QStringLiteral("SourceApp");
     EXPECT_EQ(context->fetchSourceApps(apps).size(), 2u);
     EXPECT_EQ(context->count(FetchRequest{}), 0);
+    EXPECT_FALSE(context->hasChanges());
+    for (const ClipboardItemPtr& item : {held, unsaved}) {
+        EXPECT_TRUE(item->isDeleted());
+        EXPECT_FALSE(context->existingObject(item->objectID()));
+    }
+    // The checks the clear sets aside come back for everything after it.
+    sqlite3_stmt* fk = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(context->connection(), "PRAGMA foreign_keys", -1, &fk, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_step(fk), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(fk, 0), 1);
+    sqlite3_finalize(fk);
+    context->refreshAllObjects();
+    saveText("after");
+    ASSERT_EQ(all().size(), 1u);
+    EXPECT_GT(all()[0]->primaryKey(), unsaved->primaryKey());
 }
 
 TEST_F(ManagerTest, FavouriteToggleFlipsAndAnnounces) {

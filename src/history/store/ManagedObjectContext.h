@@ -50,6 +50,9 @@ public:
 
     bool hasChanges() const;
     bool save(StoreError* error = nullptr);
+    // Deletes every entry, saved or pending, in one statement and at once (other pending changes
+    // stay pending); live entry objects become deleted ones. On failure nothing changes.
+    bool deleteAllItems(StoreError* error = nullptr);
     // Drops cached attribute values so the next read comes from the store; pending changes are kept.
     void refreshAllObjects();
     // An entry another connection saved: its live object, unless it has changes of its own here,

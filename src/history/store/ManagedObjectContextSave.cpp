@@ -66,6 +66,65 @@ void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& ob
     }
 }
 
+bool ManagedObjectContext::deleteAllItems(StoreError* error) {
+    Private& p = *d;
+    StoreError err;
+    auto step = [&](const char* sql, qint64 value) {
+        sqlite3_stmt* raw = p.prepare(sql, &err);
+        if (!raw)
+            return err.code ? err.code : SQLITE_ERROR;
+        Stmt s(p.db, raw);
+        s.bind(1, value);
+        const int rc = s.step();
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    };
+    auto write = [&] {
+        if (!p.exec("BEGIN IMMEDIATE", &err))
+            return false;
+        int rc = SQLITE_OK;
+        if (!p.exec("DELETE FROM ClipboardItem", &err) || !p.exec("DELETE FROM ClipboardItemSearch", &err))
+            rc = err.code;
+        // Keys handed out to entries never saved are not used again, as when they are saved.
+        if (!rc)
+            rc = step("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = 'ClipboardItem'", p.itemKeys.last());
+        if (!rc && sqlite3_changes(p.db) == 0 && p.itemKeys.last() > 0)
+            rc = step("INSERT INTO sqlite_sequence (name, seq) VALUES ('ClipboardItem', ?)", p.itemKeys.last());
+        if (!rc && !p.exec("COMMIT", &err))
+            rc = err.code;
+        if (rc) {
+            if (err.message.isEmpty())
+                setError(&err, rc, errorText(p.db, rc));
+            p.exec("ROLLBACK", nullptr);
+        }
+        return rc == SQLITE_OK;
+    };
+    // Entries only refer to applications, so deleting them all has no foreign key to act on; with
+    // the checks off SQLite drops the tables' pages whole instead of deleting row by row.
+    p.exec("PRAGMA foreign_keys = OFF", nullptr);
+    const bool written = write();
+    p.exec("PRAGMA foreign_keys = ON", nullptr);
+    if (!written) {
+        setError(error, err.code ? err.code : SQLITE_ERROR, err.message);
+        return false;
+    }
+
+    for (const auto& weak : std::as_const(p.items)) {
+        if (auto item = weak.lock()) {
+            item->m_deleted = item->m_deletedSaved = true;
+            item->m_inserted = item->m_updated = false;
+            item->m_dirtyFields = 0;
+        }
+    }
+    p.items.clear();
+    p.insertedItems.clear();
+    p.updatedItems.clear();
+    p.deletedItems.clear();
+    p.provisionalItemKeys.clear();
+    if (!hasChanges())
+        p.itemKeys.dropReserve();
+    return true;
+}
+
 bool ManagedObjectContext::hasChanges() const {
     return !d->insertedItems.empty() || !d->updatedItems.empty() || !d->deletedItems.empty() ||
            !d->insertedApps.empty() || !d->updatedApps.empty() || !d->deletedApps.empty();
