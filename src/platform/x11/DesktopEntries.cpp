@@ -296,6 +296,11 @@ void DesktopEntries::refreshIfChanged() {
                 m_entries.push_back(*entry);
         }
     }
+    m_programs.clear();
+    for (const DesktopEntry& e : m_entries) {
+        const QString program = execProgram(e.exec);
+        m_programs.emplace_back(program, QFileInfo(program).fileName());
+    }
 }
 
 std::optional<DesktopEntry> DesktopEntries::match(const QString& wmInstance, const QString& wmClass,
@@ -318,13 +323,13 @@ std::optional<DesktopEntry> DesktopEntries::match(const QString& wmInstance, con
             return e;
     }
     const QString exeName = QFileInfo(exePath).fileName();
-    for (const DesktopEntry& e : m_entries) {
-        const QString program = execProgram(e.exec);
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const auto& [program, programName] = m_programs[i];
         if (program.isEmpty())
             continue;
-        if ((!exePath.isEmpty() && program == exePath) || sameName(QFileInfo(program).fileName(), exeName) ||
-            sameName(QFileInfo(program).fileName(), wmInstance))
-            return e;
+        if ((!exePath.isEmpty() && program == exePath) || sameName(programName, exeName) ||
+            sameName(programName, wmInstance))
+            return m_entries[i];
     }
     return std::nullopt;
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 // One application entry of the XDG data directories (applications/*.desktop).
@@ -46,6 +47,8 @@ private:
 
     QMutex m_mutex;
     std::vector<DesktopEntry> m_entries;
+    // Each entry's program and its file name, worked out once per reading: a match runs at every copy.
+    std::vector<std::pair<QString, QString>> m_programs;
     QHash<QString, QString> m_dirStamps; // applications dir (and subdirs) -> modification time and size
     bool m_loaded = false;
 };
