@@ -65,35 +65,6 @@ template <typename Done> bool spinUntil(Done done, int timeoutMs) {
     return true;
 }
 
-// The longest time the main thread's event loop went without running a 1 ms timer.
-class BlockProbe {
-public:
-    BlockProbe() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longest = std::max(m_longest, now - m_last);
-            m_last = now;
-        });
-    }
-    void start() {
-        m_clock.start();
-        m_last = 0;
-        m_longest = 0;
-        m_timer.start();
-    }
-    double stopMs() {
-        m_timer.stop();
-        return double(m_longest) / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0, m_longest = 0;
-};
-
 // One xclip per copy, serving the CLIPBOARD until another client takes it.
 class Copier {
 public:
@@ -155,7 +126,7 @@ struct InProcessApp {
 void BM_CopyToStored(benchmark::State& state) {
     InProcessApp app;
     Copier copier;
-    BlockProbe probe;
+    MainThreadProbe probe(1);
     const int kind = int(state.range(0));
     double worstBlock = 0;
     quint32 seed = 1;

@@ -3,6 +3,7 @@
 // text as the newest entry), a search that scans every entry, and adding a further page of 12 cards
 // to a strip of 1,000; with the longest time the main thread went without answering.
 #include "BenchHistory.h"
+#include "BenchSupport.h"
 #include "BenchWidgetMain.h"
 #include "history/ClipboardDataManager.h"
 #include "history/store/ManagedObjectContext.h"
@@ -61,39 +62,6 @@ BenchStore& storeOf(int entries, bool hugeNewest = false) {
     return *slot;
 }
 
-// The longest time the main thread's event loop went without running a 5 ms timer.
-class GapProbe {
-public:
-    GapProbe() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longest = std::max(m_longest, now - m_last);
-            m_last = now;
-        });
-    }
-    void start() {
-        m_clock.start();
-        m_last = 0;
-        m_longest = 0;
-        m_timer.start();
-    }
-    // Lets the timer tick once more first, so a block that ends the measured span is counted.
-    double stopMs() {
-        const qint64 until = m_clock.nsecsElapsed() + 20'000'000;
-        while (m_clock.nsecsElapsed() < until)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        m_timer.stop();
-        return double(m_longest) / 1e6;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0, m_longest = 0;
-};
-
 // Runs the event loop until the view has applied a page (or the empty state).
 void waitForContent(PanelContentView* view) {
     QEventLoop loop;
@@ -114,7 +82,7 @@ void waitFor(const std::function<bool()>& done) {
 // kept from an earlier show (every later show). The slide runs alongside and is not waited for.
 void showToFirstPage(benchmark::State& state, bool firstShow, bool hugeNewest = false) {
     BenchStore& store = storeOf(static_cast<int>(state.range(0)), hugeNewest);
-    GapProbe probe;
+    MainThreadProbe probe(5, 20);
     double longestGap = 0;
     std::unique_ptr<PanelWindowController> kept;
     if (!firstShow) {
@@ -178,7 +146,7 @@ void BM_SearchFullScan(benchmark::State& state) {
     waitFor([&] { return view->clipboardItems.size() == 12 && view->dataLoadGeneration >= 2; });
     int applied = 0;
     QObject::connect(view, &PanelContentView::contentApplied, view, [&] { ++applied; });
-    GapProbe probe;
+    MainThreadProbe probe(5, 20);
     double longestGap = 0;
     for (auto _ : state) {
         probe.start();
