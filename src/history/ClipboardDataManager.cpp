@@ -157,9 +157,6 @@ void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& 
                                           const OptData& originalImageData, const OptString& filePath,
                                           const QStringList& additionalFilePaths, const SourceAppPtr& sourceApp,
                                           const std::shared_ptr<PrecomputedContent>& precomputed) {
-    // The writer refers to the application by its row.
-    if (sourceApp && sourceApp->isInserted())
-        saveContext();
     LargeEntryWriter::Entry entry;
     entry.type = type;
     entry.text = textContent;
@@ -169,11 +166,31 @@ void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& 
     entry.filePath = filePath;
     entry.additionalFilePaths = additionalFilePaths;
     entry.preview = makePreview(type, textContent, filePath);
-    entry.sourceAppKey = sourceApp && !sourceApp->isInserted() ? sourceApp->primaryKey() : 0;
-    entry.timestamp = QDateTime::currentDateTime();
     if (kTextTypes.contains(type) && textContent && isWebURL(*textContent, kPreviewSchemes))
         entry.link = trimmed(*textContent);
     entry.precomputed = precomputed;
+    handToWriter(std::move(entry), sourceApp);
+}
+
+void ClipboardDataManager::saveLargeText(const QString& type, const LargeTextPtr& text, const OptData& richTextData,
+                                         const OptString& appName, const OptString& bundleId) {
+    SourceAppPtr sourceApp;
+    if (bundleId && !bundleId->isEmpty())
+        sourceApp = findOrCreateSourceApp(*bundleId, appName);
+    LargeEntryWriter::Entry entry;
+    entry.type = type;
+    entry.largeText = text;
+    entry.richTextData = richTextData;
+    entry.preview = makePreview(*text);
+    handToWriter(std::move(entry), sourceApp);
+}
+
+void ClipboardDataManager::handToWriter(LargeEntryWriter::Entry entry, const SourceAppPtr& sourceApp) {
+    // The writer refers to the application by its row.
+    if (sourceApp && sourceApp->isInserted())
+        saveContext();
+    entry.sourceAppKey = sourceApp && !sourceApp->isInserted() ? sourceApp->primaryKey() : 0;
+    entry.timestamp = QDateTime::currentDateTime();
     if (!m_largeWriter) {
         QPointer<ClipboardDataManager> self(this);
         m_largeWriter = std::make_unique<LargeEntryWriter>(m_context->path(), [self](const auto& outcome) {
@@ -311,6 +328,25 @@ ClipboardItemPtr ClipboardDataManager::findDuplicateIn(ManagedObjectContext& con
         }
     }
     return nullptr;
+}
+
+ClipboardItemPtr ClipboardDataManager::findLargeTextDuplicateIn(ManagedObjectContext& context, const QString& type,
+                                                                const LargeText& text) {
+    StoreError error;
+    const std::vector<ClipboardItemPtr> candidates = context.itemsWithDigest(type, text.digest(), &error);
+    if (error.code != 0) {
+        consoleLine(QStringLiteral("Error finding duplicate item: ") + error.description());
+        return nullptr;
+    }
+    // The digest is taken over the whole composed text, so texts that share it are the same text;
+    // reading a stored one back to compare would take as much memory again.
+    return candidates.empty() ? nullptr : candidates.front();
+}
+
+QString ClipboardDataManager::makePreview(const LargeText& text) {
+    // Only the beginning is decoded and segmented; a text this large is always cut.
+    const QString head = text.head(16 * 1024);
+    return truncatedToGraphemes(head, kPreviewLength).value_or(head) + QStringLiteral("...");
 }
 
 QString ClipboardDataManager::makePreview(const QString& type, const OptString& textContent,

@@ -113,8 +113,10 @@ void LargeEntryWriter::write(Entry& entry) {
     ManagedObjectContext& ctx = *m_context;
     const SourceAppPtr app = entry.sourceAppKey ? ctx.sourceAppForKey(entry.sourceAppKey) : nullptr;
     ClipboardItemPtr item =
-        ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData, entry.originalImageData,
-                                              entry.filePath, entry.additionalFilePaths);
+        entry.largeText
+            ? ClipboardDataManager::findLargeTextDuplicateIn(ctx, entry.type, *entry.largeText)
+            : ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData,
+                                                    entry.originalImageData, entry.filePath, entry.additionalFilePaths);
     outcome.repeated = bool(item);
     if (item) {
         item->setTimestamp(entry.timestamp);
@@ -124,7 +126,10 @@ void LargeEntryWriter::write(Entry& entry) {
         item->setId(QUuid::createUuid());
         item->setTimestamp(entry.timestamp);
         item->setType(entry.type);
-        item->setTextContent(entry.text);
+        if (entry.largeText)
+            item->setLargeTextContent(entry.largeText);
+        else
+            item->setTextContent(entry.text);
         item->setRichTextData(entry.richTextData);
         item->setImageData(entry.imageData);
         item->setOriginalImageData(entry.originalImageData);
