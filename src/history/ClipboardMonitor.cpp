@@ -129,15 +129,15 @@ void ClipboardMonitor::storeEntry(const CapturedEntry& entry, const QString& app
     const OptData scaled = image ? OptData(entry.scaledImage) : std::nullopt;
     const OptData full = image ? OptData(entry.fullImage) : std::nullopt;
     const OptString path = image ? std::nullopt : OptString(entry.filePath);
-    SourceAppPtr app;
-    if (!bundleId.isEmpty())
-        app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
     if (LargeEntryWriter::isLarge(entry.text, entry.richTextData, scaled, full) ||
         m_dataManager->largeSaveInProgress()) {
         m_dataManager->saveLargeEntry(entry.type, entry.text, entry.richTextData, scaled, full, path,
-                                      entry.additionalFilePaths, app, entry.precomputed);
+                                      entry.additionalFilePaths, bundleId, appName, entry.precomputed);
         return;
     }
+    SourceAppPtr app;
+    if (!bundleId.isEmpty())
+        app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
     if (ClipboardItemPtr existing =
             m_dataManager->findDuplicate(entry.type, entry.text, scaled, full, path, entry.additionalFilePaths)) {
         existing->setTimestamp(QDateTime::currentDateTime());

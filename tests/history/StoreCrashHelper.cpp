@@ -39,10 +39,13 @@ int main(int argc, char** argv) {
     const int count = std::atoi(argv[2]);
     if (argc > 3 && QByteArray(argv[3]) == "large") {
         ctx.reset();
-        LargeEntryWriter writer(QString::fromLocal8Bit(argv[1]), [](const LargeEntryWriter::Outcome& outcome) {
-            std::printf("%s\n", outcome.errorCode ? "save failed" : "saved");
-            std::fflush(stdout);
-        });
+        LargeEntryWriter writer(
+            QString::fromLocal8Bit(argv[1]),
+            [](const LargeEntryWriter::Outcome& outcome) {
+                std::printf("%s\n", outcome.errorCode ? "save failed" : "saved");
+                std::fflush(stdout);
+            },
+            [] {});
         for (int i = 0; i < count; ++i) {
             LargeEntryWriter::Entry entry;
             entry.type = QStringLiteral("text");
@@ -51,7 +54,7 @@ int main(int argc, char** argv) {
             entry.timestamp = QDateTime::currentDateTime();
             writer.save(std::move(entry));
         }
-        writer.waitUntilIdle();
+        writer.waitUntilIdle([] {});
         for (;;)
             ::pause(); // until killed
     }
