@@ -2,6 +2,7 @@
 #pragma once
 
 #include "history/LargeEntryWriter.h"
+#include "history/PickContent.h"
 #include "history/store/ManagedObjectContext.h"
 #include "linkpreview/URLPreview.h"
 
@@ -9,11 +10,15 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class ClipboardMonitor;
+class SerialQueue;
+class StoreReader;
 class StoreSpace;
 
 // The store manager: saving captured entries, the queries and edits of the panel, and the link
@@ -87,6 +92,11 @@ public:
     // False when the entry has nothing that can be written (an image without decodable data, a
     // missing field); the clipboard and the entry are then left untouched.
     bool copyToPasteboard(const ClipboardItemPtr& item, bool plainText);
+    // The same, with the entry's text and picture read off the main thread first (a large one
+    // takes a while); then done(written) on the main thread. A later pick of either kind or
+    // cancelPick() drops it: it writes nothing and done is not called.
+    void pickToPasteboard(const ClipboardItemPtr& item, bool plainText, std::function<void(bool)> done);
+    void cancelPick();
     void deleteItemsOlderThan(int days);
     // False when the entries could not be read or the deletion could not be saved.
     bool clearAllHistory();
@@ -107,8 +117,11 @@ public:
 private:
     void startLinkPreview(const QString& link, const ClipboardItemPtr& item);
     void largeEntrySaved(const LargeEntryWriter::Outcome& outcome);
+    LargeEntryWriter& writer(); // started on first use
     void handToWriter(LargeEntryWriter::Entry entry, const QString& bundleId, const OptString& appName);
     void takeSaveTurn();
+    bool writeToPasteboard(const ClipboardItemPtr& item, const PickContent& content);
+    void finishPick(quint64 ticket, bool read, const PickContent& content);
 
     ManagedObjectContext* m_context;
     QPointer<ClipboardMonitor> m_clipboardMonitor;
@@ -117,4 +130,14 @@ private:
     std::unique_ptr<StoreSpace> m_space;
     bool m_largePending = false; // the writer holds an entry that did not fit
     std::unique_ptr<LargeEntryWriter> m_largeWriter;
+    struct Pick {
+        quint64 ticket = 0;
+        ClipboardItemPtr item;
+        bool plainText = false;
+        std::function<void(bool)> done;
+    };
+    Pick m_pick;                          // the pick waiting for its read
+    std::atomic<quint64> m_pickTicket{0}; // the newest pick; older reads are dropped
+    std::shared_ptr<StoreReader> m_pickReader;
+    std::unique_ptr<SerialQueue> m_pickQueue; // declared last: its reads finish before the rest goes
 };

@@ -75,3 +75,35 @@ bool StoreReader::keys(const FetchRequest& request, const QSet<QString>& knownTy
     }
     return true;
 }
+
+bool StoreReader::attribute(qint64 key, const char* column, OptData* out, bool* found, StoreError* error) {
+    std::lock_guard lock(m_mutex);
+    out->reset();
+    *found = false;
+    if (!open(error))
+        return false;
+    const QByteArray sql = QByteArray("SELECT ") + column + " FROM ClipboardItem WHERE pk = ?";
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &raw, nullptr);
+    if (rc != SQLITE_OK) {
+        setError(error, rc, errorText(m_db, rc));
+        sqlite3_finalize(raw);
+        return false;
+    }
+    {
+        Stmt s(m_db, raw);
+        s.bind(1, key);
+        rc = s.step();
+        if (rc == SQLITE_ROW) {
+            *found = true;
+            // A text's bytes as stored: no UTF-16 copy of a large one is made here.
+            *out = optBlobOf(raw, 0);
+        }
+    }
+    sqlite3_finalize(raw);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        setError(error, rc, errorText(m_db, rc));
+        return false;
+    }
+    return true;
+}
