@@ -576,6 +576,12 @@ void ClipboardDataManager::cancelPick() {
     m_pick = {};
 }
 
+void ClipboardDataManager::finishPickReads() {
+    if (m_pickQueue)
+        m_pickQueue->waitForDone();
+    QCoreApplication::sendPostedEvents(nullptr, 0);
+}
+
 void ClipboardDataManager::finishPick(quint64 ticket, bool read, const PickContent& content) {
     if (ticket != m_pickTicket.load() || m_pick.ticket != ticket)
         return;

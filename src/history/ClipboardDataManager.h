@@ -97,6 +97,8 @@ public:
     // cancelPick() drops it: it writes nothing and done is not called.
     void pickToPasteboard(const ClipboardItemPtr& item, bool plainText, std::function<void(bool)> done);
     void cancelPick();
+    // For tests: blocks until the reads of the picks asked for are over and their outcomes taken.
+    void finishPickReads();
     void deleteItemsOlderThan(int days);
     // False when the entries could not be read or the deletion could not be saved.
     bool clearAllHistory();
