@@ -158,11 +158,6 @@ void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& 
                                           const QStringList& additionalFilePaths, const QString& bundleId,
                                           const OptString& appName,
                                           const std::shared_ptr<PrecomputedContent>& precomputed) {
-    const SourceAppPtr sourceApp = bundleId.isEmpty() ? nullptr : findSourceApp(bundleId);
-    // The writer refers to a stored application by its row. One not stored yet is made by the
-    // writer: inserting it here would wait for the writer's write lock to claim its key.
-    if (sourceApp && sourceApp->isInserted())
-        saveContext();
     LargeEntryWriter::Entry entry;
     entry.type = type;
     entry.text = textContent;
@@ -172,6 +167,29 @@ void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& 
     entry.filePath = filePath;
     entry.additionalFilePaths = additionalFilePaths;
     entry.preview = makePreview(type, textContent, filePath);
+    if (kTextTypes.contains(type) && textContent && isWebURL(*textContent, kPreviewSchemes))
+        entry.link = trimmed(*textContent);
+    entry.precomputed = precomputed;
+    handToWriter(std::move(entry), bundleId, appName);
+}
+
+void ClipboardDataManager::saveLargeText(const QString& type, const LargeTextPtr& text, const OptData& richTextData,
+                                         const OptString& appName, const OptString& bundleId) {
+    LargeEntryWriter::Entry entry;
+    entry.type = type;
+    entry.largeText = text;
+    entry.richTextData = richTextData;
+    entry.preview = makePreview(*text);
+    handToWriter(std::move(entry), bundleId.value_or(QString()), appName);
+}
+
+void ClipboardDataManager::handToWriter(LargeEntryWriter::Entry entry, const QString& bundleId,
+                                        const OptString& appName) {
+    const SourceAppPtr sourceApp = bundleId.isEmpty() ? nullptr : findSourceApp(bundleId);
+    // The writer refers to a stored application by its row. One not stored yet is made by the
+    // writer: inserting it here would wait for the writer's write lock to claim its key.
+    if (sourceApp && sourceApp->isInserted())
+        saveContext();
     if (sourceApp && !sourceApp->isInserted()) {
         entry.sourceAppKey = sourceApp->primaryKey();
     } else if (!bundleId.isEmpty()) {
@@ -179,9 +197,6 @@ void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& 
         entry.newAppName = appName;
     }
     entry.timestamp = QDateTime::currentDateTime();
-    if (kTextTypes.contains(type) && textContent && isWebURL(*textContent, kPreviewSchemes))
-        entry.link = trimmed(*textContent);
-    entry.precomputed = precomputed;
     if (!m_largeWriter) {
         QPointer<ClipboardDataManager> self(this);
         m_largeWriter = std::make_unique<LargeEntryWriter>(
@@ -340,6 +355,25 @@ ClipboardItemPtr ClipboardDataManager::findDuplicateIn(ManagedObjectContext& con
         }
     }
     return nullptr;
+}
+
+ClipboardItemPtr ClipboardDataManager::findLargeTextDuplicateIn(ManagedObjectContext& context, const QString& type,
+                                                                const LargeText& text) {
+    StoreError error;
+    const std::vector<ClipboardItemPtr> candidates = context.itemsWithDigest(type, text.digest(), &error);
+    if (error.code != 0) {
+        consoleLine(QStringLiteral("Error finding duplicate item: ") + error.description());
+        return nullptr;
+    }
+    // The digest is taken over the whole composed text, so texts that share it are the same text;
+    // reading a stored one back to compare would take as much memory again.
+    return candidates.empty() ? nullptr : candidates.front();
+}
+
+QString ClipboardDataManager::makePreview(const LargeText& text) {
+    // Only the beginning is decoded and segmented; a text this large is always cut.
+    const QString head = text.head(16 * 1024);
+    return truncatedToGraphemes(head, kPreviewLength).value_or(head) + QStringLiteral("...");
 }
 
 QString ClipboardDataManager::makePreview(const QString& type, const OptString& textContent,

@@ -40,6 +40,9 @@ public:
                         const OptData& imageData, const OptData& originalImageData, const OptString& filePath,
                         const QStringList& additionalFilePaths, const QString& bundleId, const OptString& appName,
                         const std::shared_ptr<PrecomputedContent>& precomputed);
+    // A text captured as UTF-8 because of its size goes to the writer thread as it is.
+    void saveLargeText(const QString& type, const LargeTextPtr& text, const OptData& richTextData,
+                       const OptString& appName, const OptString& bundleId);
     // While one is being written, the entries after it go the same way, so as to keep their order
     // and not wait for its write.
     bool largeSaveInProgress() const;
@@ -61,7 +64,11 @@ public:
                                             const OptString& textContent, const OptData& imageData,
                                             const OptData& originalImageData, const OptString& filePath,
                                             const QStringList& additionalFilePaths = {});
+    // A repeat of a large text: the one stored with the same digest, found without reading it.
+    static ClipboardItemPtr findLargeTextDuplicateIn(ManagedObjectContext& context, const QString& type,
+                                                     const LargeText& text);
     QString makePreview(const QString& type, const OptString& textContent, const OptString& filePath) const;
+    static QString makePreview(const LargeText& text);
     static bool isWebURL(const QString& text, const QStringList& schemes);
     bool needsLinkPreview(const ClipboardItemPtr& item) const;
     void handlePreviewResult(const std::optional<URLPreview>& preview, const QString& urlString,
@@ -100,6 +107,7 @@ public:
 private:
     void startLinkPreview(const QString& link, const ClipboardItemPtr& item);
     void largeEntrySaved(const LargeEntryWriter::Outcome& outcome);
+    void handToWriter(LargeEntryWriter::Entry entry, const QString& bundleId, const OptString& appName);
     void takeSaveTurn();
 
     ManagedObjectContext* m_context;

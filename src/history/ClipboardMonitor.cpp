@@ -110,6 +110,10 @@ void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& 
         storeEntry(entry, appName, bundleId);
         break;
     case CapturedEntry::Kind::Text:
+        if (entry.largeText) {
+            m_dataManager->saveLargeText(entry.type, entry.largeText, entry.richTextData, appName, bundleId);
+            break;
+        }
         m_dataManager->saveClipboardItem(entry.type, entry.text, entry.richTextData, std::nullopt, std::nullopt,
                                          std::nullopt, appName, bundleId, entry.precomputed);
         break;

@@ -177,8 +177,10 @@ void LargeEntryWriter::write(Entry& entry) {
         }
     }
     ClipboardItemPtr item =
-        ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData, entry.originalImageData,
-                                              entry.filePath, entry.additionalFilePaths);
+        entry.largeText
+            ? ClipboardDataManager::findLargeTextDuplicateIn(ctx, entry.type, *entry.largeText)
+            : ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData,
+                                                    entry.originalImageData, entry.filePath, entry.additionalFilePaths);
     outcome.repeated = bool(item);
     if (item) {
         item->setTimestamp(entry.timestamp);
@@ -188,7 +190,10 @@ void LargeEntryWriter::write(Entry& entry) {
         item->setId(QUuid::createUuid());
         item->setTimestamp(entry.timestamp);
         item->setType(entry.type);
-        item->setTextContent(entry.text);
+        if (entry.largeText)
+            item->setLargeTextContent(entry.largeText);
+        else
+            item->setTextContent(entry.text);
         item->setRichTextData(entry.richTextData);
         item->setImageData(entry.imageData);
         item->setOriginalImageData(entry.originalImageData);

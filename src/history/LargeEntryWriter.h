@@ -31,6 +31,7 @@ public:
     struct Entry {
         QString type;
         OptString text;
+        LargeTextPtr largeText; // instead of text
         OptData richTextData, imageData, originalImageData;
         OptString filePath;
         QStringList additionalFilePaths;
