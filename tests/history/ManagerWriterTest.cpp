@@ -59,6 +59,10 @@ TEST_F(ManagerTest, EditsMadeWhileTheWriterWritesWaitForNoLockAndAreSaved) {
     ClipboardItemPtr star = all()[2], pick = all()[1];
     ASSERT_EQ(star->textContent(), QStringLiteral("star me"));
 
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::blue);
+    workspace->paths.insert("org.example.new", "/usr/share/applications/new.desktop");
+    workspace->icons.insert("/usr/share/applications/new.desktop", icon);
     CommitGate gate;
     manager->largeEntryWriter()->setConnectionHookForTesting(
         [&gate](sqlite3* db) { sqlite3_commit_hook(db, &CommitGate::hook, &gate); });
@@ -110,6 +114,9 @@ TEST_F(ManagerTest, EditsMadeWhileTheWriterWritesWaitForNoLockAndAreSaved) {
         ASSERT_TRUE(rows[i]->sourceApp());
         EXPECT_EQ(rows[i]->sourceApp()->primaryKey(), made[0]->primaryKey());
     }
+    // Its icon is looked up once it is stored, and saved beside it.
+    QTRY_VERIFY_WITH_TIMEOUT(manager->findSourceApp("org.example.new")->iconData(), 30000);
+    EXPECT_EQ(busyCalls, 0);
     sqlite3_busy_timeout(context->connection(), 2000);
 }
 
