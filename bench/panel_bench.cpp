@@ -88,12 +88,15 @@ BenchStore& storeOf(int entries, Newest newest = Newest::Ordinary) {
 // Whether every card made for the first five entries (the rich ones) shows its document (light
 // appearance); only the cards in view are made.
 bool richCardsDrawn(PanelWindowController* controller) {
-    const auto cards = controller->window()->findChildren<ClipboardItemContentView*>();
-    int drawn = 0;
-    for (auto* card : cards)
-        if (card->isVisible() && card->previewLabel()->document())
+    int shown = 0, drawn = 0;
+    for (auto* card : controller->window()->findChildren<ClipboardItemContentView*>()) {
+        if (!card->isVisible())
+            continue;
+        ++shown;
+        if (card->previewLabel()->document())
             ++drawn;
-    return !cards.isEmpty() && drawn == std::min<int>(5, int(cards.size()));
+    }
+    return shown > 0 && drawn == std::min(5, shown);
 }
 
 // Runs the event loop until the view has applied a page (or the empty state).
