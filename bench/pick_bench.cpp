@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Searching and picking on a history of 100,000 entries: a keystroke (after the debounce) until
 // the results are drawn, with the memory the results hold; Return until the clipboard holds the
-// entry (text, and a 4000 x 3000 picture); and, on a real X display with a window manager,
-// Return until the text has arrived in another program's focused line edit.
+// entry (text, and a 4000 x 3000 picture); edits made while a large text is saved; and, on a real
+// X display with a window manager, Return until the text has arrived in another program's focused
+// line edit.
 #include "BenchHistory.h"
+#include "BenchSupport.h"
 #include "BenchWidgetMain.h"
 #include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
@@ -160,6 +162,52 @@ void BM_ReturnToClipboard(benchmark::State& state) {
     }
 }
 
+// A favourite toggled and an entry picked every 20 ms while a 100 MB text (50 M characters) is
+// being saved: the longest the main thread went without running its 1 ms timer, and the longest
+// one edit took. Time: the text handed over until it is stored.
+void BM_EditsWhileALargeTextIsSaved(benchmark::State& state) {
+    BenchStore& s = store();
+    const auto items = s.manager->fetchItems(2, 3, false, QStringLiteral("text"));
+    const QString base(50 * 1024 * 1024, QLatin1Char('x'));
+    double longestBlock = 0, longestEdit = 0;
+    int edits = 0, round = 0;
+    for (auto _ : state) {
+        QString text = base;
+        text.replace(0, 16, QStringLiteral("round %1 ").arg(++round, 8)); // no repeat of the last round
+        MainThreadProbe probe(1, 50);
+        QTimer editor;
+        editor.setInterval(20);
+        QObject::connect(&editor, &QTimer::timeout, [&] {
+            QElapsedTimer took;
+            took.start();
+            s.manager->toggleFavorite(items[0]);
+            s.manager->copyToPasteboard(items[1], false);
+            longestEdit = std::max(longestEdit, double(took.nsecsElapsed()) / 1e6);
+            ++edits;
+        });
+        QElapsedTimer timer;
+        timer.start();
+        s.manager->saveClipboardItem(QStringLiteral("text"), text, std::nullopt, std::nullopt, std::nullopt,
+                                     std::nullopt, std::nullopt, std::nullopt);
+        text.clear();
+        probe.start();
+        editor.start();
+        waitFor([&] { return !s.manager->largeSaveInProgress(); }, 120000);
+        editor.stop();
+        longestBlock = std::max(longestBlock, probe.stopMs());
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        s.manager->finishLargeSaves();
+        s.manager->saveContext();
+        // The next round starts from the same store.
+        const ClipboardItemPtr large = s.manager->fetchItems(1, 0, false, std::nullopt).front();
+        s.context->deleteObject(large);
+        s.manager->saveContext();
+    }
+    state.counters["longest_block_ms"] = longestBlock;
+    state.counters["longest_edit_ms"] = longestEdit;
+    state.counters["edits"] = edits;
+}
+
 // Return until another program's focused line edit shows the text: the 0.3 s delay, the synthetic
 // chord, and that program asking us for the clipboard. Needs BENCH_FOCUS_CLIENT (the test's
 // one-line editor) and an X display with a window manager; skipped otherwise.
@@ -224,6 +272,7 @@ BENCHMARK_CAPTURE(BM_SearchToResultsDrawn, whitespace, QStringLiteral(" "))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
 BENCHMARK(BM_ReturnToClipboard)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_EditsWhileALargeTextIsSaved)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReturnToTextInFocusedWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 int main(int argc, char** argv) {

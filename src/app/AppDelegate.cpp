@@ -270,6 +270,10 @@ bool AppDelegate::presentError(const StoreError& error) {
 
 AppDelegate::TerminateReply AppDelegate::terminateReply() {
     ManagedObjectContext* context = persistentContainer();
+    // What waits for the writer thread is saved in its turn, and its own write is not waited for
+    // by the save below.
+    if (m_clipboardDataManager)
+        m_clipboardDataManager->finishLargeSaves();
     if (!context || !context->hasChanges())
         return TerminateNow;
     StoreError error;

@@ -120,7 +120,7 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
         entry.filePath = *path;
     } else {
         readText(contents, entry);
-        if (entry.richTextData || entry.text) {
+        if (entry.richTextData || entry.text || entry.largeText) {
             entry.kind = CapturedEntry::Kind::Text;
             const bool link = isValidURL(entry.text.value_or(QString()));
             entry.type = link ? EntryType::url : (entry.richTextData ? EntryType::richText : EntryType::text);
@@ -132,7 +132,7 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
     if (entry.kind == CapturedEntry::Kind::Image)
         entry.precomputed =
             std::make_shared<PrecomputedContent>(entry.type, entry.text, entry.scaledImage, entry.fullImage);
-    else if (entry.kind == CapturedEntry::Kind::Text)
+    else if (entry.kind == CapturedEntry::Kind::Text && entry.text)
         entry.precomputed = std::make_shared<PrecomputedContent>(entry.type, entry.text, std::nullopt, std::nullopt);
     return entry;
 }
@@ -163,12 +163,31 @@ void ClipboardCapture::readText(PasteboardContents& contents, CapturedEntry& ent
         if (OptData html = contents.data(Pasteboard::Type::HTML); isRichHtml(html))
             rich = std::move(html);
     }
-    OptString text = contents.string();
+    OptString text;
+    if (entry.kind != CapturedEntry::Kind::Image)
+        entry.largeText = readLargeText(contents, &text);
+    if (!entry.largeText && !text)
+        text = contents.string();
     // Beside a picture, an empty text adds nothing.
     if (entry.kind == CapturedEntry::Kind::Image && text && text->isEmpty())
         text.reset();
     entry.text = std::move(text);
     entry.richTextData = std::move(rich);
+}
+
+LargeTextPtr ClipboardCapture::readLargeText(PasteboardContents& contents, OptString* text) {
+    constexpr qsizetype kLarge = LargeText::minimumUtf16Size;
+    bool latin1 = false;
+    std::optional<QByteArray> bytes = contents.largeTextBytes(kLarge, &latin1);
+    if (!bytes)
+        return nullptr;
+    LargeTextPtr large = latin1 ? LargeText::fromLatin1(*bytes) : LargeText::fromUtf8(std::move(*bytes));
+    // Shorter than it looked (a NUL, multi-byte characters) or a link: the ordinary way.
+    if (large->utf16Size() < kLarge || large->startsWithLink(kLinkSchemes)) {
+        *text = large->toString();
+        return nullptr;
+    }
+    return large;
 }
 
 std::optional<std::pair<QByteArray, QByteArray>> ClipboardCapture::readImage(PasteboardContents& contents) {

@@ -20,6 +20,7 @@ struct CapturedEntry {
     Kind kind = Kind::Nothing;
     QString type; // entry type string
     OptString text;
+    LargeTextPtr largeText;  // instead of text, a text too large for a UTF-16 copy
     OptData richTextData;    // RTF or HTML, as the owner offered it
     OptData documentFormats; // beside a picture: the owner's own formats (encoded)
     QByteArray scaledImage, fullImage;
@@ -47,5 +48,6 @@ public:
 private:
     static std::optional<QString> firstFilePath(PasteboardContents& contents);
     static void readText(PasteboardContents& contents, CapturedEntry& entry);
+    static LargeTextPtr readLargeText(PasteboardContents& contents, OptString* text);
     static OptData readDocumentFormats(PasteboardContents& contents);
 };

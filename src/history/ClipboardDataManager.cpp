@@ -111,14 +111,14 @@ void ClipboardDataManager::saveClipboardItem(const QString& type, const OptStrin
                                              const OptData& originalImageData, const OptString& filePath,
                                              const OptString& appName, const OptString& bundleId,
                                              const std::shared_ptr<PrecomputedContent>& precomputed) {
+    if (LargeEntryWriter::isLarge(textContent, richTextData, imageData, originalImageData) || largeSaveInProgress()) {
+        saveLargeEntry(type, textContent, richTextData, imageData, originalImageData, filePath, {},
+                       bundleId.value_or(QString()), appName, precomputed);
+        return;
+    }
     SourceAppPtr sourceApp;
     if (bundleId && !bundleId->isEmpty())
         sourceApp = findOrCreateSourceApp(*bundleId, appName);
-    if (LargeEntryWriter::isLarge(textContent, richTextData, imageData, originalImageData) || largeSaveInProgress()) {
-        saveLargeEntry(type, textContent, richTextData, imageData, originalImageData, filePath, {}, sourceApp,
-                       precomputed);
-        return;
-    }
 
     if (ClipboardItemPtr duplicate = findDuplicate(type, textContent, imageData, originalImageData, filePath)) {
         duplicate->setTimestamp(QDateTime::currentDateTime());
@@ -155,11 +155,9 @@ void ClipboardDataManager::saveClipboardItem(const QString& type, const OptStrin
 void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& textContent,
                                           const OptData& richTextData, const OptData& imageData,
                                           const OptData& originalImageData, const OptString& filePath,
-                                          const QStringList& additionalFilePaths, const SourceAppPtr& sourceApp,
+                                          const QStringList& additionalFilePaths, const QString& bundleId,
+                                          const OptString& appName,
                                           const std::shared_ptr<PrecomputedContent>& precomputed) {
-    // The writer refers to the application by its row.
-    if (sourceApp && sourceApp->isInserted())
-        saveContext();
     LargeEntryWriter::Entry entry;
     entry.type = type;
     entry.text = textContent;
@@ -169,19 +167,52 @@ void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& 
     entry.filePath = filePath;
     entry.additionalFilePaths = additionalFilePaths;
     entry.preview = makePreview(type, textContent, filePath);
-    entry.sourceAppKey = sourceApp && !sourceApp->isInserted() ? sourceApp->primaryKey() : 0;
-    entry.timestamp = QDateTime::currentDateTime();
     if (kTextTypes.contains(type) && textContent && isWebURL(*textContent, kPreviewSchemes))
         entry.link = trimmed(*textContent);
     entry.precomputed = precomputed;
+    handToWriter(std::move(entry), bundleId, appName);
+}
+
+void ClipboardDataManager::saveLargeText(const QString& type, const LargeTextPtr& text, const OptData& richTextData,
+                                         const OptString& appName, const OptString& bundleId) {
+    LargeEntryWriter::Entry entry;
+    entry.type = type;
+    entry.largeText = text;
+    entry.richTextData = richTextData;
+    entry.preview = makePreview(*text);
+    handToWriter(std::move(entry), bundleId.value_or(QString()), appName);
+}
+
+void ClipboardDataManager::handToWriter(LargeEntryWriter::Entry entry, const QString& bundleId,
+                                        const OptString& appName) {
+    const SourceAppPtr sourceApp = bundleId.isEmpty() ? nullptr : findSourceApp(bundleId);
+    // The writer refers to a stored application by its row. One not stored yet is made by the
+    // writer: inserting it here would wait for the writer's write lock to claim its key.
+    if (sourceApp && sourceApp->isInserted())
+        saveContext();
+    if (sourceApp && !sourceApp->isInserted()) {
+        entry.sourceAppKey = sourceApp->primaryKey();
+    } else if (!bundleId.isEmpty()) {
+        entry.newAppBundleId = bundleId;
+        entry.newAppName = appName;
+    }
+    entry.timestamp = QDateTime::currentDateTime();
     if (!m_largeWriter) {
         QPointer<ClipboardDataManager> self(this);
-        m_largeWriter = std::make_unique<LargeEntryWriter>(m_context->path(), [self](const auto& outcome) {
-            Dispatch::onMain([self, outcome] {
-                if (self)
-                    self->largeEntrySaved(outcome);
+        m_largeWriter = std::make_unique<LargeEntryWriter>(
+            m_context->path(),
+            [self](const auto& outcome) {
+                Dispatch::onMain([self, outcome] {
+                    if (self)
+                        self->largeEntrySaved(outcome);
+                });
+            },
+            [self] {
+                Dispatch::onMain([self] {
+                    if (self)
+                        self->takeSaveTurn();
+                });
             });
-        });
     }
     m_largeWriter->save(std::move(entry));
 }
@@ -191,6 +222,9 @@ void ClipboardDataManager::largeEntrySaved(const LargeEntryWriter::Outcome& outc
         consoleLine(QStringLiteral("Error saving context: ") + outcome.error);
     m_largePending = outcome.pendingLeft;
     noteSaveOutcome(outcome.errorCode);
+    if (!outcome.newAppBundleId.isEmpty())
+        if (const SourceAppPtr app = findSourceApp(outcome.newAppBundleId))
+            loadSourceAppIconAndColor(app, outcome.newAppBundleId);
     if (outcome.objectID.isEmpty())
         return;
     // Taken as a row another process saved: a live object of it shows the new time.
@@ -209,13 +243,20 @@ bool ClipboardDataManager::largeSaveInProgress() const {
 bool ClipboardDataManager::finishLargeSaves() {
     if (!m_largeWriter)
         return true;
-    const bool saved = m_largeWriter->waitUntilIdle();
+    const bool saved = m_largeWriter->waitUntilIdle([this] { saveContext(); });
     // Outcomes still on their way are taken now, before anything reads the store.
     QCoreApplication::sendPostedEvents(nullptr, 0);
     return saved;
 }
 
-SourceAppPtr ClipboardDataManager::findOrCreateSourceApp(const QString& bundleId, const OptString& appName) {
+void ClipboardDataManager::takeSaveTurn() {
+    if (!m_largeWriter || !m_largeWriter->holdsForTurn())
+        return;
+    saveContext();
+    m_largeWriter->endTurn();
+}
+
+SourceAppPtr ClipboardDataManager::findSourceApp(const QString& bundleId) {
     FetchRequest request;
     request.entityName = QStringLiteral("SourceApp");
     request.predicate = Predicate::bundleIdEquals(bundleId);
@@ -224,9 +265,12 @@ SourceAppPtr ClipboardDataManager::findOrCreateSourceApp(const QString& bundleId
     const std::vector<SourceAppPtr> found = m_context->fetchSourceApps(request, &error);
     if (error.code != 0)
         consoleLine(QStringLiteral("Error fetching SourceApp: ") + error.description());
-    else if (!found.empty())
-        return found.front();
+    return found.empty() ? nullptr : found.front();
+}
 
+SourceAppPtr ClipboardDataManager::findOrCreateSourceApp(const QString& bundleId, const OptString& appName) {
+    if (SourceAppPtr found = findSourceApp(bundleId))
+        return found;
     SourceAppPtr app = m_context->insertSourceApp();
     app->setBundleId(bundleId);
     app->setAppName(appName);
@@ -313,6 +357,25 @@ ClipboardItemPtr ClipboardDataManager::findDuplicateIn(ManagedObjectContext& con
     return nullptr;
 }
 
+ClipboardItemPtr ClipboardDataManager::findLargeTextDuplicateIn(ManagedObjectContext& context, const QString& type,
+                                                                const LargeText& text) {
+    StoreError error;
+    const std::vector<ClipboardItemPtr> candidates = context.itemsWithDigest(type, text.digest(), &error);
+    if (error.code != 0) {
+        consoleLine(QStringLiteral("Error finding duplicate item: ") + error.description());
+        return nullptr;
+    }
+    // The digest is taken over the whole composed text, so texts that share it are the same text;
+    // reading a stored one back to compare would take as much memory again.
+    return candidates.empty() ? nullptr : candidates.front();
+}
+
+QString ClipboardDataManager::makePreview(const LargeText& text) {
+    // Only the beginning is decoded and segmented; a text this large is always cut.
+    const QString head = text.head(16 * 1024);
+    return truncatedToGraphemes(head, kPreviewLength).value_or(head) + QStringLiteral("...");
+}
+
 QString ClipboardDataManager::makePreview(const QString& type, const OptString& textContent,
                                           const OptString& filePath) const {
     if (kTextTypes.contains(type)) {
@@ -397,11 +460,16 @@ void ClipboardDataManager::storePreview(const URLPreview& preview, const QString
     item->setUrlPreviewTitle(preview.title);
     item->setUrlPreviewDescription(preview.description);
     item->setUrlPreviewImageData(preview.imageData);
-    StoreError error;
-    if (m_context->save(&error))
-        consoleLine(QStringLiteral("[Preview] Saved to Core Data"));
-    else
-        consoleLine(QStringLiteral("[Preview] Save failed: ") + error.description());
+    // While the writer writes, the preview is saved at its next stop (see saveContext).
+    if (!m_largeWriter || m_largeWriter->beginTurn()) {
+        StoreError error;
+        if (m_context->save(&error))
+            consoleLine(QStringLiteral("[Preview] Saved to Core Data"));
+        else
+            consoleLine(QStringLiteral("[Preview] Save failed: ") + error.description());
+        if (m_largeWriter)
+            m_largeWriter->endTurn();
+    }
     NotificationCenter::defaultCenter().post(Notifications::urlPreviewUpdated, item.get());
     consoleLine(QStringLiteral("[Preview] Posted notification"));
 }
@@ -602,8 +670,14 @@ void ClipboardDataManager::toggleFavorite(const ClipboardItemPtr& item) {
 bool ClipboardDataManager::saveContext() {
     if (!m_context->hasChanges())
         return true;
+    // While the writer writes, the change is kept (and shown) here and saved when the writer stops
+    // before its next write: the main thread never waits for the writer's write lock.
+    if (m_largeWriter && !m_largeWriter->beginTurn())
+        return true;
     StoreError error;
     const bool saved = m_context->save(&error);
+    if (m_largeWriter)
+        m_largeWriter->endTurn();
     if (!saved)
         consoleLine(QStringLiteral("Error saving context: ") + error.description());
     noteSaveOutcome(saved ? 0 : error.code);

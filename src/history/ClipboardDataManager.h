@@ -34,16 +34,24 @@ public:
                            const OptString& appName, const OptString& bundleId,
                            const std::shared_ptr<PrecomputedContent>& precomputed = {});
     // An entry too large to be written on the main thread: handed to the writer thread, which folds
-    // a repeat into the stored entry as findDuplicate would. The sourceApp is saved first.
+    // a repeat into the stored entry as findDuplicate would, and adds the source application
+    // (bundleId, empty for none) when it is not stored yet.
     void saveLargeEntry(const QString& type, const OptString& textContent, const OptData& richTextData,
                         const OptData& imageData, const OptData& originalImageData, const OptString& filePath,
-                        const QStringList& additionalFilePaths, const SourceAppPtr& sourceApp,
+                        const QStringList& additionalFilePaths, const QString& bundleId, const OptString& appName,
                         const std::shared_ptr<PrecomputedContent>& precomputed);
+    // A text captured as UTF-8 because of its size goes to the writer thread as it is.
+    void saveLargeText(const QString& type, const LargeTextPtr& text, const OptData& richTextData,
+                       const OptString& appName, const OptString& bundleId);
     // While one is being written, the entries after it go the same way, so as to keep their order
     // and not wait for its write.
     bool largeSaveInProgress() const;
-    // Blocks until every large entry handed over was tried; false when one is still unsaved.
+    // Blocks until every large entry handed over was tried, and saves what waited for the writer;
+    // false when an entry is still unsaved.
     bool finishLargeSaves();
+    // For tests: the writer, once a large entry was handed over.
+    LargeEntryWriter* largeEntryWriter() const { return m_largeWriter.get(); }
+    SourceAppPtr findSourceApp(const QString& bundleId);
     SourceAppPtr findOrCreateSourceApp(const QString& bundleId, const OptString& appName);
     void loadSourceAppIconAndColor(const SourceAppPtr& sourceApp, const QString& bundleId);
     // An image repeats only an image with the same text beside it (none included), a file entry only
@@ -56,7 +64,11 @@ public:
                                             const OptString& textContent, const OptData& imageData,
                                             const OptData& originalImageData, const OptString& filePath,
                                             const QStringList& additionalFilePaths = {});
+    // A repeat of a large text: the one stored with the same digest, found without reading it.
+    static ClipboardItemPtr findLargeTextDuplicateIn(ManagedObjectContext& context, const QString& type,
+                                                     const LargeText& text);
     QString makePreview(const QString& type, const OptString& textContent, const OptString& filePath) const;
+    static QString makePreview(const LargeText& text);
     static bool isWebURL(const QString& text, const QStringList& schemes);
     bool needsLinkPreview(const ClipboardItemPtr& item) const;
     void handlePreviewResult(const std::optional<URLPreview>& preview, const QString& urlString,
@@ -85,7 +97,8 @@ public:
     // Null for a store without a file.
     StoreSpace* storeSpace() const { return m_space.get(); }
     // False when the save failed (its line was printed). The first save that fails for want of disk
-    // space after one that left nothing pending posts Notifications::historyStoreFull.
+    // space after one that left nothing pending posts Notifications::historyStoreFull. While the
+    // writer thread writes, the save is made when it stops before its next write.
     bool saveContext();
     // Reports a save made elsewhere (0: saved) the way saveContext() does.
     void noteSaveOutcome(int errorCode);
@@ -94,6 +107,8 @@ public:
 private:
     void startLinkPreview(const QString& link, const ClipboardItemPtr& item);
     void largeEntrySaved(const LargeEntryWriter::Outcome& outcome);
+    void handToWriter(LargeEntryWriter::Entry entry, const QString& bundleId, const OptString& appName);
+    void takeSaveTurn();
 
     ManagedObjectContext* m_context;
     QPointer<ClipboardMonitor> m_clipboardMonitor;

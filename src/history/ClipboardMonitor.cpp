@@ -110,6 +110,10 @@ void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& 
         storeEntry(entry, appName, bundleId);
         break;
     case CapturedEntry::Kind::Text:
+        if (entry.largeText) {
+            m_dataManager->saveLargeText(entry.type, entry.largeText, entry.richTextData, appName, bundleId);
+            break;
+        }
         m_dataManager->saveClipboardItem(entry.type, entry.text, entry.richTextData, std::nullopt, std::nullopt,
                                          std::nullopt, appName, bundleId, entry.precomputed);
         break;
@@ -125,15 +129,15 @@ void ClipboardMonitor::storeEntry(const CapturedEntry& entry, const QString& app
     const OptData scaled = image ? OptData(entry.scaledImage) : std::nullopt;
     const OptData full = image ? OptData(entry.fullImage) : std::nullopt;
     const OptString path = image ? std::nullopt : OptString(entry.filePath);
-    SourceAppPtr app;
-    if (!bundleId.isEmpty())
-        app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
     if (LargeEntryWriter::isLarge(entry.text, entry.richTextData, scaled, full) ||
         m_dataManager->largeSaveInProgress()) {
         m_dataManager->saveLargeEntry(entry.type, entry.text, entry.richTextData, scaled, full, path,
-                                      entry.additionalFilePaths, app, entry.precomputed);
+                                      entry.additionalFilePaths, bundleId, appName, entry.precomputed);
         return;
     }
+    SourceAppPtr app;
+    if (!bundleId.isEmpty())
+        app = m_dataManager->findOrCreateSourceApp(bundleId, appName);
     if (ClipboardItemPtr existing =
             m_dataManager->findDuplicate(entry.type, entry.text, scaled, full, path, entry.additionalFilePaths)) {
         existing->setTimestamp(QDateTime::currentDateTime());

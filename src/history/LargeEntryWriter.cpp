@@ -21,13 +21,16 @@ constexpr auto kRetryInterval = std::chrono::seconds(10);
 
 } // namespace
 
-LargeEntryWriter::LargeEntryWriter(QString storePath, std::function<void(const Outcome&)> done)
-    : m_path(std::move(storePath)), m_done(std::move(done)), m_thread([this] { run(); }) {}
+LargeEntryWriter::LargeEntryWriter(QString storePath, std::function<void(const Outcome&)> done,
+                                   std::function<void()> turn)
+    : m_path(std::move(storePath)), m_done(std::move(done)), m_turn(std::move(turn)), m_thread([this] { run(); }) {}
 
 LargeEntryWriter::~LargeEntryWriter() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
+        // Nobody is left to take a turn.
+        m_turnWanted = m_turnHeld = false;
     }
     m_wake.notify_all();
     m_thread.join();
@@ -54,15 +57,60 @@ bool LargeEntryWriter::isBusy() {
     return m_busy || !m_queue.empty();
 }
 
-bool LargeEntryWriter::waitUntilIdle() {
+bool LargeEntryWriter::beginTurn() {
+    std::lock_guard lock(m_mutex);
+    if (m_turnHeld || (!m_busy && m_queue.empty()))
+        return m_turnHeld = true;
+    m_turnWanted = true;
+    return false;
+}
+
+bool LargeEntryWriter::holdsForTurn() {
+    std::lock_guard lock(m_mutex);
+    return m_turnHeld;
+}
+
+void LargeEntryWriter::endTurn() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_turnHeld = false;
+    }
+    m_wake.notify_all();
+}
+
+bool LargeEntryWriter::waitUntilIdle(const std::function<void()>& takeTurn) {
     std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-    return !m_pending;
+    for (;;) {
+        m_idle.wait(lock, [this] { return m_turnHeld || (m_queue.empty() && !m_busy && !m_turnWanted); });
+        if (!m_turnHeld)
+            return !m_pending;
+        lock.unlock();
+        takeTurn();
+        endTurn();
+        lock.lock();
+    }
+}
+
+void LargeEntryWriter::setConnectionHookForTesting(std::function<void(sqlite3*)> hook) {
+    std::lock_guard lock(m_mutex);
+    m_connectionHook = std::move(hook);
 }
 
 void LargeEntryWriter::run() {
     std::unique_lock lock(m_mutex);
     for (;;) {
+        if (m_turnWanted) {
+            m_turnWanted = false;
+            m_turnHeld = true;
+            m_idle.notify_all();
+            lock.unlock();
+            m_turn();
+            lock.lock();
+        }
+        if (m_turnHeld) {
+            m_wake.wait(lock, [this] { return !m_turnHeld; });
+            continue;
+        }
         if (!m_queue.empty()) {
             Entry entry = std::move(m_queue.front());
             m_queue.pop_front();
@@ -80,7 +128,7 @@ void LargeEntryWriter::run() {
         const auto woken = [this] { return m_stop || !m_queue.empty(); };
         if (!m_pending) {
             m_wake.wait(lock, woken);
-        } else if (!m_wake.wait_for(lock, kRetryInterval, woken)) {
+        } else if (!m_wake.wait_for(lock, kRetryInterval, woken) && !m_turnHeld) {
             m_busy = true;
             lock.unlock();
             retryPending();
@@ -110,11 +158,29 @@ void LargeEntryWriter::write(Entry& entry) {
         m_done(outcome);
         return;
     }
+    runConnectionHook();
     ManagedObjectContext& ctx = *m_context;
-    const SourceAppPtr app = entry.sourceAppKey ? ctx.sourceAppForKey(entry.sourceAppKey) : nullptr;
+    SourceAppPtr app = entry.sourceAppKey ? ctx.sourceAppForKey(entry.sourceAppKey) : nullptr;
+    if (!entry.newAppBundleId.isEmpty()) {
+        FetchRequest request;
+        request.entityName = QStringLiteral("SourceApp");
+        request.predicate = Predicate::bundleIdEquals(entry.newAppBundleId);
+        request.fetchLimit = 1;
+        const std::vector<SourceAppPtr> found = ctx.fetchSourceApps(request);
+        if (!found.empty()) {
+            app = found.front();
+        } else {
+            app = ctx.insertSourceApp();
+            app->setBundleId(entry.newAppBundleId);
+            app->setAppName(entry.newAppName);
+            outcome.newAppBundleId = entry.newAppBundleId;
+        }
+    }
     ClipboardItemPtr item =
-        ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData, entry.originalImageData,
-                                              entry.filePath, entry.additionalFilePaths);
+        entry.largeText
+            ? ClipboardDataManager::findLargeTextDuplicateIn(ctx, entry.type, *entry.largeText)
+            : ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData,
+                                                    entry.originalImageData, entry.filePath, entry.additionalFilePaths);
     outcome.repeated = bool(item);
     if (item) {
         item->setTimestamp(entry.timestamp);
@@ -124,7 +190,10 @@ void LargeEntryWriter::write(Entry& entry) {
         item->setId(QUuid::createUuid());
         item->setTimestamp(entry.timestamp);
         item->setType(entry.type);
-        item->setTextContent(entry.text);
+        if (entry.largeText)
+            item->setLargeTextContent(entry.largeText);
+        else
+            item->setTextContent(entry.text);
         item->setRichTextData(entry.richTextData);
         item->setImageData(entry.imageData);
         item->setOriginalImageData(entry.originalImageData);
@@ -145,8 +214,11 @@ void LargeEntryWriter::write(Entry& entry) {
         m_pending = ctx.hasChanges();
     }
     outcome.pendingLeft = ctx.hasChanges();
-    if (saved)
+    // Saved even when an entry before it still does not fit.
+    if (!item->hasChanges())
         outcome.objectID = item->objectID();
+    if (app && app->hasChanges())
+        outcome.newAppBundleId.clear();
     if (!saved) {
         outcome.errorCode = error.code;
         outcome.error = error.description();
@@ -157,6 +229,7 @@ void LargeEntryWriter::write(Entry& entry) {
 void LargeEntryWriter::retryPending() {
     if (!m_context)
         return;
+    runConnectionHook();
     StoreError error;
     const bool saved = m_context->save(&error);
     {
@@ -166,4 +239,14 @@ void LargeEntryWriter::retryPending() {
     // Failures of a retry were told when the entry first failed.
     if (saved)
         m_done(Outcome{});
+}
+
+void LargeEntryWriter::runConnectionHook() {
+    std::function<void(sqlite3*)> hook;
+    {
+        std::lock_guard lock(m_mutex);
+        hook = m_connectionHook;
+    }
+    if (hook)
+        hook(m_context->connection());
 }

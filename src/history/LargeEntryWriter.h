@@ -15,6 +15,7 @@
 #include <thread>
 
 class ManagedObjectContext;
+struct sqlite3;
 class PrecomputedContent;
 
 // Saves entries too large to be written on the main thread, and the entries that come while it is
@@ -23,16 +24,21 @@ class PrecomputedContent;
 // transaction: a repeat of a stored entry moves that entry to the top instead, as on the main
 // thread. The main thread sees the rows as it sees another process's. An entry that does not fit
 // on the disk stays pending on this thread and is tried again now and then and before the next.
+// Saves on other connections of this process take turns with it (beginTurn), so that they never
+// wait for its write lock.
 class LargeEntryWriter {
 public:
     struct Entry {
         QString type;
         OptString text;
+        LargeTextPtr largeText; // instead of text
         OptData richTextData, imageData, originalImageData;
         OptString filePath;
         QStringList additionalFilePaths;
         QString preview;
-        qint64 sourceAppKey = 0;                         // 0: none
+        qint64 sourceAppKey = 0; // 0: none
+        QString newAppBundleId;  // an application not stored yet: found or made here
+        OptString newAppName;
         QDateTime timestamp;                             // the time of the copy
         QString link;                                    // a web link to fetch a preview for once saved, or empty
         std::shared_ptr<PrecomputedContent> precomputed; // kept alive while the entry is written
@@ -45,9 +51,11 @@ public:
         int errorCode = 0; // 0: saved
         QString error;
         bool pendingLeft = false; // an entry is still waiting for room on the disk
+        QString newAppBundleId;   // an application this save added to the store
     };
-    // done runs on the writer's thread after each save; it must pass the outcome on itself.
-    LargeEntryWriter(QString storePath, std::function<void(const Outcome&)> done);
+    // done runs on the writer's thread after each save, turn when it stops for another's save
+    // (see beginTurn); both must pass the call on themselves.
+    LargeEntryWriter(QString storePath, std::function<void(const Outcome&)> done, std::function<void()> turn);
     // Writes what was handed over (one more try for what is pending), then ends the thread.
     ~LargeEntryWriter();
 
@@ -58,16 +66,27 @@ public:
     // Writing or with entries waiting: a save made elsewhere now would wait for this one's write,
     // and would come before the entries waiting.
     bool isBusy();
-    // Blocks until every entry handed over was tried; true when nothing is left unsaved.
-    bool waitUntilIdle();
+    // Before a save on another connection: true when nothing is being written, and then nothing is
+    // started until endTurn(). Otherwise false, and the writer calls turn before its next write and
+    // then waits for endTurn(): the save is made then, before any entry handed over after it.
+    bool beginTurn();
+    bool holdsForTurn();
+    void endTurn();
+    // Blocks until every entry handed over was tried, running takeTurn when the writer holds for
+    // one; true when nothing is left unsaved.
+    bool waitUntilIdle(const std::function<void()>& takeTurn);
+    // For tests: runs on the writer's thread with its connection before each write.
+    void setConnectionHookForTesting(std::function<void(sqlite3*)> hook);
 
 private:
     void run();
     void write(Entry& entry);
     void retryPending();
+    void runConnectionHook();
 
     const QString m_path;
     const std::function<void(const Outcome&)> m_done;
+    const std::function<void()> m_turn;
     std::unique_ptr<ManagedObjectContext> m_context; // the writer thread's own
     std::mutex m_mutex;
     std::condition_variable m_wake, m_idle;
@@ -75,5 +94,7 @@ private:
     bool m_busy = false;
     bool m_pending = false; // unsaved changes left in m_context
     bool m_stop = false;
+    bool m_turnWanted = false, m_turnHeld = false;
+    std::function<void(sqlite3*)> m_connectionHook;
     std::thread m_thread;
 };

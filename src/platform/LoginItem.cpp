@@ -86,7 +86,7 @@ bool registerItem(QString* error, const QString& executable) {
     ::fchmod(file.handle(), 0600);
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=Tindralume\nExec=") +
                           quoted(QFileInfo(program).absoluteFilePath()) + QLatin1Char(' ') + atLoginArgument +
-                          QStringLiteral("\nIcon=edit-paste\nTerminal=false\n");
+                          QStringLiteral("\nIcon=tindralume\nTerminal=false\n");
     file.write(entry.toUtf8());
     if (!file.commit()) {
         if (error)

@@ -152,6 +152,22 @@ std::optional<QString> PasteboardContents::string() {
     return *m_text;
 }
 
+std::optional<QByteArray> PasteboardContents::largeTextBytes(qsizetype minBytes, bool* latin1) {
+    if (m_text)
+        return std::nullopt;
+    for (const QString& m : mimeTypes(Pasteboard::Type::String)) {
+        std::optional<QByteArray> bytes = format(m);
+        if (!bytes)
+            continue;
+        if (bytes->size() < minBytes)
+            return std::nullopt;
+        m_cache.remove(m);
+        *latin1 = m == kLatin1String;
+        return endAtNul(std::move(*bytes));
+    }
+    return std::nullopt;
+}
+
 QList<QUrl> PasteboardContents::urls() {
     QList<QUrl> out;
     QByteArray raw;

@@ -37,6 +37,10 @@ public:
     // The text as its owner holds it: UTF8_STRING first, since GTK serves its text/plain variants
     // with CRLF line ends; STRING is Latin-1.
     std::optional<QString> string();
+    // The text's own bytes, when they are at least minBytes long, ended at a NUL as string() ends
+    // them and let go here, so the caller holds the only copy; latin1 tells how they are encoded.
+    // None for a shorter text (string() reads it) or none at all.
+    std::optional<QByteArray> largeTextBytes(qsizetype minBytes, bool* latin1);
     // The URLs offered as a URI list, in order; empty when there are none.
     QList<QUrl> urls();
     // A password manager marked this copy as a secret: it must not be recorded.

@@ -638,4 +638,18 @@ TEST_F(ManagerTest, LargeEntriesAreSavedWholeOffTheMainThreadAndFoldLikeSmallOne
     ASSERT_TRUE(olderEntry->sourceApp());
     EXPECT_EQ(olderEntry->sourceApp()->bundleId(), QStringLiteral("org.example.second"));
     EXPECT_FALSE(context->hasChanges());
+
+    // A text captured as UTF-8 is one entry with the same text saved as a string, either way round.
+    const QString third = QStringLiteral("third ") + QStringLiteral("Stra\u00DFe e\u0301 ").repeated(40000);
+    manager->saveLargeText("text", LargeText::fromUtf8(big.toUtf8()), std::nullopt, std::nullopt, std::nullopt);
+    manager->saveLargeText("text", LargeText::fromUtf8(third.toUtf8()), std::nullopt, std::nullopt, std::nullopt);
+    saveText(third.normalized(QString::NormalizationForm_C));
+    ASSERT_TRUE(manager->finishLargeSaves());
+    rows = all();
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0]->textContent(), third);
+    EXPECT_EQ(rows[0]->preview(), manager->makePreview("text", third, std::nullopt));
+    EXPECT_EQ(rows[1]->textContent()->size(), big.size());
+    EXPECT_EQ(manager->searchItems("STRASSE", std::nullopt, false, std::nullopt).size(), 0u);
+    EXPECT_EQ(manager->searchItems("straße e stra", std::nullopt, false, std::nullopt).size(), 1u);
 }

@@ -39,19 +39,27 @@ int main(int argc, char** argv) {
     const int count = std::atoi(argv[2]);
     if (argc > 3 && QByteArray(argv[3]) == "large") {
         ctx.reset();
-        LargeEntryWriter writer(QString::fromLocal8Bit(argv[1]), [](const LargeEntryWriter::Outcome& outcome) {
-            std::printf("%s\n", outcome.errorCode ? "save failed" : "saved");
-            std::fflush(stdout);
-        });
+        LargeEntryWriter writer(
+            QString::fromLocal8Bit(argv[1]),
+            [](const LargeEntryWriter::Outcome& outcome) {
+                std::printf("%s\n", outcome.errorCode ? "save failed" : "saved");
+                std::fflush(stdout);
+            },
+            [] {});
         for (int i = 0; i < count; ++i) {
             LargeEntryWriter::Entry entry;
             entry.type = QStringLiteral("text");
-            entry.text = QString::number(i) + QString(16 * 1024 * 1024, QChar(u'a' + i % 26));
+            const QString text = QString::number(i) + QString(16 * 1024 * 1024, QChar(u'a' + i % 26));
+            // Both ways large texts come: as a string, and as captured from the clipboard.
+            if (i % 2)
+                entry.largeText = LargeText::fromUtf8(text.toUtf8());
+            else
+                entry.text = text;
             entry.preview = QStringLiteral("large");
             entry.timestamp = QDateTime::currentDateTime();
             writer.save(std::move(entry));
         }
-        writer.waitUntilIdle();
+        writer.waitUntilIdle([] {});
         for (;;)
             ::pause(); // until killed
     }

@@ -66,6 +66,8 @@ void ClipboardItem::loadBlob(Field field) const {
 }
 
 OptString ClipboardItem::textContent() const {
+    if (m_largeText)
+        return m_largeText->toString();
     loadBlob(TextContent);
     return m_textContent;
 }
@@ -113,7 +115,19 @@ void ClipboardItem::setType(const OptString& v) {
 
 void ClipboardItem::setTextContent(const OptString& v) {
     m_blobsPending &= ~quint32(TextContent);
+    m_largeText.reset();
     m_textContent = v;
+    markUpdated(TextContent);
+}
+
+void ClipboardItem::setLargeTextContent(const LargeTextPtr& v) {
+    if (!v) {
+        setTextContent(std::nullopt);
+        return;
+    }
+    m_blobsPending &= ~quint32(TextContent);
+    m_textContent.reset();
+    m_largeText = v;
     markUpdated(TextContent);
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "history/store/LargeText.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -110,6 +112,8 @@ public:
     std::optional<QUuid> id() const { return m_id; }
     OptString type() const { return m_type; }
     OptString textContent() const;
+    // A large text set by setLargeTextContent and not saved yet, kept as UTF-8; else null.
+    const LargeTextPtr& largeTextContent() const { return m_largeText; }
     OptString filePath() const { return m_filePath; }
     // The files after filePath when several were copied at once; empty for a single file.
     QStringList additionalFilePaths() const { return m_additionalFilePaths; }
@@ -131,6 +135,8 @@ public:
     void setId(const std::optional<QUuid>& v);
     void setType(const OptString& v);
     void setTextContent(const OptString& v);
+    // The store takes the text as it is kept: no UTF-16 copy of it is made to save it.
+    void setLargeTextContent(const LargeTextPtr& v);
     void setFilePath(const OptString& v);
     void setAdditionalFilePaths(const QStringList& v);
     void setPreview(const OptString& v);
@@ -152,6 +158,7 @@ private:
     std::optional<QUuid> m_id;
     OptString m_type;
     mutable OptString m_textContent;
+    LargeTextPtr m_largeText;
     OptString m_filePath;
     QStringList m_additionalFilePaths;
     OptString m_preview;

@@ -390,7 +390,8 @@ std::vector<ClipboardItemPtr> ManagedObjectContext::itemsWithDigest(const QStrin
     std::vector<ClipboardItemPtr> result;
     if (digest.isEmpty())
         return result;
-    const bool ran = p.selectRows(QByteArray(kItemSelect) + " WHERE type = ? AND contentDigest = ? ORDER BY pk",
+    // Texts are read only for the candidates compared: a large one may never need to be.
+    const bool ran = p.selectRows(QByteArray(kItemSelectDeferred) + " WHERE type = ? AND contentDigest = ? ORDER BY pk",
                                   {type, digest}, error, [&](sqlite3_stmt* row) {
                                       const qint64 key = sqlite3_column_int64(row, 0);
                                       if (!p.updatedItems.count(key) && !p.deletedItems.count(key))

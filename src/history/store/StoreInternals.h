@@ -143,7 +143,7 @@ inline QByteArray utf8(const QString& s) {
 // end in the search table.
 inline constexpr qsizetype kPreviewTail = 32;
 // Texts of at least this many characters are not kept folded in the search table.
-inline constexpr qsizetype kUnfoldedTextSize = 256 * 1024;
+inline constexpr qsizetype kUnfoldedTextSize = LargeText::minimumUtf16Size;
 inline const QByteArray kSearchInsert = "INSERT OR REPLACE INTO ClipboardItemSearch (pk, textFolded, previewFolded, "
                                         "previewInText) VALUES (?, ?, ?, ?)";
 
@@ -173,6 +173,11 @@ struct CompileContext {
 };
 // Compiles a predicate to an SQL condition with positional parameters; false when it cannot.
 bool compile(const Predicate& pred, const CompileContext& cc, QByteArray& sql, QVariantList& binds);
+
+// A text value already in UTF-8, bound as it is.
+struct Utf8Value {
+    QByteArray bytes;
+};
 
 // Statement with parameters bound by position; finalized by the owner of the cache.
 class Stmt {
@@ -211,6 +216,11 @@ public:
             break;
         }
         default: {
+            if (v.metaType() == QMetaType::fromType<Utf8Value>()) {
+                const QByteArray& b = m_kept.emplace_back(v.value<Utf8Value>().bytes);
+                sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
+                break;
+            }
             const QByteArray& b = m_kept.emplace_back(utf8(v.toString()));
             sqlite3_bind_text64(m_s, i, b.constData(), b.size(), SQLITE_STATIC, SQLITE_UTF8);
             break;

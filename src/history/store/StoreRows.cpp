@@ -7,6 +7,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+namespace {
+
+// A colour is a few characters between white space: only such a text is decoded to be matched.
+bool isColorText(const LargeText& text) {
+    const QByteArray& bytes = text.utf8();
+    const QByteArrayView core = QByteArrayView(bytes).trimmed();
+    if (core.size() > 64)
+        return false;
+    return RegexCache::matchesWhole(ColorPattern::wholeText, text.toString());
+}
+
+} // namespace
+
 namespace StoreInternals {
 
 QVariant optVariant(const OptString& v) {
@@ -60,18 +73,25 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
         return optVariant(item.urlPreviewTitle());
     if (n == QLatin1String("urlPreviewDescription"))
         return optVariant(item.urlPreviewDescription());
+    const LargeTextPtr& large = item.largeTextContent();
     if (n == QLatin1String("contentDigest")) {
         const QString type = item.type().value_or(QString());
+        if (large && type != QLatin1String("image") && type != QLatin1String("file"))
+            return large->digest();
         const bool image = type == QLatin1String("image");
         const QByteArray digest =
             ManagedObjectContext::contentDigest(type, item.textContent(), image ? item.imageData() : std::nullopt,
                                                 image ? item.originalImageData() : std::nullopt, item.filePath());
         return digest.isEmpty() ? QVariant() : QVariant(digest);
     }
+    if (n == QLatin1String("isColor") && large)
+        return qint64(isColorText(*large));
     if (n == QLatin1String("isColor"))
         return item.textContent()
                    ? QVariant(qint64(RegexCache::matchesWhole(ColorPattern::wholeText, *item.textContent())))
                    : QVariant(qint64(0));
+    if (n == QLatin1String("textContent") && large)
+        return QVariant::fromValue(Utf8Value{large->utf8()});
     if (n == QLatin1String("textContent"))
         return optVariant(item.textContent());
     if (n == QLatin1String("imageData"))
@@ -88,7 +108,9 @@ QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
 }
 
 QVariantList searchRow(const ClipboardItem& item, qint64 key) {
-    if (const OptString whole = item.textContent(); whole && whole->size() >= kUnfoldedTextSize) {
+    const LargeTextPtr& large = item.largeTextContent();
+    if (const OptString whole = large ? std::nullopt : item.textContent();
+        (large && large->utf16Size() >= kUnfoldedTextSize) || (whole && whole->size() >= kUnfoldedTextSize)) {
         const OptString preview = item.preview();
         return {key, QVariant(), preview ? QVariant(TextFolding::fold(*preview)) : QVariant(), qint64(3)};
     }

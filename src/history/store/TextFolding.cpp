@@ -9,8 +9,8 @@ namespace TextFolding {
 
 namespace {
 
-constexpr qsizetype kPiece = 4096;
-constexpr qsizetype kLongPiece = 65536;
+// Small pieces: QString::normalized() is quadratic in the decomposed characters of what it is given.
+constexpr qsizetype kPiece = 512;
 
 bool isMark(char32_t c) {
     switch (QChar::category(c)) {
@@ -23,16 +23,40 @@ bool isMark(char32_t c) {
     }
 }
 
+bool isJamo(char32_t c) {
+    return (c >= 0x1100 && c <= 0x11FF) || (c >= 0xA960 && c <= 0xA97F) || (c >= 0xD7B0 && c <= 0xD7FF);
+}
+
+} // namespace
+
+bool isNormalizationBoundary(char32_t c) {
+    if (c < 0x80)
+        return true; // ASCII is a starter that neither decomposes nor composes with what precedes it
+    // What decomposes starts where its decomposition starts; a starter that is no mark and no jamo
+    // is never the second of a composed pair.
+    for (int depth = 0; depth < 4 && QChar::decompositionTag(c) == QChar::Canonical; ++depth) {
+        const QString parts = QChar::decomposition(c);
+        if (parts.isEmpty())
+            break;
+        c = parts.at(0).isHighSurrogate() && parts.size() > 1 ? QChar::surrogateToUcs4(parts.at(0), parts.at(1))
+                                                              : char32_t(parts.at(0).unicode());
+    }
+    return QChar::combiningClass(c) == 0 && !isMark(c) && !isJamo(c);
+}
+
+namespace {
+
 // Whether normalisation may cut the text just before position i.
-bool safeCut(const QString& text, qsizetype i, bool relaxed) {
+bool safeCut(const QString& text, qsizetype i) {
     const QChar c = text.at(i);
     if (c.unicode() < 0x80)
-        return true; // ASCII is a starter that neither decomposes nor composes with what precedes it
-    if (!relaxed || c.isSurrogate())
+        return true;
+    if (c.isLowSurrogate())
         return false;
-    const char16_t u = c.unicode();
-    const bool jamo = (u >= 0x1100 && u <= 0x11FF) || (u >= 0xA960 && u <= 0xA97F) || (u >= 0xD7B0 && u <= 0xD7FF);
-    return !jamo && c.combiningClass() == 0 && c.decompositionTag() == QChar::NoDecomposition && !isMark(u);
+    if (c.isHighSurrogate())
+        return i + 1 < text.size() && text.at(i + 1).isLowSurrogate() &&
+               isNormalizationBoundary(QChar::surrogateToUcs4(c, text.at(i + 1)));
+    return isNormalizationBoundary(c.unicode());
 }
 
 } // namespace
@@ -46,7 +70,7 @@ QString normalized(const QString& text, QString::NormalizationForm form) {
     const qsizetype n = text.size();
     while (start < n) {
         qsizetype end = std::min(n, start + kPiece);
-        while (end < n && !safeCut(text, end, end - start > kLongPiece))
+        while (end < n && !safeCut(text, end))
             ++end;
         out += QStringView(text).mid(start, end - start).toString().normalized(form);
         start = end;

@@ -18,4 +18,8 @@ bool containsFolded(const QString& haystack, const QString& needle);
 // piece by piece, cutting only before characters that never interact with what precedes them.
 QString normalized(const QString& text, QString::NormalizationForm form);
 
+// Whether canonical normalisation may cut a text just before this character: it neither reorders
+// nor composes with anything before it.
+bool isNormalizationBoundary(char32_t c);
+
 } // namespace TextFolding
