@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -116,5 +117,6 @@ private:
     // Gives the space of deleted entries back; none for a store without a file.
     std::unique_ptr<StoreSpace> m_space;
     bool m_largePending = false; // the writer holds an entry that did not fit
+    QTimer m_retryTimer;
     std::unique_ptr<LargeEntryWriter> m_largeWriter;
 };

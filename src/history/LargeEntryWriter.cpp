@@ -9,15 +9,11 @@
 
 #include <sqlite3.h>
 
-#include <chrono>
-
 namespace {
 
 // Above this much content a save takes long enough (some 8 ms a megabyte) to be felt on the main
 // thread.
 constexpr qsizetype kLargeBytes = 512 * 1024;
-// How often an entry that did not fit on the disk is tried again when nothing else comes.
-constexpr auto kRetryInterval = std::chrono::seconds(10);
 
 } // namespace
 
@@ -52,14 +48,22 @@ void LargeEntryWriter::save(Entry entry) {
     m_wake.notify_all();
 }
 
+void LargeEntryWriter::retry() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_retryWanted = true;
+    }
+    m_wake.notify_all();
+}
+
 bool LargeEntryWriter::isBusy() {
     std::lock_guard lock(m_mutex);
-    return m_busy || !m_queue.empty();
+    return m_busy || !m_queue.empty() || m_retryWanted;
 }
 
 bool LargeEntryWriter::beginTurn() {
     std::lock_guard lock(m_mutex);
-    if (m_turnHeld || (!m_busy && m_queue.empty()))
+    if (m_turnHeld || (!m_busy && m_queue.empty() && !m_retryWanted))
         return m_turnHeld = true;
     m_turnWanted = true;
     return false;
@@ -81,7 +85,8 @@ void LargeEntryWriter::endTurn() {
 bool LargeEntryWriter::waitUntilIdle(const std::function<void()>& takeTurn) {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_idle.wait(lock, [this] { return m_turnHeld || (m_queue.empty() && !m_busy && !m_turnWanted); });
+        m_idle.wait(lock,
+                    [this] { return m_turnHeld || (m_queue.empty() && !m_busy && !m_turnWanted && !m_retryWanted); });
         if (!m_turnHeld)
             return !m_pending;
         lock.unlock();
@@ -111,6 +116,15 @@ void LargeEntryWriter::run() {
             m_wake.wait(lock, [this] { return !m_turnHeld; });
             continue;
         }
+        if (m_retryWanted) {
+            m_retryWanted = false;
+            m_busy = true;
+            lock.unlock();
+            retryPending();
+            lock.lock();
+            m_busy = false;
+            continue;
+        }
         if (!m_queue.empty()) {
             Entry entry = std::move(m_queue.front());
             m_queue.pop_front();
@@ -125,16 +139,7 @@ void LargeEntryWriter::run() {
         m_idle.notify_all();
         if (m_stop)
             break;
-        const auto woken = [this] { return m_stop || !m_queue.empty(); };
-        if (!m_pending) {
-            m_wake.wait(lock, woken);
-        } else if (!m_wake.wait_for(lock, kRetryInterval, woken) && !m_turnHeld) {
-            m_busy = true;
-            lock.unlock();
-            retryPending();
-            lock.lock();
-            m_busy = false;
-        }
+        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty() || m_retryWanted; });
     }
     if (m_pending) {
         lock.unlock();
