@@ -26,6 +26,9 @@ public:
     // knownTypes: ManagedObjectContext::knownTypes(), for searches by type name.
     bool keys(const FetchRequest& request, const QSet<QString>& knownTypes, std::vector<qint64>* out,
               StoreError* error);
+    // One binary attribute of the entry with the given key (a ClipboardItem::Field with binary
+    // data); std::nullopt when it has none or the row is gone.
+    bool itemBlob(qint64 key, ClipboardItem::Field field, OptData* out, StoreError* error);
 
 private:
     bool open(StoreError* error);
