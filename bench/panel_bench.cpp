@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The panel's costs on a large history: from showPanel to the first page drawn (also with a 100 MB
-// text as the newest entry), a search that scans every entry, and adding a further page of 12 cards
-// to a strip of 1,000; with the longest time the main thread went without answering.
+// text, or five 20 MB rich texts, as the newest entries), a search that scans every entry, and adding
+// a further page of 12 cards to a strip of 1,000; with the longest time the main thread went without
+// answering.
 #include "BenchHistory.h"
 #include "BenchSupport.h"
 #include "BenchWidgetMain.h"
 #include "history/ClipboardDataManager.h"
 #include "history/store/ManagedObjectContext.h"
+#include "panel/CardTextLabel.h"
+#include "panel/ClipboardItemContentView.h"
 #include "panel/FloatingPanel.h"
 #include "panel/PanelContentView.h"
 #include "panel/PanelScrollView.h"
@@ -34,10 +37,22 @@ struct BenchStore {
     std::unique_ptr<ClipboardDataManager> manager;
 };
 
-// With hugeNewest, a text of 100 MB is saved after the others, so it heads the first page.
-BenchStore& storeOf(int entries, bool hugeNewest = false) {
-    static std::map<std::pair<int, bool>, std::unique_ptr<BenchStore>> stores;
-    auto& slot = stores[{entries, hugeNewest}];
+enum class Newest { Ordinary, HugeText, HugeRich };
+
+// A copied rich text of about 20 MB: RTF or HTML with some styling on every line.
+QByteArray hugeRich(bool rtf) {
+    constexpr int kBytes = 20 * 1024 * 1024;
+    const QByteArray line = rtf ? QByteArray("{\\b bold} words of a very large rich copy\\par\n")
+                                : QByteArray("<p><b>bold</b> words of a very large rich copy</p>\n");
+    const QByteArray head = rtf ? "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\fs24 " : "<html><body>";
+    return head + line.repeated(kBytes / line.size()) + (rtf ? "}" : "</body></html>");
+}
+
+// HugeText: a text of 100 MB saved after the others, so it heads the first page; HugeRich: five
+// rich texts of 20 MB each (RTF and HTML in turn) on top.
+BenchStore& storeOf(int entries, Newest newest = Newest::Ordinary) {
+    static std::map<std::pair<int, Newest>, std::unique_ptr<BenchStore>> stores;
+    auto& slot = stores[{entries, newest}];
     if (slot)
         return *slot;
     slot = std::make_unique<BenchStore>();
@@ -47,19 +62,41 @@ BenchStore& storeOf(int entries, bool hugeNewest = false) {
         qFatal("cannot open the store: %s", qPrintable(error.message));
     addBenchEntries(*slot->context, entries, 97);
     slot->manager = std::make_unique<ClipboardDataManager>(slot->context.get());
-    if (hugeNewest) {
-        const QString text = QStringLiteral("a line of a very large copied text\n").repeated(100 * 1024 * 1024 / 35);
+    auto addNewest = [&](const QString& type, const QString& text, const OptData& rich, int secondsAgo) {
         ClipboardItemPtr item = slot->context->insertClipboardItem();
         item->setId(QUuid::createUuid());
-        item->setType(QStringLiteral("text"));
+        item->setType(type);
         item->setTextContent(text);
-        item->setPreview(slot->manager->makePreview(QStringLiteral("text"), text, std::nullopt));
-        item->setTimestamp(QDateTime::currentDateTime());
+        item->setRichTextData(rich);
+        item->setPreview(slot->manager->makePreview(type, text, std::nullopt));
+        item->setTimestamp(QDateTime::currentDateTime().addSecs(-secondsAgo));
         item->setIsFavorite(false);
         if (!slot->context->save(&error))
             qFatal("cannot save: %s", qPrintable(error.message));
-    }
+    };
+    if (newest == Newest::HugeText)
+        addNewest(QStringLiteral("text"),
+                  QStringLiteral("a line of a very large copied text\n").repeated(100 * 1024 * 1024 / 35), std::nullopt,
+                  0);
+    if (newest == Newest::HugeRich)
+        for (int i = 0; i < 5; ++i)
+            addNewest(QStringLiteral("richText"), QStringLiteral("a line of a very large rich copy"),
+                      hugeRich(i % 2 == 0), 4 - i);
     return *slot;
+}
+
+// Whether every card made for the first five entries (the rich ones) shows its document (light
+// appearance); only the cards in view are made.
+bool richCardsDrawn(PanelWindowController* controller) {
+    int shown = 0, drawn = 0;
+    for (auto* card : controller->window()->findChildren<ClipboardItemContentView*>()) {
+        if (!card->isVisible())
+            continue;
+        ++shown;
+        if (card->previewLabel()->document())
+            ++drawn;
+    }
+    return shown > 0 && drawn == std::min(5, shown);
 }
 
 // Runs the event loop until the view has applied a page (or the empty state).
@@ -80,8 +117,10 @@ void waitFor(const std::function<bool()>& done) {
 
 // showPanel until the first page is on screen, with the window made anew (the launch show) or
 // kept from an earlier show (every later show). The slide runs alongside and is not waited for.
-void showToFirstPage(benchmark::State& state, bool firstShow, bool hugeNewest = false) {
-    BenchStore& store = storeOf(static_cast<int>(state.range(0)), hugeNewest);
+// With rich entries on top, the time until their documents are drawn is counted as well.
+void showToFirstPage(benchmark::State& state, bool firstShow, Newest newest = Newest::Ordinary) {
+    BenchStore& store = storeOf(static_cast<int>(state.range(0)), newest);
+    double richDrawnMs = 0;
     MainThreadProbe probe(5, 20);
     double longestGap = 0;
     std::unique_ptr<PanelWindowController> kept;
@@ -111,15 +150,24 @@ void showToFirstPage(benchmark::State& state, bool firstShow, bool hugeNewest = 
             waitForContent(view);
         controller->window()->repaint();
         state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        if (newest == Newest::HugeRich) {
+            waitFor([&] { return richCardsDrawn(controller); });
+            richDrawnMs = std::max(richDrawnMs, timer.nsecsElapsed() / 1e6);
+            if (!richCardsDrawn(controller))
+                state.SkipWithError("the rich texts were not drawn");
+        }
         longestGap = std::max(longestGap, probe.stopMs());
         if (view->clipboardItems.size() != 12)
             state.SkipWithError("the first page did not arrive");
-        else if (hugeNewest && !view->clipboardItems.front()->preview().value_or(QString()).startsWith("a line"))
-            state.SkipWithError("the large text does not head the page");
+        else if (newest != Newest::Ordinary &&
+                 !view->clipboardItems.front()->preview().value_or(QString()).startsWith("a line"))
+            state.SkipWithError("the large entry does not head the page");
         controller->hidePanel();
         waitFor([&] { return !controller->window()->isVisible(); });
     }
     state.counters["longest_main_gap_ms"] = longestGap;
+    if (newest == Newest::HugeRich)
+        state.counters["rich_drawn_ms"] = richDrawnMs;
 }
 
 void BM_ShowToFirstPage_Launch(benchmark::State& state) {
@@ -129,10 +177,16 @@ void BM_ShowToFirstPage_Later(benchmark::State& state) {
     showToFirstPage(state, false);
 }
 void BM_ShowToFirstPage_HugeNewest_Launch(benchmark::State& state) {
-    showToFirstPage(state, true, true);
+    showToFirstPage(state, true, Newest::HugeText);
 }
 void BM_ShowToFirstPage_HugeNewest_Later(benchmark::State& state) {
-    showToFirstPage(state, false, true);
+    showToFirstPage(state, false, Newest::HugeText);
+}
+void BM_ShowToFirstPage_HugeRich_Launch(benchmark::State& state) {
+    showToFirstPage(state, true, Newest::HugeRich);
+}
+void BM_ShowToFirstPage_HugeRich_Later(benchmark::State& state) {
+    showToFirstPage(state, false, Newest::HugeRich);
 }
 
 // A search that matches one entry of 100,000, so every entry is scanned: from performSearch to
@@ -254,6 +308,16 @@ BENCHMARK(BM_ShowToFirstPage_HugeNewest_Launch)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
 BENCHMARK(BM_ShowToFirstPage_HugeNewest_Later)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_ShowToFirstPage_HugeRich_Launch)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_ShowToFirstPage_HugeRich_Later)
     ->Arg(100000)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)

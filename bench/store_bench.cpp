@@ -296,6 +296,33 @@ void BM_RetentionOf10000(benchmark::State& state) {
 }
 BENCHMARK(BM_RetentionOf10000)->Iterations(3)->Unit(benchmark::kMillisecond);
 
+// A search that finds nothing reads and folds the whole of a 100 MB text with accents in every line.
+void BM_SearchThroughAHundredMegabyteText(benchmark::State& state) {
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tindralume-huge-XXXXXX"));
+    StoreError error;
+    auto context = ManagedObjectContext::open(dir.filePath(QStringLiteral("Tindralume.sqlite")), &error);
+    if (!context) {
+        state.SkipWithError(qPrintable(error.message));
+        return;
+    }
+    ClipboardDataManager manager(context.get());
+    QByteArray text;
+    for (int i = 0; text.size() < 100 * 1024 * 1024; ++i)
+        text += "line " + QByteArray::number(i) +
+                ": Caf\xC3\xA9 r\xC3\xA9sum\xC3\xA9 na\xC3\xAFve Stra\xC3\x9F"
+                "e words\n";
+    manager.saveLargeText(QStringLiteral("text"), LargeText::fromUtf8(text), std::nullopt, std::nullopt, std::nullopt);
+    manager.finishLargeSaves();
+    text.clear();
+    size_t matches = 0;
+    for (auto _ : state) {
+        auto found = manager.searchItems(QStringLiteral("zebrafisch"), std::nullopt, false, std::nullopt);
+        matches = found.size();
+    }
+    state.counters["matches"] = double(matches);
+}
+BENCHMARK(BM_SearchThroughAHundredMegabyteText)->Iterations(3)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {

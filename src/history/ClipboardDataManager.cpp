@@ -32,6 +32,7 @@ const QStringList kPreviewSchemes = {QStringLiteral("http"), QStringLiteral("htt
 const QStringList kLinkSchemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
                                   QStringLiteral("ftps")};
 constexpr int kPreviewLength = 100;
+constexpr int kRetryIntervalMs = 10000;
 
 // Trimmed of white space and newlines (Unicode white space, as the rest of the desktop trims).
 QString trimmed(const QString& s) {
@@ -84,6 +85,13 @@ QString lastPathComponent(const QString& path) {
 } // namespace
 
 ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {
+    // An entry that did not fit is tried again now and then when no other comes (each one tries
+    // it too). Asked from here, so that no save of this thread starts while the writer tries.
+    m_retryTimer.setInterval(kRetryIntervalMs);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] {
+        if (m_largeWriter && !m_largeWriter->isBusy())
+            m_largeWriter->retry();
+    });
     if (m_context && QFileInfo(m_context->path()).isFile()) {
         m_space = std::make_unique<StoreSpace>(m_context->path());
         // Space a quit left unclaimed is given back now, in the background.
@@ -227,6 +235,10 @@ void ClipboardDataManager::largeEntrySaved(const LargeEntryWriter::Outcome& outc
         consoleLine(QStringLiteral("Error saving context: ") + outcome.error);
     m_largePending = outcome.pendingLeft;
     noteSaveOutcome(outcome.errorCode);
+    if (!m_largePending)
+        m_retryTimer.stop();
+    else if (!m_retryTimer.isActive())
+        m_retryTimer.start();
     if (!outcome.newAppBundleId.isEmpty())
         if (const SourceAppPtr app = findSourceApp(outcome.newAppBundleId))
             loadSourceAppIconAndColor(app, outcome.newAppBundleId);
@@ -672,6 +684,10 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
 }
 
 bool ClipboardDataManager::clearAllHistory() {
+    // A large entry being written holds the store for as long as it takes, and it and the entries
+    // waiting behind it were copied before the clear: they are written first, then cleared too.
+    if (largeSaveInProgress())
+        finishLargeSaves();
     // One statement in the store rather than a deletion per entry: the main thread is not held
     // by the size of the history.
     StoreError error;

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -131,6 +132,7 @@ private:
     // Gives the space of deleted entries back; none for a store without a file.
     std::unique_ptr<StoreSpace> m_space;
     bool m_largePending = false; // the writer holds an entry that did not fit
+    QTimer m_retryTimer;
     std::unique_ptr<LargeEntryWriter> m_largeWriter;
     struct Pick {
         quint64 ticket = 0;

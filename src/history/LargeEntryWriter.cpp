@@ -9,15 +9,6 @@
 
 #include <sqlite3.h>
 
-#include <chrono>
-
-namespace {
-
-// How often an entry that did not fit on the disk is tried again when nothing else comes.
-constexpr auto kRetryInterval = std::chrono::seconds(10);
-
-} // namespace
-
 LargeEntryWriter::LargeEntryWriter(QString storePath, std::function<void(const Outcome&)> done,
                                    std::function<void()> turn)
     : m_path(std::move(storePath)), m_done(std::move(done)), m_turn(std::move(turn)), m_thread([this] { run(); }) {}
@@ -49,14 +40,22 @@ void LargeEntryWriter::save(Entry entry) {
     m_wake.notify_all();
 }
 
+void LargeEntryWriter::retry() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_retryWanted = true;
+    }
+    m_wake.notify_all();
+}
+
 bool LargeEntryWriter::isBusy() {
     std::lock_guard lock(m_mutex);
-    return m_busy || !m_queue.empty();
+    return m_busy || !m_queue.empty() || m_retryWanted;
 }
 
 bool LargeEntryWriter::beginTurn() {
     std::lock_guard lock(m_mutex);
-    if (m_turnHeld || (!m_busy && m_queue.empty()))
+    if (m_turnHeld || (!m_busy && m_queue.empty() && !m_retryWanted))
         return m_turnHeld = true;
     m_turnWanted = true;
     return false;
@@ -78,7 +77,8 @@ void LargeEntryWriter::endTurn() {
 bool LargeEntryWriter::waitUntilIdle(const std::function<void()>& takeTurn) {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_idle.wait(lock, [this] { return m_turnHeld || (m_queue.empty() && !m_busy && !m_turnWanted); });
+        m_idle.wait(lock,
+                    [this] { return m_turnHeld || (m_queue.empty() && !m_busy && !m_turnWanted && !m_retryWanted); });
         if (!m_turnHeld)
             return !m_pending;
         lock.unlock();
@@ -108,6 +108,15 @@ void LargeEntryWriter::run() {
             m_wake.wait(lock, [this] { return !m_turnHeld; });
             continue;
         }
+        if (m_retryWanted) {
+            m_retryWanted = false;
+            m_busy = true;
+            lock.unlock();
+            retryPending();
+            lock.lock();
+            m_busy = false;
+            continue;
+        }
         if (!m_queue.empty()) {
             Entry entry = std::move(m_queue.front());
             m_queue.pop_front();
@@ -122,16 +131,7 @@ void LargeEntryWriter::run() {
         m_idle.notify_all();
         if (m_stop)
             break;
-        const auto woken = [this] { return m_stop || !m_queue.empty(); };
-        if (!m_pending) {
-            m_wake.wait(lock, woken);
-        } else if (!m_wake.wait_for(lock, kRetryInterval, woken) && !m_turnHeld) {
-            m_busy = true;
-            lock.unlock();
-            retryPending();
-            lock.lock();
-            m_busy = false;
-        }
+        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty() || m_retryWanted; });
     }
     if (m_pending) {
         lock.unlock();

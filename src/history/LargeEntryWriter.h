@@ -23,7 +23,7 @@ class PrecomputedContent;
 // connection to the store, writes them one at a time in the order they came, each in one
 // transaction: a repeat of a stored entry moves that entry to the top instead, as on the main
 // thread. The main thread sees the rows as it sees another process's. An entry that does not fit
-// on the disk stays pending on this thread and is tried again now and then and before the next.
+// on the disk stays pending on this thread and is tried again before the next and at retry().
 // Saves on other connections of this process take turns with it (beginTurn), so that they never
 // wait for its write lock.
 class LargeEntryWriter {
@@ -68,6 +68,9 @@ public:
                         const OptData& originalImageData);
 
     void save(Entry entry);
+    // Tries again what did not fit, as the next piece of work: asked for by the owner, so that the
+    // owner knows the writer is busy with it.
+    void retry();
     // Writing or with entries waiting: a save made elsewhere now would wait for this one's write,
     // and would come before the entries waiting.
     bool isBusy();
@@ -100,6 +103,7 @@ private:
     std::deque<Entry> m_queue;
     bool m_busy = false;
     bool m_pending = false; // unsaved changes left in m_context
+    bool m_retryWanted = false;
     bool m_stop = false;
     bool m_turnWanted = false, m_turnHeld = false;
     std::function<void(sqlite3*)> m_connectionHook;

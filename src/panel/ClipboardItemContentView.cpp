@@ -433,17 +433,16 @@ void ClipboardItemContentView::renderTextContent() {
         return;
     }
     if (*type == QStringLiteral("richText")) {
-        if (const OptData rtf = m_item->richTextData()) {
-            renderRichText(*rtf);
-            return;
-        }
+        renderRichText();
+        return;
     }
     renderPlainText(*preview);
 }
 
-// Read once off the main thread and kept per entry; the plain preview shows meanwhile.
-void ClipboardItemContentView::renderRichText(const QByteArray& data) {
-    const QString key = RichTextPreview::cacheKey(m_imageLoadIdentifier, data);
+// Read and made once off the main thread and kept per entry; the plain preview shows meanwhile,
+// and stays when the entry has no rich text after all.
+void ClipboardItemContentView::renderRichText() {
+    const QString key = RichTextPreview::cacheKeyOf(*m_item);
     if (const auto cached = RichTextPreview::cached(key)) {
         applyRichText(*cached);
         return;
@@ -451,7 +450,7 @@ void ClipboardItemContentView::renderRichText(const QByteArray& data) {
     renderPlainText(m_item->preview().value_or(QString()));
     const QString shown = m_imageLoadIdentifier;
     QPointer<ClipboardItemContentView> self(this);
-    RichTextPreview::load(data, key, this, [self, shown](const RichTextPreview& preview) {
+    RichTextPreview::load(RichTextPreview::readerOf(*m_item), key, this, [self, shown](const RichTextPreview& preview) {
         if (self && !shown.isEmpty() && self->m_imageLoadIdentifier == shown)
             self->applyRichText(preview);
     });

@@ -95,7 +95,7 @@ private:
     void loadSourceAppIcon();
     void applyHeaderColor(const QColor& color);
     void renderTextContent();
-    void renderRichText(const QByteArray& data);
+    void renderRichText();
     void applyRichText(const RichTextPreview& preview);
     void renderPlainText(const QString& text, qreal tabStopDistance = 0);
     void renderColorSwatch(const QColor& color, const QString& text);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "panel/RichTextPreview.h"
 
+#include "history/store/ManagedObjectContext.h"
+#include "history/store/StoreReader.h"
 #include "platform/Dispatch.h"
 #include "richtext/RtfReader.h"
 
@@ -72,6 +74,17 @@ std::shared_ptr<const QTextDocument> handedToMainThread(QTextDocument* document)
     });
 }
 
+// One reader for the store in use, made on the main thread and used on the queue.
+std::shared_ptr<StoreReader> storeReader(const QString& path) {
+    static std::shared_ptr<StoreReader> reader;
+    static QString readerPath;
+    if (!reader || readerPath != path) {
+        reader = std::make_shared<StoreReader>(path);
+        readerPath = path;
+    }
+    return reader;
+}
+
 } // namespace
 
 bool RichTextPreview::isRtf(const QByteArray& data) {
@@ -128,12 +141,29 @@ RichTextPreview RichTextPreview::make(const QByteArray& data) {
     return result;
 }
 
-QString RichTextPreview::cacheKey(const QString& objectId, const QByteArray& data) {
-    // Both ends and the length stand for the content without hashing megabytes on the main thread.
-    constexpr qsizetype edge = 4096;
-    const size_t head = qHash(QByteArrayView(data).first(std::min(edge, data.size())));
-    const size_t tail = qHash(QByteArrayView(data).last(std::min(edge, data.size())));
-    return QStringLiteral("%1|%2|%3|%4").arg(objectId).arg(data.size()).arg(head).arg(tail);
+QString RichTextPreview::cacheKey(const QString& storePath, const QString& objectId, const QString& entryId) {
+    return storePath + QLatin1Char('|') + objectId + QLatin1Char('|') + entryId;
+}
+
+QString RichTextPreview::cacheKeyOf(const ClipboardItem& item) {
+    const ManagedObjectContext* context = item.managedObjectContext();
+    return cacheKey(context ? context->path() : QString(), item.objectID(),
+                    item.id() ? item.id()->toString(QUuid::WithoutBraces) : QString());
+}
+
+RichTextPreview::Reader RichTextPreview::readerOf(const ClipboardItem& item) {
+    const ManagedObjectContext* context = item.managedObjectContext();
+    if (item.isLoaded(ClipboardItem::RichTextData) || !context)
+        return [data = item.richTextData()](bool*) { return data; };
+    return [reader = storeReader(context->path()), key = item.primaryKey()](bool* failed) {
+        OptData data;
+        StoreError error;
+        if (!reader->itemBlob(key, ClipboardItem::RichTextData, &data, &error)) {
+            qWarning("Error reading rich text: %s", qPrintable(error.description()));
+            *failed = true;
+        }
+        return data;
+    };
 }
 
 std::optional<RichTextPreview> RichTextPreview::cached(const QString& key) {
@@ -144,12 +174,23 @@ std::optional<RichTextPreview> RichTextPreview::cached(const QString& key) {
     return std::nullopt;
 }
 
-void RichTextPreview::load(const QByteArray& data, const QString& key, QObject* context,
+void RichTextPreview::load(Reader read, const QString& key, QObject* context,
                            std::function<void(const RichTextPreview&)> completion) {
     QPointer<QObject> weak(context);
-    queue().async([data, key, weak, completion = std::move(completion)] {
-        const RichTextPreview preview = make(data);
-        {
+    queue().async([read = std::move(read), key, weak, completion = std::move(completion)] {
+        // Asked for again before the first result came (a card shown twice): read only once.
+        if (const std::optional<RichTextPreview> hit = cached(key)) {
+            Dispatch::onMain([weak, preview = *hit, completion] {
+                if (weak)
+                    completion(preview);
+            });
+            return;
+        }
+        bool failed = false;
+        std::optional<QByteArray> data = read(&failed);
+        const RichTextPreview preview = data ? make(*data) : RichTextPreview();
+        data.reset(); // not held while the main thread applies the result
+        if (!failed) {
             Cache& c = cache();
             QMutexLocker lock(&c.mutex);
             c.entries.insert(key, new RichTextPreview(preview));

@@ -20,7 +20,44 @@ QString sample(const std::vector<QString>& alphabet, int count, unsigned seed) {
     return out;
 }
 
+// Folding by definition: the whole canonical decomposition, marks dropped, simple case folding.
+QString foldedByDefinition(const QString& text) {
+    const QString decomposed = text.normalized(QString::NormalizationForm_D);
+    QString out;
+    for (qsizetype i = 0; i < decomposed.size(); ++i) {
+        char32_t c = decomposed.at(i).unicode();
+        if (decomposed.at(i).isHighSurrogate() && i + 1 < decomposed.size() && decomposed.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(decomposed.at(i), decomposed.at(i + 1));
+            ++i;
+        }
+        const auto category = QChar::category(c);
+        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining &&
+            category != QChar::Mark_Enclosing)
+            out += QString::fromUcs4(&c, 1);
+    }
+    return out.toCaseFolded();
+}
+
 } // namespace
+
+// Characters fold one by one; that gives the folding of the whole text for every character there is.
+TEST(TextFolding, FoldsEveryCharacterAsTheWholeTextWould) {
+    for (char32_t c = 0x80; c < 0x110000; ++c) {
+        if (c >= 0xD800 && c < 0xE000)
+            continue;
+        const QString one = QString::fromUcs4(&c, 1);
+        ASSERT_EQ(TextFolding::fold(one), foldedByDefinition(one)) << std::hex << unsigned(c);
+        QByteArray utf8 = "A";
+        TextFolding::foldUtf8(one.toUtf8().constData(), one.toUtf8().size(), utf8);
+        ASSERT_EQ(utf8, "A" + foldedByDefinition(one).toUtf8()) << std::hex << unsigned(c);
+    }
+    const QString mixed = QStringLiteral("Ǖ\u0301\u0323Å Ω \uAC01\u11A8 İ ﬁ \U0001D15E x").repeated(50);
+    EXPECT_EQ(TextFolding::fold(mixed), foldedByDefinition(mixed));
+    const QByteArray broken = mixed.toUtf8() + "\xE2\x82 tail \xC0\x80";
+    QByteArray folded;
+    TextFolding::foldUtf8(broken.constData(), broken.size(), folded);
+    EXPECT_EQ(folded, TextFolding::fold(QString::fromUtf8(broken)).toUtf8());
+}
 
 // Normalising piece by piece must give what normalising the whole gives, whatever the pieces are
 // cut before, and must stay linear on long runs of accented letters without ASCII.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "panel/ClipboardItemContentView.h"
+#include "panel/CardTextLabel.h"
 #include "panel/PanelTestStore.h"
+#include "panel/RichTextPreview.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -117,6 +119,38 @@ TEST(ClipboardItemContentView, RichTextIsCutAt200InBothAppearances) {
     EXPECT_EQ(card.previewLabel()->font().pixelSize(), 13);
     card.configure(exactEntry);
     EXPECT_EQ(card.previewLabel()->text(), a200);
+}
+
+// Entries read from the store: their rich text is read off the main thread, and a card that moved
+// on to another entry keeps that one's look when the first entry's result comes in late.
+TEST(ClipboardItemContentView, StoredRichTextReachesOnlyTheCardStillShowingItsEntry) {
+    PanelTestStore store(QStringLiteral("card-rich-stored"));
+    auto first = store.add(QStringLiteral("richText"), QStringLiteral("first"), false, nullptr,
+                           rtfOf(QStringLiteral("first styled")));
+    auto second = store.add(QStringLiteral("richText"), QStringLiteral("second"), false, nullptr,
+                            QByteArray("<html><body><b>second</b> styled</body></html>"));
+    store.save();
+    store.context->refreshAllObjects();
+    ASSERT_FALSE(first->isLoaded(ClipboardItem::RichTextData));
+
+    ClipboardItemContentView card;
+    card.show();
+    card.configure(second);
+    TL_TRY_VERIFY(card.previewLabel()->document() != nullptr, 5000);
+    EXPECT_EQ(card.previewLabel()->text(), QStringLiteral("second styled"));
+
+    card.configure(first);  // its result is still to come...
+    card.configure(second); // ...when the card shows the other entry again, from the kept result
+    bool later = false;     // the queue runs in order: this one comes after the first entry's
+    RichTextPreview::load([](bool*) { return std::nullopt; }, QStringLiteral("after"), &card,
+                          [&](const RichTextPreview&) { later = true; });
+    TL_TRY_VERIFY(later, 5000);
+    EXPECT_EQ(card.previewLabel()->text(), QStringLiteral("second styled"));
+
+    card.configure(first);
+    EXPECT_EQ(card.previewLabel()->text(), QStringLiteral("first styled"));
+    EXPECT_NE(card.previewLabel()->document(), nullptr);
+    EXPECT_FALSE(first->isLoaded(ClipboardItem::RichTextData)); // never read on the main thread
 }
 
 TEST(ClipboardItemContentView, AppearanceChangeRebuildsRichText) {

@@ -129,8 +129,8 @@ public:
     // The copying program's own formats of the same content, kept beside a picture (encoded list).
     OptData documentFormats() const;
     SourceAppPtr sourceApp() const;
-    // Whether reading the attribute needs no store read.
-    bool isLoaded(Field field) const { return !(m_blobsPending & field) || !m_context; }
+    // False while a binary attribute has not been read from the store yet (reading it would).
+    bool isLoaded(Field field) const { return !(m_blobsPending & field); }
 
     void setId(const std::optional<QUuid>& v);
     void setType(const OptString& v);

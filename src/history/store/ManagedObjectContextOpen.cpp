@@ -47,7 +47,7 @@ void sqlContains(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // A text contains a folded needle once folded itself; folded a piece at a time, so that no folded
-// copy of a huge text is made. Pieces end before an ASCII character, where folding may cut.
+// copy of a huge text is made. Characters fold one by one, so a piece may end at any of them.
 void sqlContainsFolding(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     const qsizetype n = sqlite3_value_bytes(argv[0]);
@@ -60,9 +60,9 @@ void sqlContainsFolding(sqlite3_context* ctx, int, sqlite3_value** argv) {
     QByteArray window;
     for (qsizetype at = 0; at < n;) {
         qsizetype end = std::min(n, at + kPiece);
-        while (end < n && static_cast<unsigned char>(text[end]) >= 0x80)
+        while (end < n && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             ++end;
-        window += TextFolding::fold(QString::fromUtf8(text + at, end - at)).toUtf8();
+        TextFolding::foldUtf8(text + at, end - at, window);
         if (window.contains(needle)) {
             sqlite3_result_int(ctx, 1);
             return;

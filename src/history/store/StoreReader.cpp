@@ -76,6 +76,33 @@ bool StoreReader::keys(const FetchRequest& request, const QSet<QString>& knownTy
     return true;
 }
 
+bool StoreReader::itemBlob(qint64 key, ClipboardItem::Field field, OptData* out, StoreError* error) {
+    const char* column = nullptr;
+    switch (field) {
+    case ClipboardItem::RichTextData:
+        column = "richTextData";
+        break;
+    case ClipboardItem::ImageData:
+        column = "imageData";
+        break;
+    case ClipboardItem::OriginalImageData:
+        column = "originalImageData";
+        break;
+    case ClipboardItem::UrlPreviewImageData:
+        column = "urlPreviewImageData";
+        break;
+    case ClipboardItem::DocumentFormats:
+        column = "documentFormats";
+        break;
+    default:
+        out->reset();
+        setError(error, SQLITE_MISUSE, QStringLiteral("Not a binary attribute: %1").arg(field));
+        return false;
+    }
+    bool found = false;
+    return attribute(key, column, out, &found, error);
+}
+
 bool StoreReader::attribute(qint64 key, const char* column, OptData* out, bool* found, StoreError* error) {
     std::lock_guard lock(m_mutex);
     out->reset();
@@ -85,12 +112,7 @@ bool StoreReader::attribute(qint64 key, const char* column, OptData* out, bool* 
     const QByteArray sql = QByteArray("SELECT ") + column + " FROM ClipboardItem WHERE pk = ?";
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &raw, nullptr);
-    if (rc != SQLITE_OK) {
-        setError(error, rc, errorText(m_db, rc));
-        sqlite3_finalize(raw);
-        return false;
-    }
-    {
+    if (rc == SQLITE_OK) {
         Stmt s(m_db, raw);
         s.bind(1, key);
         rc = s.step();

@@ -26,7 +26,9 @@ public:
     // knownTypes: ManagedObjectContext::knownTypes(), for searches by type name.
     bool keys(const FetchRequest& request, const QSet<QString>& knownTypes, std::vector<qint64>* out,
               StoreError* error);
-
+    // One binary attribute of the entry with the given key (a ClipboardItem::Field with binary
+    // data); std::nullopt when it has none or the row is gone.
+    bool itemBlob(qint64 key, ClipboardItem::Field field, OptData* out, StoreError* error);
     // One attribute of an entry as stored, a text as its UTF-8 bytes; nullopt for none. *found is
     // false when the entry is not stored (any more).
     bool attribute(qint64 key, const char* column, OptData* out, bool* found, StoreError* error);

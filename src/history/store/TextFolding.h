@@ -9,6 +9,8 @@
 namespace TextFolding {
 
 QString fold(const QString& text);
+// Appends the folding of UTF-8 text, in UTF-8: no UTF-16 copy of a large stored text is made.
+void foldUtf8(const char* data, qsizetype size, QByteArray& out);
 
 // Substring test on already folded texts; an empty needle is found nowhere.
 bool containsFolded(const QString& haystack, const QString& needle);
