@@ -153,15 +153,22 @@ std::optional<QString> ClipboardImageFilePromiseProvider::prepareTemporaryFile(Q
 }
 
 QMimeData* ClipboardImageFilePromiseProvider::makePasteboardWriter() {
-    auto* data = new QMimeData;
     QString error;
-    if (const std::optional<QString> path = prepareTemporaryFile(&error)) {
+    const std::optional<QString> path = prepareTemporaryFile(&error);
+    return makePasteboardWriter(m_imageData, path, error);
+}
+
+QMimeData* ClipboardImageFilePromiseProvider::makePasteboardWriter(const QByteArray& imageData,
+                                                                   const std::optional<QString>& path,
+                                                                   const QString& error) {
+    auto* data = new QMimeData;
+    if (path) {
         data->setUrls({QUrl::fromLocalFile(*path)});
     } else {
         std::fprintf(stderr, "Unable to prepare dragged image file: %s\n", qPrintable(error));
         std::fflush(stderr);
     }
     // Delivered only when a drop target asks for it.
-    data->setData(QStringLiteral("image/png"), m_imageData);
+    data->setData(QStringLiteral("image/png"), imageData);
     return data;
 }

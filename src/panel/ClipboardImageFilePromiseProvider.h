@@ -22,6 +22,9 @@ public:
 
     // The drag's data; without a prepared file it carries the image data only. Caller owns it.
     QMimeData* makePasteboardWriter();
+    // The same with the file prepared already (none: error says why).
+    static QMimeData* makePasteboardWriter(const QByteArray& imageData, const std::optional<QString>& path,
+                                           const QString& error);
     // The prepared copy's path; none with *error set when it cannot be made safely.
     std::optional<QString> prepareTemporaryFile(QString* error);
 

@@ -213,6 +213,8 @@ void CollectionView::deselectAll() {
 }
 
 void CollectionView::itemPressed(CollectionViewItem* item) {
+    if (m_dataSource && item->m_index >= 0)
+        m_dataSource->itemMayBeDragged(this, item->m_index);
     if (!m_selectable || item->m_index < 0)
         return;
     const int index = item->m_index;

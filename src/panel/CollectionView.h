@@ -46,6 +46,8 @@ public:
     // (owned by the caller; none: nothing is dragged).
     virtual bool canDragItems(CollectionView*, const QList<int>&) { return false; }
     virtual QMimeData* pasteboardWriterForItem(CollectionView*, int) { return nullptr; }
+    // A left press on an item, which a drag may follow: the source may start making its data.
+    virtual void itemMayBeDragged(CollectionView*, int) {}
 };
 
 // A horizontal strip of fixed-size items in one row. Only the items that intersect the visible area

@@ -157,17 +157,21 @@ bool PanelContentView::canFetch() const {
     return m_itemSource || m_dataManager;
 }
 
+std::shared_ptr<StoreReader> PanelContentView::reader() {
+    if (!m_storeReader)
+        m_storeReader = std::make_shared<StoreReader>(m_dataManager->context()->path());
+    return m_storeReader;
+}
+
 void PanelContentView::fetchInBackground(const PageRequest& request,
                                          std::function<void(std::vector<ClipboardItemPtr>)> apply) {
     ItemSource source = m_itemSource;
     if (!source) {
         QPointer<ClipboardDataManager> manager = m_dataManager;
-        if (!m_storeReader)
-            m_storeReader = std::make_shared<StoreReader>(m_dataManager->context()->path());
         // The query runs here, on its own connection; the main thread only reads the page's rows
         // (without their texts). Pending changes, which only the context knows, and a query the
         // reader cannot run take the context's own way, which also prints its failures.
-        source = [manager, reader = m_storeReader](const PageRequest& r) {
+        source = [manager, reader = reader()](const PageRequest& r) {
             const FetchRequest request = ClipboardDataManager::pageRequest(r.query.value_or(QString()), r.limit,
                                                                            r.offset, r.favoritesOnly, r.typeFilter);
             QSet<QString> types;
@@ -363,6 +367,7 @@ void PanelContentView::resetAndReload() {
         }
     }
     clipboardItems.clear();
+    m_dragEntry.reset();
     selectedIndexPath.reset();
     currentOffset = 0;
     hasMoreData = true;

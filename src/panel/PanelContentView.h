@@ -12,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -129,6 +130,7 @@ public:
     // Drag source: one image card at a time, dragged out as a PNG file.
     bool canDragItems(CollectionView* view, const QList<int>& indexes) override;
     QMimeData* pasteboardWriterForItem(CollectionView* view, int index) override;
+    void itemMayBeDragged(CollectionView* view, int index) override;
     static QString dragFileName(const ClipboardItemPtr& entry);
 
     void updateFilterButtonStyles();
@@ -195,6 +197,11 @@ private:
     void startOver();
     void fetchInBackground(const PageRequest& request, std::function<void(std::vector<ClipboardItemPtr>)> apply);
     std::shared_ptr<StoreReader> m_storeReader; // runs page and search queries off the main thread
+    std::shared_ptr<StoreReader> reader();
+    struct PreparedDrag;
+    // An image card's drag data, read and its file written off the main thread from the press on.
+    ClipboardItemPtr m_dragEntry;
+    std::shared_future<std::shared_ptr<const PreparedDrag>> m_dragData;
     bool canFetch() const;
     bool canLoadMore() const;
     int indexOfItem(const ClipboardItemPtr& item) const;

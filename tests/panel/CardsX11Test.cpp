@@ -127,6 +127,7 @@ TEST_F(CardsX11Test, ImageCardDragsOutAsAFile) {
     image->setOriginalImageData(original);
     image->setImageData(photoPng(QSize(400, 250)));
     store.save();
+    store.context->refreshAllObjects(); // as a page shows it: the picture is read for the drag
 
     QProcess target;
     target.start(QStringLiteral(TL_DROP_TARGET), {});
