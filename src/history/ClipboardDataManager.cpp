@@ -648,6 +648,10 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
 }
 
 bool ClipboardDataManager::clearAllHistory() {
+    // A large entry being written holds the store for as long as it takes, and it and the entries
+    // waiting behind it were copied before the clear: they are written first, then cleared too.
+    if (largeSaveInProgress())
+        finishLargeSaves();
     // One statement in the store rather than a deletion per entry: the main thread is not held
     // by the size of the history.
     StoreError error;

@@ -29,12 +29,20 @@ QString decodeEntities(const QString& text) {
 
 // Runs of white space (every character Unicode counts as one, U+000B and U+0085 too) become one
 // space; the ends are trimmed; nothing left is none. What is kept ends at a character boundary
-// within maximumTextLength.
+// within maximumTextLength. Controls that embed, override or isolate a direction are dropped: a
+// page could use them to show a title's words in another order than they are written.
+bool isDirectionControl(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+}
+
 std::optional<QString> collapseWhiteSpace(const QString& text) {
     QString collapsed(text.size(), Qt::Uninitialized);
     QChar* out = collapsed.data();
     bool inSpace = true; // drops leading white space
     for (QChar c : text) {
+        if (isDirectionControl(c))
+            continue;
         if (c.isSpace()) {
             if (!inSpace)
                 *out++ = u' ';

@@ -3,8 +3,10 @@
 #include "ManagerTestFixture.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -117,6 +119,30 @@ TEST_F(ManagerTest, EditsMadeWhileTheWriterWritesWaitForNoLockAndAreSaved) {
     // Its icon is looked up once it is stored, and saved beside it.
     QTRY_VERIFY_WITH_TIMEOUT(manager->findSourceApp("org.example.new")->iconData(), 30000);
     EXPECT_EQ(busyCalls, 0);
+    sqlite3_busy_timeout(context->connection(), 2000);
+}
+
+// Clearing while a large entry is written does not fail for the lock it holds: it waits, and the
+// entry, copied before the clear, is cleared too.
+TEST_F(ManagerTest, AClearWhileTheWriterWritesWaitsForItAndClearsItToo) {
+    saveText(largeText('a', 300 * 1024)); // starts the writer
+    ASSERT_TRUE(manager->finishLargeSaves());
+    CommitGate gate;
+    manager->largeEntryWriter()->setConnectionHookForTesting(
+        [&gate](sqlite3* db) { sqlite3_commit_hook(db, &CommitGate::hook, &gate); });
+    std::atomic<int> busyCalls{0};
+    sqlite3_busy_handler(context->connection(), &countBusy, &busyCalls);
+    saveText(largeText('b', 300 * 1024));
+    QTRY_VERIFY_WITH_TIMEOUT(gate.entered, 60000);
+    // Let go from another thread: the main thread is inside the clear by then.
+    std::thread releaser([&gate] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        gate.release();
+    });
+    EXPECT_TRUE(manager->clearAllHistory());
+    releaser.join();
+    EXPECT_EQ(busyCalls, 0);
+    EXPECT_TRUE(all().empty());
     sqlite3_busy_timeout(context->connection(), 2000);
 }
 

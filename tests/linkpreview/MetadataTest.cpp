@@ -123,6 +123,7 @@ TEST(CleanText, EntitiesAndWhiteSpace) {
         {"&#1114111;x", "\xF4\x8F\xBF\xBFx"},
         {"&#1114112;", "&#1114112;"},
         {"&#x&#x41;", "&#xA"},
+        {"pay \xE2\x80\xAEtxt.exe\xE2\x80\xAC &#x2067;x&#x2069;", "pay txt.exe x"},
         {" \t ", nullptr},
         {"&nbsp;", nullptr},
         {"", nullptr},
