@@ -6,6 +6,7 @@
 #include "history/ColorArchive.h"
 #include "history/ColorExtractor.h"
 #include "history/DocumentFormats.h"
+#include "history/store/StoreReader.h"
 #include "history/store/StoreSpace.h"
 #include "history/store/TextFolding.h"
 #include "linkpreview/URLPreviewService.h"
@@ -205,6 +206,10 @@ void ClipboardDataManager::handToWriter(LargeEntryWriter::Entry entry, const QSt
         entry.newAppName = appName;
     }
     entry.timestamp = QDateTime::currentDateTime();
+    writer().save(std::move(entry));
+}
+
+LargeEntryWriter& ClipboardDataManager::writer() {
     if (!m_largeWriter) {
         QPointer<ClipboardDataManager> self(this);
         m_largeWriter = std::make_unique<LargeEntryWriter>(
@@ -222,7 +227,7 @@ void ClipboardDataManager::handToWriter(LargeEntryWriter::Entry entry, const QSt
                 });
             });
     }
-    m_largeWriter->save(std::move(entry));
+    return *m_largeWriter;
 }
 
 void ClipboardDataManager::largeEntrySaved(const LargeEntryWriter::Outcome& outcome) {
@@ -545,63 +550,83 @@ std::vector<ClipboardItemPtr> ClipboardDataManager::searchItems(const QString& q
 }
 
 bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool plainText) {
+    cancelPick();
     if (!item)
         return false;
-    // Every representation is prepared before anything changes: an entry that cannot be written
+    return writeToPasteboard(item, PickContent::of(*item, plainText));
+}
+
+void ClipboardDataManager::pickToPasteboard(const ClipboardItemPtr& item, bool plainText,
+                                            std::function<void(bool)> done) {
+    const quint64 ticket = ++m_pickTicket;
+    m_pick = {};
+    if (!item || m_context->path().isEmpty()) {
+        const bool written = item && writeToPasteboard(item, PickContent::of(*item, plainText));
+        if (done)
+            done(written);
+        return;
+    }
+    if (!m_pickQueue) {
+        m_pickReader = std::make_shared<StoreReader>(m_context->path());
+        m_pickQueue = std::make_unique<SerialQueue>();
+    }
+    m_pick = {ticket, item, plainText, std::move(done)};
+    auto request = std::make_shared<const PickRequest>(*item, plainText);
+    m_pickQueue->async([this, ticket, request, reader = m_pickReader] {
+        auto wanted = [this, ticket] { return m_pickTicket.load() == ticket; };
+        if (!wanted())
+            return;
+        auto content = std::make_shared<PickContent>();
+        StoreError error;
+        const bool read = request->read(*reader, wanted, content.get(), &error);
+        Dispatch::onMain(this, [this, ticket, read, content] { finishPick(ticket, read, *content); });
+    });
+}
+
+void ClipboardDataManager::cancelPick() {
+    ++m_pickTicket;
+    m_pick = {};
+}
+
+void ClipboardDataManager::finishPickReads() {
+    if (m_pickQueue)
+        m_pickQueue->waitForDone();
+    QCoreApplication::sendPostedEvents(nullptr, 0);
+}
+
+void ClipboardDataManager::finishPick(quint64 ticket, bool read, const PickContent& content) {
+    if (ticket != m_pickTicket.load() || m_pick.ticket != ticket)
+        return;
+    const Pick pick = std::exchange(m_pick, {});
+    if (pick.item->isDeleted())
+        return;
+    // The reader could not give the entry (the store unreadable there, the row saved under another
+    // key meanwhile): the entry's own context reads it instead.
+    const bool written = writeToPasteboard(pick.item, read ? content : PickContent::of(*pick.item, pick.plainText));
+    if (pick.done)
+        pick.done(written);
+}
+
+bool ClipboardDataManager::writeToPasteboard(const ClipboardItemPtr& item, const PickContent& content) {
+    // Every representation was prepared before anything changes: an entry that cannot be written
     // leaves the clipboard, its timestamp and the monitor's skip count as they were. A write the
     // system refuses leaves the timestamp too.
-    OptString text;
-    OptData rich, png;
-    QList<QUrl> urls;
-    DocumentFormats::List documentFormats;
-    const QString type = item->type().value_or(QString());
-    if (type == EntryType::text || type == EntryType::url) {
-        text = item->textContent();
-    } else if (type == EntryType::richText) {
-        if (!plainText)
-            rich = item->richTextData();
-        text = item->textContent();
-    } else if (type == EntryType::image) {
-        // A picture copied together with its text (a spreadsheet range, a web fragment) goes back
-        // with all of it, so each program takes the form it prefers; as plain text only the text.
-        text = item->textContent();
-        if (!plainText) {
-            rich = item->richTextData();
-            if (const OptData kept = item->documentFormats())
-                documentFormats = DocumentFormats::decode(*kept);
-        }
-        if (!plainText || !text) {
-            OptData bytes = item->originalImageData();
-            if (!bytes)
-                bytes = item->imageData();
-            // The header is enough to refuse bytes that are no image: decoding a photograph again on
-            // every pick would cost more than the pick may take.
-            if (bytes && ImageUtils::looksDecodable(*bytes))
-                png = bytes;
-        }
-    } else if (type == EntryType::file) {
-        if (const OptString path = item->filePath()) {
-            urls = {QUrl::fromLocalFile(*path)};
-            for (const QString& more : item->additionalFilePaths())
-                urls << QUrl::fromLocalFile(more);
-        }
-    }
-    if (!text && !rich && !png && urls.isEmpty())
+    if (content.isEmpty())
         return false;
-
     Pasteboard& pasteboard = Pasteboard::general();
     ClipboardMonitor* monitor = m_clipboardMonitor.data();
     if (monitor)
         monitor->skipNextChangeCount = pasteboard.changeCount() + 1;
     pasteboard.clearContents();
-    if (rich)
-        pasteboard.setData(RtfReader::isRtf(*rich) ? Pasteboard::Type::RTF : Pasteboard::Type::HTML, *rich);
-    if (text)
-        pasteboard.setString(*text);
-    if (png) {
-        pasteboard.setData(Pasteboard::Type::PNG, *png);
+    if (content.rich)
+        pasteboard.setData(RtfReader::isRtf(*content.rich) ? Pasteboard::Type::RTF : Pasteboard::Type::HTML,
+                           *content.rich);
+    if (content.text)
+        pasteboard.setData(Pasteboard::Type::String, *content.text);
+    if (content.png) {
+        pasteboard.setData(Pasteboard::Type::PNG, *content.png);
         // TIFF is made only for a reader that asks for it.
-        pasteboard.setDataProvider(Pasteboard::Type::TIFF, [bytes = *png] {
+        pasteboard.setDataProvider(Pasteboard::Type::TIFF, [bytes = *content.png] {
             QByteArray encoded;
             QBuffer buffer(&encoded);
             buffer.open(QIODevice::WriteOnly);
@@ -611,9 +636,9 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
             return encoded;
         });
     }
-    if (!urls.isEmpty())
-        pasteboard.setURLs(urls);
-    for (const auto& [mime, bytes] : documentFormats)
+    if (!content.urls.isEmpty())
+        pasteboard.setURLs(content.urls);
+    for (const auto& [mime, bytes] : content.documentFormats)
         pasteboard.setFormat(mime, bytes);
     if (!pasteboard.lastWriteSucceeded()) {
         // Another client still holds the clipboard: its content was seen already, and the entry
@@ -624,7 +649,17 @@ bool ClipboardDataManager::copyToPasteboard(const ClipboardItemPtr& item, bool p
         }
         return false;
     }
-    item->setTimestamp(QDateTime::currentDateTime());
+    const QDateTime now = QDateTime::currentDateTime();
+    if (content.bytes() >= LargeEntryWriter::largeBytes && !item->isInserted() && !m_context->path().isEmpty()) {
+        // SQLite writes the whole row again to change its time: the writer does that.
+        LargeEntryWriter::Entry picked;
+        picked.type = item->type().value_or(QString());
+        picked.pickedObjectID = item->objectID();
+        picked.timestamp = now;
+        writer().save(std::move(picked));
+        return true;
+    }
+    item->setTimestamp(now);
     saveContext();
     return true;
 }

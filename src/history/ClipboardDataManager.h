@@ -2,6 +2,7 @@
 #pragma once
 
 #include "history/LargeEntryWriter.h"
+#include "history/PickContent.h"
 #include "history/store/ManagedObjectContext.h"
 #include "linkpreview/URLPreview.h"
 
@@ -10,11 +11,15 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class ClipboardMonitor;
+class SerialQueue;
+class StoreReader;
 class StoreSpace;
 
 // The store manager: saving captured entries, the queries and edits of the panel, and the link
@@ -88,6 +93,13 @@ public:
     // False when the entry has nothing that can be written (an image without decodable data, a
     // missing field); the clipboard and the entry are then left untouched.
     bool copyToPasteboard(const ClipboardItemPtr& item, bool plainText);
+    // The same, with the entry's text and picture read off the main thread first (a large one
+    // takes a while); then done(written) on the main thread. A later pick of either kind or
+    // cancelPick() drops it: it writes nothing and done is not called.
+    void pickToPasteboard(const ClipboardItemPtr& item, bool plainText, std::function<void(bool)> done);
+    void cancelPick();
+    // For tests: blocks until the reads of the picks asked for are over and their outcomes taken.
+    void finishPickReads();
     void deleteItemsOlderThan(int days);
     // False when the entries could not be read or the deletion could not be saved.
     bool clearAllHistory();
@@ -108,8 +120,11 @@ public:
 private:
     void startLinkPreview(const QString& link, const ClipboardItemPtr& item);
     void largeEntrySaved(const LargeEntryWriter::Outcome& outcome);
+    LargeEntryWriter& writer(); // started on first use
     void handToWriter(LargeEntryWriter::Entry entry, const QString& bundleId, const OptString& appName);
     void takeSaveTurn();
+    bool writeToPasteboard(const ClipboardItemPtr& item, const PickContent& content);
+    void finishPick(quint64 ticket, bool read, const PickContent& content);
 
     ManagedObjectContext* m_context;
     QPointer<ClipboardMonitor> m_clipboardMonitor;
@@ -119,4 +134,14 @@ private:
     bool m_largePending = false; // the writer holds an entry that did not fit
     QTimer m_retryTimer;
     std::unique_ptr<LargeEntryWriter> m_largeWriter;
+    struct Pick {
+        quint64 ticket = 0;
+        ClipboardItemPtr item;
+        bool plainText = false;
+        std::function<void(bool)> done;
+    };
+    Pick m_pick;                          // the pick waiting for its read
+    std::atomic<quint64> m_pickTicket{0}; // the newest pick; older reads are dropped
+    std::shared_ptr<StoreReader> m_pickReader;
+    std::unique_ptr<SerialQueue> m_pickQueue; // declared last: its reads finish before the rest goes
 };

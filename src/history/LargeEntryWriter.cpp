@@ -9,14 +9,6 @@
 
 #include <sqlite3.h>
 
-namespace {
-
-// Above this much content a save takes long enough (some 8 ms a megabyte) to be felt on the main
-// thread.
-constexpr qsizetype kLargeBytes = 512 * 1024;
-
-} // namespace
-
 LargeEntryWriter::LargeEntryWriter(QString storePath, std::function<void(const Outcome&)> done,
                                    std::function<void()> turn)
     : m_path(std::move(storePath)), m_done(std::move(done)), m_turn(std::move(turn)), m_thread([this] { run(); }) {}
@@ -37,7 +29,7 @@ bool LargeEntryWriter::isLarge(const OptString& text, const OptData& richTextDat
     qsizetype bytes = text ? text->size() * qsizetype(sizeof(QChar)) : 0;
     for (const OptData* data : {&richTextData, &imageData, &originalImageData})
         bytes += *data ? (*data)->size() : 0;
-    return bytes >= kLargeBytes;
+    return bytes >= largeBytes;
 }
 
 void LargeEntryWriter::save(Entry entry) {
@@ -165,7 +157,41 @@ void LargeEntryWriter::write(Entry& entry) {
     }
     runConnectionHook();
     ManagedObjectContext& ctx = *m_context;
-    SourceAppPtr app = entry.sourceAppKey ? ctx.sourceAppForKey(entry.sourceAppKey) : nullptr;
+    SourceAppPtr app;
+    ClipboardItemPtr item;
+    if (!entry.pickedObjectID.isEmpty()) {
+        outcome.repeated = true;
+        if ((item = ctx.existingClipboardItem(entry.pickedObjectID)))
+            item->setTimestamp(entry.timestamp);
+    } else {
+        item = writeCopy(entry, &outcome, &app);
+    }
+    const bool saved = ctx.save(&error);
+    // The log held the whole entry: copied into the store and emptied now, it does not keep
+    // its size on the disk beside the store's.
+    if (saved)
+        sqlite3_wal_checkpoint_v2(ctx.connection(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending = ctx.hasChanges();
+    }
+    outcome.pendingLeft = ctx.hasChanges();
+    // Saved even when an entry before it still does not fit.
+    if (item && !item->hasChanges())
+        outcome.objectID = item->objectID();
+    if (app && app->hasChanges())
+        outcome.newAppBundleId.clear();
+    if (!saved) {
+        outcome.errorCode = error.code;
+        outcome.error = error.description();
+    }
+    m_done(outcome);
+}
+
+ClipboardItemPtr LargeEntryWriter::writeCopy(const Entry& entry, Outcome* outcome, SourceAppPtr* appOut) {
+    ManagedObjectContext& ctx = *m_context;
+    SourceAppPtr& app = *appOut;
+    app = entry.sourceAppKey ? ctx.sourceAppForKey(entry.sourceAppKey) : nullptr;
     if (!entry.newAppBundleId.isEmpty()) {
         FetchRequest request;
         request.entityName = QStringLiteral("SourceApp");
@@ -178,7 +204,7 @@ void LargeEntryWriter::write(Entry& entry) {
             app = ctx.insertSourceApp();
             app->setBundleId(entry.newAppBundleId);
             app->setAppName(entry.newAppName);
-            outcome.newAppBundleId = entry.newAppBundleId;
+            outcome->newAppBundleId = entry.newAppBundleId;
         }
     }
     ClipboardItemPtr item =
@@ -186,7 +212,7 @@ void LargeEntryWriter::write(Entry& entry) {
             ? ClipboardDataManager::findLargeTextDuplicateIn(ctx, entry.type, *entry.largeText)
             : ClipboardDataManager::findDuplicateIn(ctx, entry.type, entry.text, entry.imageData,
                                                     entry.originalImageData, entry.filePath, entry.additionalFilePaths);
-    outcome.repeated = bool(item);
+    outcome->repeated = bool(item);
     if (item) {
         item->setTimestamp(entry.timestamp);
         item->setSourceApp(app);
@@ -209,26 +235,7 @@ void LargeEntryWriter::write(Entry& entry) {
         item->setSourceApp(app);
         item->setIsFavorite(false);
     }
-    const bool saved = ctx.save(&error);
-    // The log held the whole entry: copied into the store and emptied now, it does not keep
-    // its size on the disk beside the store's.
-    if (saved)
-        sqlite3_wal_checkpoint_v2(ctx.connection(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending = ctx.hasChanges();
-    }
-    outcome.pendingLeft = ctx.hasChanges();
-    // Saved even when an entry before it still does not fit.
-    if (!item->hasChanges())
-        outcome.objectID = item->objectID();
-    if (app && app->hasChanges())
-        outcome.newAppBundleId.clear();
-    if (!saved) {
-        outcome.errorCode = error.code;
-        outcome.error = error.description();
-    }
-    m_done(outcome);
+    return item;
 }
 
 void LargeEntryWriter::retryPending() {

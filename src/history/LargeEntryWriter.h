@@ -42,6 +42,8 @@ public:
         QDateTime timestamp;                             // the time of the copy
         QString link;                                    // a web link to fetch a preview for once saved, or empty
         std::shared_ptr<PrecomputedContent> precomputed; // kept alive while the entry is written
+        // A stored entry picked from the history: only its time is set (to timestamp).
+        QString pickedObjectID;
     };
     struct Outcome {
         QString objectID; // the new or repeated entry; empty when nothing was saved
@@ -59,6 +61,9 @@ public:
     // Writes what was handed over (one more try for what is pending), then ends the thread.
     ~LargeEntryWriter();
 
+    // Above this much content a save takes long enough (some 8 ms a megabyte) to be felt on the
+    // main thread; SQLite writes a whole row again for a change of any of its values.
+    static constexpr qsizetype largeBytes = 512 * 1024;
     static bool isLarge(const OptString& text, const OptData& richTextData, const OptData& imageData,
                         const OptData& originalImageData);
 
@@ -84,6 +89,8 @@ public:
 private:
     void run();
     void write(Entry& entry);
+    // A new copy: its repeat moved up, or a new row; not saved yet.
+    ClipboardItemPtr writeCopy(const Entry& entry, Outcome* outcome, SourceAppPtr* app);
     void retryPending();
     void runConnectionHook();
 

@@ -108,6 +108,8 @@ public:
     // Notes the window in front when the panel shows: the only one a direct paste may go to.
     void noteFrontWindow();
     std::optional<SyntheticKeys::FrontWindow> frontWindowAtShow;
+    // The entry goes to the clipboard once its text or picture was read off the main thread; the
+    // panel hides, or says it could not, then.
     void pasteItem(const ClipboardItemPtr& item, bool plainText);
     // Sends the paste chord when the window in front is still the target; true when sent.
     bool postCommandV(const std::optional<SyntheticKeys::FrontWindow>& target);
@@ -173,6 +175,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void pickWritten(bool written);
     void setupUI();
     void setupToolbar();
     void setupFilterButtons();

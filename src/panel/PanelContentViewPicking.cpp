@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -122,7 +123,15 @@ void PanelContentView::pasteItem(const ClipboardItemPtr& entry, bool plainText) 
     const ClipboardItemPtr item = entry; // the caller's copy may go with a recycled cell
     if (!m_dataManager || !item)
         return;
-    if (!m_dataManager->copyToPasteboard(item, plainText)) {
+    QPointer<PanelContentView> self(this);
+    m_dataManager->pickToPasteboard(item, plainText, [self](bool written) {
+        if (self)
+            self->pickWritten(written);
+    });
+}
+
+void PanelContentView::pickWritten(bool written) {
+    if (!written) {
         // Nothing reached the clipboard: the panel stays, says so, and nothing is pasted.
         qCWarning(lcPick) << "the entry could not be put on the clipboard";
         showNotice(tr("This entry could not be put on the clipboard."));

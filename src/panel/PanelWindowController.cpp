@@ -154,6 +154,9 @@ void PanelWindowController::showPanel() {
 }
 
 void PanelWindowController::hidePanel() {
+    // A pick still reading its entry writes nothing once the panel goes.
+    if (m_dataManager)
+        m_dataManager->cancelPick();
     if (!m_isVisible || !m_window)
         return;
     const QRect frame = m_window->geometry();

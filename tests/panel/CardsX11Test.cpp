@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The cards on a real X server: an image card dragged onto another process's window, and the
-// strip of every card type photographed in both appearances.
+// The cards on a real X server: an image card dragged onto another process's window, a large entry
+// picked onto the clipboard, and the strip of every card type photographed in both appearances.
+#include "common/AppNames.h"
 #include "history/ClipboardMonitor.h"
 #include "panel/ClipboardItemContentView.h"
 #include "panel/CollectionView.h"
@@ -8,6 +9,7 @@
 #include "panel/PanelContentView.h"
 #include "panel/PanelTestStore.h"
 #include "panel/PanelWindowController.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
 #include "support/XvfbSession.h"
@@ -98,6 +100,13 @@ protected:
         return strip->viewport()->mapToGlobal(strip->itemFrame(index).translated(-strip->contentOffset(), 0).center());
     }
 };
+
+QByteArray clipboardText() {
+    QProcess xclip; // the read runs while our event loop serves the selection
+    xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+    TL_TRY_VERIFY(xclip.state() == QProcess::NotRunning, 30000);
+    return xclip.readAllStandardOutput();
+}
 
 QByteArray photoPng(QSize size) {
     QImage image(size, QImage::Format_RGB32);
@@ -202,6 +211,53 @@ TEST_F(CardsX11Test, ImageCardDragsOutAsAFile) {
     copier.waitForFinished(3000);
     target.terminate();
     target.waitForFinished(3000);
+}
+
+// A large text picked as a page shows it (its text not read) arrives whole, and its new time is
+// stored. Of two picks in a row, or a pick and the panel closing, only the later one is written.
+TEST_F(CardsX11Test, APickedLargeEntryArrivesWholeAndOnlyTheLatestPickIsWritten) {
+    PanelTestStore store(QStringLiteral("cards-large-pick"));
+    QString text;
+    for (int line = 0; text.size() < 700 * 1024; ++line)
+        text += QStringLiteral("ligne %1 d\u2019un long texte choisi en entier, é à ü\n").arg(line);
+    const ClipboardItemPtr large = store.add(QStringLiteral("text"), text);
+    const ClipboardItemPtr small = store.add(QStringLiteral("text"), QStringLiteral("picked last"));
+    store.save();
+    store.context->refreshAllObjects();
+    ASSERT_FALSE(large->isLoaded(ClipboardItem::TextContent));
+    UserDefaults::standard().setBool(DefaultsKeys::pasteDirectly, false);
+    PanelContentView view;
+    view.setDataManager(store.manager.get());
+    QObject owner;
+    int hides = 0;
+    NotificationCenter::defaultCenter().addObserver(&owner, Notifications::panelShouldHide,
+                                                    [&](const Notification&) { ++hides; });
+
+    const QDateTime before = *large->timestamp();
+    view.pasteItem(large, false);
+    TL_TRY_COMPARE(hides, 1, 30000);
+    EXPECT_EQ(clipboardText(), text.toUtf8());
+    TL_TRY_VERIFY(large->timestamp() > before, 30000);
+    EXPECT_TRUE(store.manager->finishLargeSaves());
+
+    PanelWindowController controller; // its closing drops a pick still reading
+    controller.setDataManager(store.manager.get());
+    const QDateTime picked = *large->timestamp();
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "panel closed" : "another pick");
+        store.context->refreshAllObjects();
+        const int hidesBefore = hides;
+        view.pasteItem(large, false);
+        if (closing)
+            controller.hidePanel();
+        else
+            view.pasteItem(small, false);
+        store.manager->finishPickReads();
+        EXPECT_EQ(hides, hidesBefore + (closing ? 0 : 1));
+        EXPECT_EQ(clipboardText(), QByteArray("picked last"));
+        EXPECT_EQ(large->timestamp(), picked);
+    }
+    NotificationCenter::defaultCenter().removeObserver(&owner);
 }
 
 // A file manager asks for a dragged card's data with a time of its own making (the Unix time in

@@ -77,8 +77,6 @@ bool StoreReader::keys(const FetchRequest& request, const QSet<QString>& knownTy
 }
 
 bool StoreReader::itemBlob(qint64 key, ClipboardItem::Field field, OptData* out, StoreError* error) {
-    std::lock_guard lock(m_mutex);
-    out->reset();
     const char* column = nullptr;
     switch (field) {
     case ClipboardItem::RichTextData:
@@ -97,9 +95,18 @@ bool StoreReader::itemBlob(qint64 key, ClipboardItem::Field field, OptData* out,
         column = "documentFormats";
         break;
     default:
+        out->reset();
         setError(error, SQLITE_MISUSE, QStringLiteral("Not a binary attribute: %1").arg(field));
         return false;
     }
+    bool found = false;
+    return attribute(key, column, out, &found, error);
+}
+
+bool StoreReader::attribute(qint64 key, const char* column, OptData* out, bool* found, StoreError* error) {
+    std::lock_guard lock(m_mutex);
+    out->reset();
+    *found = false;
     if (!open(error))
         return false;
     const QByteArray sql = QByteArray("SELECT ") + column + " FROM ClipboardItem WHERE pk = ?";
@@ -109,8 +116,11 @@ bool StoreReader::itemBlob(qint64 key, ClipboardItem::Field field, OptData* out,
         Stmt s(m_db, raw);
         s.bind(1, key);
         rc = s.step();
-        if (rc == SQLITE_ROW)
+        if (rc == SQLITE_ROW) {
+            *found = true;
+            // A text's bytes as stored: no UTF-16 copy of a large one is made here.
             *out = optBlobOf(raw, 0);
+        }
     }
     sqlite3_finalize(raw);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {

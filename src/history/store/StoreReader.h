@@ -14,8 +14,8 @@ struct sqlite3;
 
 // A read-only connection of its own to the store, for running a request's query off the context's
 // thread: it gives only the row keys, in the request's order, and the context then reads those
-// rows (without their texts). Sees what is saved, not a context's pending changes. Any thread,
-// one call at a time.
+// rows (without their texts); and for reading an entry's whole text or picture there. Sees what is
+// saved, not a context's pending changes. Any thread, one call at a time.
 class StoreReader {
 public:
     explicit StoreReader(QString path);
@@ -29,6 +29,9 @@ public:
     // One binary attribute of the entry with the given key (a ClipboardItem::Field with binary
     // data); std::nullopt when it has none or the row is gone.
     bool itemBlob(qint64 key, ClipboardItem::Field field, OptData* out, StoreError* error);
+    // One attribute of an entry as stored, a text as its UTF-8 bytes; nullopt for none. *found is
+    // false when the entry is not stored (any more).
+    bool attribute(qint64 key, const char* column, OptData* out, bool* found, StoreError* error);
 
 private:
     bool open(StoreError* error);

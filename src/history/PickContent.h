@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/DocumentFormats.h"
+#include "history/store/Entities.h"
+
+#include <QList>
+#include <QUrl>
+
+#include <functional>
+#include <map>
+
+class StoreReader;
+struct StoreError;
+
+// What a pick puts on the clipboard, read and checked before anything changes.
+struct PickContent {
+    OptData text; // UTF-8
+    OptData rich;
+    OptData png;
+    QList<QUrl> urls;
+    DocumentFormats::List documentFormats;
+
+    bool isEmpty() const { return !text && !rich && !png && urls.isEmpty(); }
+    qsizetype bytes() const;
+
+    // Read on the entry's own thread, through its context.
+    static PickContent of(const ClipboardItem& item, bool plainText);
+};
+
+// The part of an entry a pick needs, taken on the entry's thread from what is in memory; what is
+// not is read on another thread through a reader connection, so that a large text or picture is
+// never read, nor converted, on the entry's thread.
+class PickRequest {
+public:
+    PickRequest(const ClipboardItem& item, bool plainText);
+
+    // Any thread. False when the store could not be read, no longer holds the entry, or `wanted`
+    // said no before a read.
+    bool read(StoreReader& reader, const std::function<bool()>& wanted, PickContent* out, StoreError* error) const;
+
+private:
+    qint64 m_key = 0;
+    QString m_type;
+    bool m_plainText = false;
+    QList<QUrl> m_urls;
+    LargeTextPtr m_largeText;
+    std::optional<OptString> m_text;    // set when in memory
+    std::map<quint32, OptData> m_blobs; // the binary attributes in memory, by field
+};
