@@ -393,6 +393,7 @@ TEST_F(ManagerTest, RetentionKeepsFavouritesAndUsesCalendarDays) {
         QDateTime stamp;
         bool favourite;
         bool kept;
+        bool unsaved = false; // the favourite mark is changed to the one given without a save
     };
     const std::vector<Case> cases = {
         {"31 days", now.addDays(-31), false, false},
@@ -400,21 +401,43 @@ TEST_F(ManagerTest, RetentionKeepsFavouritesAndUsesCalendarDays) {
         {"29 days", now.addDays(-29), false, true},
         {"30 days and a minute", now.addDays(-30).addSecs(-60), false, false},
         {"30 days less a minute", now.addDays(-30).addSecs(60), false, true},
+        {"at the cut-off", now.addDays(-30), false, false}, // the cut-off is taken later than now
+        {"made favourite, not saved yet", now.addDays(-40), true, true, true},
+        {"no longer favourite, not saved yet", now.addDays(-40), false, false, true},
     };
+    std::vector<ClipboardItemPtr> live;
     for (const Case& c : cases) {
         saveText(c.text);
         auto item = all()[0];
         item->setTimestamp(c.stamp);
-        item->setIsFavorite(c.favourite);
+        item->setIsFavorite(c.unsaved ? !c.favourite : c.favourite);
         manager->saveContext();
+        live.push_back(item);
+    }
+    for (size_t i = 0; i < cases.size(); ++i)
+        if (cases[i].unsaved)
+            live[i]->setIsFavorite(cases[i].favourite);
+    while (QDateTime::currentDateTime() <= now) {
     }
     manager->deleteItemsOlderThan(30);
     EXPECT_FALSE(context->hasChanges());
     QStringList kept;
     for (const auto& item : all())
         kept << *item->textContent();
-    for (const Case& c : cases)
-        EXPECT_EQ(kept.contains(c.text), c.kept) << c.text.toStdString();
+    for (size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(kept.contains(cases[i].text), cases[i].kept) << cases[i].text.toStdString();
+        EXPECT_EQ(live[i]->isDeleted(), !cases[i].kept) << cases[i].text.toStdString();
+    }
+    // The search rows went with their entries.
+    auto rows = [&](const char* sql) {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(context->connection(), sql, -1, &s, nullptr);
+        const int n = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
+        sqlite3_finalize(s);
+        return n;
+    };
+    EXPECT_EQ(rows("SELECT count(*) FROM ClipboardItemSearch"), kept.size());
+    EXPECT_EQ(rows("SELECT count(*) FROM ClipboardItemSearch WHERE pk NOT IN (SELECT pk FROM ClipboardItem)"), 0);
 
     // Calendar days across a daylight-saving change keep the time of day.
     const QTimeZone berlin("Europe/Berlin");

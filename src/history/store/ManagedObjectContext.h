@@ -53,6 +53,11 @@ public:
     // Deletes every entry, saved or pending, in one statement and at once (other pending changes
     // stay pending); live entry objects become deleted ones. On failure nothing changes.
     bool deleteAllItems(StoreError* error = nullptr);
+    // Deletes the saved entries the predicate matches in one statement per table, at once; live
+    // objects of their rows become deleted ones. Entries with unsaved changes are judged in memory
+    // and deleted as deleteObject() does (pending). deleted: how many went or are pending deletion.
+    // On failure nothing changes.
+    bool deleteItemsMatching(const Predicate& predicate, qint64* deleted = nullptr, StoreError* error = nullptr);
     // Drops cached attribute values so the next read comes from the store; pending changes are kept.
     void refreshAllObjects();
     // An entry another connection saved: its live object, unless it has changes of its own here,

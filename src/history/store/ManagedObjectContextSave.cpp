@@ -376,3 +376,55 @@ bool ManagedObjectContext::writeChanges(const ClipboardItem* onlyItem, bool ever
     }
     return true;
 }
+
+bool ManagedObjectContext::deleteItemsMatching(const Predicate& predicate, qint64* deleted, StoreError* error) {
+    Private& p = *d;
+    if (deleted)
+        *deleted = 0;
+    QByteArray where;
+    QVariantList binds;
+    if (!compile(predicate, CompileContext{true, &p.knownTypes}, where, binds)) {
+        setError(error, SQLITE_MISUSE, QStringLiteral("Unsupported predicate: %1").arg(predicate.format()));
+        return false;
+    }
+    // Rows with unsaved changes here are judged in memory, as fetches judge them.
+    QByteArrayList pending;
+    for (const auto* map : {&p.updatedItems, &p.deletedItems})
+        for (const auto& [key, item] : *map)
+            pending << QByteArray::number(key);
+    where = "(" + where + ")";
+    if (!pending.isEmpty())
+        where += " AND pk NOT IN (" + pending.join(',') + ")";
+
+    StoreError err;
+    std::vector<qint64> gone;
+    const bool written =
+        p.exec("BEGIN IMMEDIATE", &err) &&
+        p.selectRows("DELETE FROM ClipboardItemSearch WHERE pk IN (SELECT pk FROM ClipboardItem WHERE " + where + ")",
+                     binds, &err, [](sqlite3_stmt*) {}) &&
+        p.selectRows("DELETE FROM ClipboardItem WHERE " + where + " RETURNING pk", binds, &err,
+                     [&](sqlite3_stmt* row) { gone.push_back(sqlite3_column_int64(row, 0)); }) &&
+        p.exec("COMMIT", &err);
+    if (!written) {
+        if (!sqlite3_get_autocommit(p.db))
+            p.exec("ROLLBACK", nullptr);
+        setError(error, err.code ? err.code : SQLITE_ERROR, err.message);
+        return false;
+    }
+    for (const qint64 key : gone) {
+        if (auto item = p.items.take(key).lock()) {
+            item->m_deleted = item->m_deletedSaved = true;
+            item->m_dirtyFields = 0;
+        }
+    }
+    std::vector<ClipboardItemPtr> matching;
+    for (const auto* map : {&p.insertedItems, &p.updatedItems})
+        for (const auto& [key, item] : *map)
+            if (predicate.evaluate(*item))
+                matching.push_back(item);
+    for (const ClipboardItemPtr& item : matching)
+        deleteObject(item);
+    if (deleted)
+        *deleted = qint64(gone.size() + matching.size());
+    return true;
+}
