@@ -669,12 +669,28 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
     const QDateTime cutoff = QDateTime::currentDateTime().addDays(-qint64(days));
     if (!cutoff.isValid())
         return;
-    // One statement per table rather than a deletion per entry: the main thread is not held by
-    // the size of the history.
+    const Predicate old = Predicate::andOf({Predicate::timestampBefore(cutoff), Predicate::isNotFavorite()});
     StoreError error;
     qint64 deleted = 0;
-    if (!m_context->deleteItemsMatching(
-            Predicate::andOf({Predicate::timestampBefore(cutoff), Predicate::isNotFavorite()}), &deleted, &error)) {
+    bool done = false;
+    if (!m_largeWriter || m_largeWriter->beginTurn()) {
+        // One statement per table rather than a deletion per entry: the main thread is not held
+        // by the size of the history.
+        done = m_context->deleteItemsMatching(old, &deleted, &error);
+        if (m_largeWriter)
+            m_largeWriter->endTurn();
+    } else {
+        // The writer holds the store: the entries become pending deletions, saved at its next
+        // stop like any change (see saveContext).
+        FetchRequest request;
+        request.predicate = old;
+        const std::vector<ClipboardItemPtr> items = m_context->fetchItems(request, &error);
+        done = error.code == 0;
+        for (const ClipboardItemPtr& item : items)
+            m_context->deleteObject(item);
+        deleted = qint64(items.size());
+    }
+    if (!done) {
         consoleLine(QStringLiteral("Error deleting old items: ") + error.description());
         return;
     }

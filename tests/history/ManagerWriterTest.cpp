@@ -122,6 +122,39 @@ TEST_F(ManagerTest, EditsMadeWhileTheWriterWritesWaitForNoLockAndAreSaved) {
     sqlite3_busy_timeout(context->connection(), 2000);
 }
 
+// The retention's clean-up while a large entry is written takes no lock either: the old entries go
+// at the writer's next stop.
+TEST_F(ManagerTest, RetentionWhileTheWriterWritesWaitsForNoLock) {
+    saveText("expired");
+    ClipboardItemPtr expired = all()[0];
+    expired->setTimestamp(QDateTime::currentDateTime().addDays(-40));
+    manager->saveContext();
+    saveText(largeText('a', 300 * 1024)); // starts the writer
+    ASSERT_TRUE(manager->finishLargeSaves());
+    CommitGate gate;
+    manager->largeEntryWriter()->setConnectionHookForTesting(
+        [&gate](sqlite3* db) { sqlite3_commit_hook(db, &CommitGate::hook, &gate); });
+    std::atomic<int> busyCalls{0};
+    sqlite3_busy_handler(context->connection(), &countBusy, &busyCalls);
+
+    StdoutCapture out;
+    saveText(largeText('b', 300 * 1024));
+    QTRY_VERIFY_WITH_TIMEOUT(gate.entered, 60000);
+    manager->deleteItemsOlderThan(30);
+    EXPECT_TRUE(expired->isDeleted());
+    gate.release();
+    ASSERT_TRUE(manager->finishLargeSaves());
+    EXPECT_EQ(busyCalls, 0);
+    EXPECT_EQ(out.lines(), QStringList());
+    EXPECT_FALSE(context->hasChanges());
+    auto other = ManagedObjectContext::openAnother(context->path(), nullptr);
+    QStringList texts;
+    for (const auto& row : other->fetchItems(newestFirst()))
+        texts << row->textContent()->left(7);
+    EXPECT_EQ(texts, QStringList({"b large", "a large"}));
+    sqlite3_busy_timeout(context->connection(), 2000);
+}
+
 // Clearing while a large entry is written does not fail for the lock it holds: it waits, and the
 // entry, copied before the clear, is cleared too.
 TEST_F(ManagerTest, AClearWhileTheWriterWritesWaitsForItAndClearsItToo) {
