@@ -376,7 +376,8 @@ TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
     // The spreadsheet's own document of the range, which it pastes as cells.
     const std::string embed =
         "application/x-openoffice-embed-source-xml;windows_formatname=\"Star Embed Source (XML)\"";
-    const std::string document("PK\x03\x04 zipped range", 19);
+    const char documentBytes[] = "PK\x03\x04 zipped range";
+    const std::string document(documentBytes, sizeof(documentBytes) - 1);
     // The owner stays, as the spreadsheet does, until the pick takes the clipboard from it.
     HostileOwner range(HostileOwner::Mode::Serve, {{"image/png", picture.toStdString()},
                                                    {"text/html", html},

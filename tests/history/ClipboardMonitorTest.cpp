@@ -246,7 +246,8 @@ TEST_F(ClipboardMonitorTest, APictureKeepsTheTextOfferedWithIt) {
     const QString descriptor =
         QStringLiteral("application/x-openoffice-objectdescriptor-xml;windows_formatname=\"Star Object Descriptor "
                        "(XML)\";classname=\"47BBB4CB-CE4C-4E80-a591-42d9ae74950f\"");
-    const QByteArray document("PK\x03\x04 a zipped document\0with NULs", 36);
+    const char documentBytes[] = "PK\x03\x04 a zipped document\0with NULs";
+    const QByteArray document(documentBytes, sizeof(documentBytes) - 1);
     QThread::msleep(2);
     pasteboard->simulateCopyFormats({{QStringLiteral("image/png"), picture},
                                      {QStringLiteral("text/rtf"), "{\\rtf1 Rome\\tab 2873}"},
