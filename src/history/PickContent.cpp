@@ -7,6 +7,8 @@
 
 #include <QByteArrayView>
 
+#include <algorithm>
+
 namespace {
 
 using Field = ClipboardItem::Field;
@@ -86,13 +88,13 @@ QList<QUrl> fileURLs(const ClipboardItem& item) {
 
 } // namespace
 
-qsizetype PickContent::bytes() const {
-    qsizetype total = 0;
+qint64 PickContent::bytes() const {
+    qint64 total = 0;
     for (const OptData* data : {&text, &rich, &png})
         total += *data ? (*data)->size() : 0;
     for (const auto& [mime, data] : documentFormats)
         total += data.size();
-    return total;
+    return std::max(total, storedBytes);
 }
 
 PickContent PickContent::of(const ClipboardItem& item, bool plainText) {
@@ -173,5 +175,9 @@ bool PickRequest::read(StoreReader& reader, const std::function<bool()>& wanted,
             return it->second;
         return stored(field);
     });
+    // A plain-text pick of a photograph reads only its text, yet a new time rewrites the photograph.
+    qint64 binary = 0;
+    if (ok && reader.binaryBytes(m_key, &binary, nullptr))
+        out->storedBytes = (out->text ? out->text->size() : 0) + binary;
     return ok;
 }

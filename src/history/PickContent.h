@@ -20,9 +20,13 @@ struct PickContent {
     OptData png;
     QList<QUrl> urls;
     DocumentFormats::List documentFormats;
+    // The entry's text and binary attributes as stored, when the reader found out: a change of the
+    // entry rewrites them all (0: unknown).
+    qint64 storedBytes = 0;
 
     bool isEmpty() const { return !text && !rich && !png && urls.isEmpty(); }
-    qsizetype bytes() const;
+    // What a change of the entry writes, as far as known.
+    qint64 bytes() const;
 
     // Read on the entry's own thread, through its context.
     static PickContent of(const ClipboardItem& item, bool plainText);

@@ -129,3 +129,29 @@ bool StoreReader::attribute(qint64 key, const char* column, OptData* out, bool* 
     }
     return true;
 }
+
+bool StoreReader::binaryBytes(qint64 key, qint64* out, StoreError* error) {
+    std::lock_guard lock(m_mutex);
+    *out = 0;
+    if (!open(error))
+        return false;
+    // length() of a blob argument is taken from the record header: the blobs are not read.
+    static const char sql[] = "SELECT coalesce(length(richTextData), 0) + coalesce(length(imageData), 0) + "
+                              "coalesce(length(originalImageData), 0) + coalesce(length(urlPreviewImageData), 0) + "
+                              "coalesce(length(documentFormats), 0) FROM ClipboardItem WHERE pk = ?";
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, sql, -1, &raw, nullptr);
+    if (rc == SQLITE_OK) {
+        Stmt s(m_db, raw);
+        s.bind(1, key);
+        rc = s.step();
+        if (rc == SQLITE_ROW)
+            *out = sqlite3_column_int64(raw, 0);
+    }
+    sqlite3_finalize(raw);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        setError(error, rc, errorText(m_db, rc));
+        return false;
+    }
+    return true;
+}

@@ -32,6 +32,9 @@ public:
     // One attribute of an entry as stored, a text as its UTF-8 bytes; nullopt for none. *found is
     // false when the entry is not stored (any more).
     bool attribute(qint64 key, const char* column, OptData* out, bool* found, StoreError* error);
+    // The size of an entry's binary attributes together, known from the row's header without
+    // reading them; 0 for an entry not stored.
+    bool binaryBytes(qint64 key, qint64* out, StoreError* error);
 
 private:
     bool open(StoreError* error);
