@@ -51,9 +51,27 @@ struct CommitGate {
     }
 };
 
+// The writer's next transaction is held open, write lock taken, until the gate is released; any
+// wait of the main connection for a lock is counted and fails at once instead of being sat through.
+class ManagerWriterTest : public ManagerTest {
+protected:
+    void holdTheWritersNextCommit() {
+        manager->largeEntryWriter()->setConnectionHookForTesting(
+            [this](sqlite3* db) { sqlite3_commit_hook(db, &CommitGate::hook, &gate); });
+        sqlite3_busy_handler(context->connection(), &countBusy, &busyCalls);
+    }
+    void TearDown() override {
+        gate.release();
+        sqlite3_busy_timeout(context->connection(), 2000);
+        ManagerTest::TearDown();
+    }
+    CommitGate gate;
+    std::atomic<int> busyCalls{0};
+};
+
 } // namespace
 
-TEST_F(ManagerTest, EditsMadeWhileTheWriterWritesWaitForNoLockAndAreSaved) {
+TEST_F(ManagerWriterTest, EditsMadeWhileTheWriterWritesWaitForNoLockAndAreSaved) {
     saveText("star me");
     saveText("pick me");
     saveText(largeText('a', 300 * 1024)); // starts the writer
@@ -65,12 +83,7 @@ TEST_F(ManagerTest, EditsMadeWhileTheWriterWritesWaitForNoLockAndAreSaved) {
     icon.fill(Qt::blue);
     workspace->paths.insert("org.example.new", "/usr/share/applications/new.desktop");
     workspace->icons.insert("/usr/share/applications/new.desktop", icon);
-    CommitGate gate;
-    manager->largeEntryWriter()->setConnectionHookForTesting(
-        [&gate](sqlite3* db) { sqlite3_commit_hook(db, &CommitGate::hook, &gate); });
-    // Any wait of the main connection for a lock calls this instead and fails.
-    std::atomic<int> busyCalls{0};
-    sqlite3_busy_handler(context->connection(), &countBusy, &busyCalls);
+    holdTheWritersNextCommit();
 
     StdoutCapture out;
     saveText(largeText('b', 300 * 1024), "text", QStringLiteral("org.example.new"));
@@ -119,23 +132,18 @@ TEST_F(ManagerTest, EditsMadeWhileTheWriterWritesWaitForNoLockAndAreSaved) {
     // Its icon is looked up once it is stored, and saved beside it.
     QTRY_VERIFY_WITH_TIMEOUT(manager->findSourceApp("org.example.new")->iconData(), 30000);
     EXPECT_EQ(busyCalls, 0);
-    sqlite3_busy_timeout(context->connection(), 2000);
 }
 
 // The retention's clean-up while a large entry is written takes no lock either: the old entries go
 // at the writer's next stop.
-TEST_F(ManagerTest, RetentionWhileTheWriterWritesWaitsForNoLock) {
+TEST_F(ManagerWriterTest, RetentionWhileTheWriterWritesWaitsForNoLock) {
     saveText("expired");
     ClipboardItemPtr expired = all()[0];
     expired->setTimestamp(QDateTime::currentDateTime().addDays(-40));
     manager->saveContext();
     saveText(largeText('a', 300 * 1024)); // starts the writer
     ASSERT_TRUE(manager->finishLargeSaves());
-    CommitGate gate;
-    manager->largeEntryWriter()->setConnectionHookForTesting(
-        [&gate](sqlite3* db) { sqlite3_commit_hook(db, &CommitGate::hook, &gate); });
-    std::atomic<int> busyCalls{0};
-    sqlite3_busy_handler(context->connection(), &countBusy, &busyCalls);
+    holdTheWritersNextCommit();
 
     StdoutCapture out;
     saveText(largeText('b', 300 * 1024));
@@ -152,23 +160,18 @@ TEST_F(ManagerTest, RetentionWhileTheWriterWritesWaitsForNoLock) {
     for (const auto& row : other->fetchItems(newestFirst()))
         texts << row->textContent()->left(7);
     EXPECT_EQ(texts, QStringList({"b large", "a large"}));
-    sqlite3_busy_timeout(context->connection(), 2000);
 }
 
 // Clearing while a large entry is written does not fail for the lock it holds: it waits, and the
 // entry, copied before the clear, is cleared too.
-TEST_F(ManagerTest, AClearWhileTheWriterWritesWaitsForItAndClearsItToo) {
+TEST_F(ManagerWriterTest, AClearWhileTheWriterWritesWaitsForItAndClearsItToo) {
     saveText(largeText('a', 300 * 1024)); // starts the writer
     ASSERT_TRUE(manager->finishLargeSaves());
-    CommitGate gate;
-    manager->largeEntryWriter()->setConnectionHookForTesting(
-        [&gate](sqlite3* db) { sqlite3_commit_hook(db, &CommitGate::hook, &gate); });
-    std::atomic<int> busyCalls{0};
-    sqlite3_busy_handler(context->connection(), &countBusy, &busyCalls);
+    holdTheWritersNextCommit();
     saveText(largeText('b', 300 * 1024));
     QTRY_VERIFY_WITH_TIMEOUT(gate.entered, 60000);
     // Let go from another thread: the main thread is inside the clear by then.
-    std::thread releaser([&gate] {
+    std::thread releaser([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         gate.release();
     });
@@ -176,7 +179,6 @@ TEST_F(ManagerTest, AClearWhileTheWriterWritesWaitsForItAndClearsItToo) {
     releaser.join();
     EXPECT_EQ(busyCalls, 0);
     EXPECT_TRUE(all().empty());
-    sqlite3_busy_timeout(context->connection(), 2000);
 }
 
 TEST_F(ManagerTest, TheWriterKeepsWhatDoesNotFitPendingWithoutHoldingBackTheOthers) {
