@@ -655,6 +655,7 @@ bool ClipboardDataManager::writeToPasteboard(const ClipboardItemPtr& item, const
         LargeEntryWriter::Entry picked;
         picked.type = item->type().value_or(QString());
         picked.pickedObjectID = item->objectID();
+        picked.pickedKey = item->primaryKey();
         picked.timestamp = now;
         writer().save(std::move(picked));
         return true;

@@ -161,8 +161,12 @@ void LargeEntryWriter::write(Entry& entry) {
     ClipboardItemPtr item;
     if (!entry.pickedObjectID.isEmpty()) {
         outcome.repeated = true;
-        if ((item = ctx.existingClipboardItem(entry.pickedObjectID)))
+        // Read without its text, which a new time does not need: it may be large.
+        const std::vector<ClipboardItemPtr> found = ctx.itemsForKeys({entry.pickedKey});
+        if (!found.empty() && found.front()->objectID() == entry.pickedObjectID) {
+            item = found.front();
             item->setTimestamp(entry.timestamp);
+        }
     } else {
         item = writeCopy(entry, &outcome, &app);
     }

@@ -44,6 +44,7 @@ public:
         std::shared_ptr<PrecomputedContent> precomputed; // kept alive while the entry is written
         // A stored entry picked from the history: only its time is set (to timestamp).
         QString pickedObjectID;
+        qint64 pickedKey = 0;
     };
     struct Outcome {
         QString objectID; // the new or repeated entry; empty when nothing was saved

@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <cstring>
+
 using namespace StoreInternals;
 
 StoreReader::StoreReader(QString path) : m_path(std::move(path)) {}
@@ -109,8 +111,12 @@ bool StoreReader::attribute(qint64 key, const char* column, OptData* out, bool* 
     *found = false;
     if (!open(error))
         return false;
-    const QByteArray sql = QByteArray("SELECT ") + column + " FROM ClipboardItem WHERE pk = ?";
+    // The value's type comes from the row's header; the value itself is then read straight into its
+    // own buffer, without SQLite's copy of it first: a large text or picture is in memory once.
+    sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+    const QByteArray sql = QByteArray("SELECT typeof(") + column + ") FROM ClipboardItem WHERE pk = ?";
     sqlite3_stmt* raw = nullptr;
+    bool null = true;
     int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &raw, nullptr);
     if (rc == SQLITE_OK) {
         Stmt s(m_db, raw);
@@ -118,16 +124,26 @@ bool StoreReader::attribute(qint64 key, const char* column, OptData* out, bool* 
         rc = s.step();
         if (rc == SQLITE_ROW) {
             *found = true;
-            // A text's bytes as stored: no UTF-16 copy of a large one is made here.
-            *out = optBlobOf(raw, 0);
+            null = std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)), "null") == 0;
         }
     }
     sqlite3_finalize(raw);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        setError(error, rc, errorText(m_db, rc));
-        return false;
+    if (rc == SQLITE_ROW && !null) {
+        sqlite3_blob* blob = nullptr;
+        rc = sqlite3_blob_open(m_db, "main", "ClipboardItem", column, key, 0, &blob);
+        if (rc == SQLITE_OK) {
+            const int size = sqlite3_blob_bytes(blob);
+            QByteArray bytes(size, Qt::Uninitialized);
+            rc = size > 0 ? sqlite3_blob_read(blob, bytes.data(), size, 0) : SQLITE_OK;
+            if (rc == SQLITE_OK)
+                *out = size > 0 ? std::move(bytes) : QByteArray("");
+        }
+        sqlite3_blob_close(blob);
     }
-    return true;
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE && rc != SQLITE_OK)
+        setError(error, rc, errorText(m_db, rc));
+    sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE || rc == SQLITE_OK;
 }
 
 bool StoreReader::binaryBytes(qint64 key, qint64* out, StoreError* error) {
