@@ -674,7 +674,8 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
     StoreError error;
     qint64 deleted = 0;
     bool done = false;
-    if (!m_largeWriter || m_largeWriter->beginTurn()) {
+    const bool now = !m_largeWriter || m_largeWriter->beginTurn();
+    if (now) {
         // One statement per table rather than a deletion per entry: the main thread is not held
         // by the size of the history.
         done = m_context->deleteItemsMatching(old, &deleted, &error);
@@ -695,7 +696,9 @@ void ClipboardDataManager::deleteItemsOlderThan(int days) {
         consoleLine(QStringLiteral("Error deleting old items: ") + error.description());
         return;
     }
-    if (saveContext() && deleted > 0 && m_space)
+    // Their space is given back once they are gone from the store; deletions that wait for the
+    // writer leave it to the next launch rather than compete with the writer and the saves for locks.
+    if (saveContext() && now && deleted > 0 && m_space)
         m_space->reclaimInBackground();
 }
 
