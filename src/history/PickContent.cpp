@@ -17,23 +17,6 @@ using Attribute = std::function<OptData(Field)>;
 constexpr Field kBlobFields[] = {ClipboardItem::RichTextData, ClipboardItem::ImageData,
                                  ClipboardItem::OriginalImageData, ClipboardItem::DocumentFormats};
 
-const char* columnOf(Field field) {
-    switch (field) {
-    case ClipboardItem::TextContent:
-        return "textContent";
-    case ClipboardItem::RichTextData:
-        return "richTextData";
-    case ClipboardItem::ImageData:
-        return "imageData";
-    case ClipboardItem::OriginalImageData:
-        return "originalImageData";
-    case ClipboardItem::DocumentFormats:
-        return "documentFormats";
-    default:
-        return nullptr;
-    }
-}
-
 // The bytes of a stored text as the entry's text gives them (decoding drops a leading byte-order
 // mark and replaces invalid sequences), without the UTF-16 round trip for a usual text.
 QByteArray asPicked(QByteArray stored) {
@@ -156,7 +139,7 @@ bool PickRequest::read(StoreReader& reader, const std::function<bool()>& wanted,
         }
         OptData value;
         bool found = false;
-        if (!reader.attribute(m_key, columnOf(field), &value, &found, error) || !found) {
+        if (!reader.attribute(m_key, ClipboardItem::lazyColumn(field), &value, &found, error) || !found) {
             ok = false;
             return std::nullopt;
         }

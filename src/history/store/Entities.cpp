@@ -59,6 +59,25 @@ void SourceApp::setDominantColorData(const OptData& v) {
 
 // ClipboardItem
 
+const char* ClipboardItem::lazyColumn(Field field) {
+    switch (field) {
+    case TextContent:
+        return "textContent";
+    case RichTextData:
+        return "richTextData";
+    case ImageData:
+        return "imageData";
+    case OriginalImageData:
+        return "originalImageData";
+    case UrlPreviewImageData:
+        return "urlPreviewImageData";
+    case DocumentFormats:
+        return "documentFormats";
+    default:
+        return nullptr;
+    }
+}
+
 void ClipboardItem::loadBlob(Field field) const {
     if ((m_blobsPending & field) && m_context)
         m_context->loadBlob(*this, field);

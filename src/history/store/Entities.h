@@ -108,6 +108,9 @@ public:
     };
 
     QString entityName() const override { return QStringLiteral("ClipboardItem"); }
+    // The store's column of an attribute read on first use (the text and the binary ones); null for
+    // the others.
+    static const char* lazyColumn(Field field);
 
     std::optional<QUuid> id() const { return m_id; }
     OptString type() const { return m_type; }

@@ -7,60 +7,20 @@
 #include <QStringDecoder>
 #include <QStringList>
 
-#include <cstring>
-
 namespace {
 
 constexpr qsizetype kDigestPiece = 1024 * 1024;
 
-// Counts the UTF-16 units of valid UTF-8 (RFC 3629: no overlong forms, no surrogates, nothing
-// above U+10FFFF); -1 when the bytes are not valid.
-qsizetype utf16SizeOfValid(const QByteArray& bytes, bool* ascii) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0, units = 0;
-    *ascii = true;
-    while (i < n) {
-        // Eight ASCII bytes at a time: most large texts are mostly ASCII.
-        if (i + 8 <= n) {
-            quint64 word;
-            std::memcpy(&word, p + i, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                i += 8;
-                units += 8;
-                continue;
-            }
-        }
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            ++units;
-            continue;
-        }
-        *ascii = false;
-        int length = 0;
-        char32_t min = 0, cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2, min = 0x80, cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3, min = 0x800, cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4, min = 0x10000, cp = c & 0x07;
-        } else {
-            return -1;
-        }
-        if (i + length > n)
-            return -1;
-        for (int k = 1; k < length; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return -1;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return -1;
-        i += length;
-        units += length == 4 ? 2 : 1;
+// The UTF-16 units of valid UTF-8: one for each character, two for each of four bytes.
+qsizetype utf16SizeOf(const QByteArray& utf8, bool* ascii) {
+    qsizetype units = 0;
+    bool high = false;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        high |= byte >= 0x80;
+        units += ((byte & 0xC0) != 0x80) + (byte >= 0xF0);
     }
+    *ascii = !high;
     return units;
 }
 
@@ -94,7 +54,7 @@ qsizetype pieceEnd(const QByteArray& utf8, qsizetype from) {
 } // namespace
 
 LargeText::LargeText(QByteArray validUtf8) : m_utf8(std::move(validUtf8)) {
-    m_utf16Size = utf16SizeOfValid(m_utf8, &m_ascii);
+    m_utf16Size = utf16SizeOf(m_utf8, &m_ascii);
     // Canonically equivalent texts share a digest: it is taken over the composed form, which an
     // ASCII text already is. Piece by piece, so no whole second copy is made.
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -115,8 +75,7 @@ LargeText::LargeText(QByteArray validUtf8) : m_utf8(std::move(validUtf8)) {
 std::shared_ptr<const LargeText> LargeText::fromUtf8(QByteArray bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
-    bool ascii = true;
-    if (utf16SizeOfValid(bytes, &ascii) < 0) {
+    if (!bytes.isValidUtf8()) {
         // Rare enough to go the long way: exactly what a UTF-16 copy would have made of it.
         QString text = QString::fromUtf8(bytes);
         bytes = QByteArray();

@@ -442,27 +442,21 @@ void ManagedObjectContext::loadBlob(const ClipboardItem& item, quint32 field) {
         Dispatch::syncOnMain([&] { loadBlob(item, field); });
         return;
     }
-    const char* column = nullptr;
     OptData* target = nullptr;
     switch (field) {
     case ClipboardItem::ImageData:
-        column = "imageData";
         target = &item.m_imageData;
         break;
     case ClipboardItem::OriginalImageData:
-        column = "originalImageData";
         target = &item.m_originalImageData;
         break;
     case ClipboardItem::RichTextData:
-        column = "richTextData";
         target = &item.m_richTextData;
         break;
     case ClipboardItem::UrlPreviewImageData:
-        column = "urlPreviewImageData";
         target = &item.m_urlPreviewImageData;
         break;
     case ClipboardItem::DocumentFormats:
-        column = "documentFormats";
         target = &item.m_documentFormats;
         break;
     case ClipboardItem::TextContent: {
@@ -484,7 +478,9 @@ void ManagedObjectContext::loadBlob(const ClipboardItem& item, quint32 field) {
     if (!(item.m_blobsPending & field))
         return;
     item.m_blobsPending &= ~field;
-    sqlite3_stmt* raw = d->prepare(QByteArray("SELECT ") + column + " FROM ClipboardItem WHERE pk = ?", nullptr);
+    sqlite3_stmt* raw = d->prepare(QByteArray("SELECT ") + ClipboardItem::lazyColumn(ClipboardItem::Field(field)) +
+                                       " FROM ClipboardItem WHERE pk = ?",
+                                   nullptr);
     if (!raw)
         return;
     Stmt s(d->db, raw);

@@ -79,24 +79,8 @@ bool StoreReader::keys(const FetchRequest& request, const QSet<QString>& knownTy
 }
 
 bool StoreReader::itemBlob(qint64 key, ClipboardItem::Field field, OptData* out, StoreError* error) {
-    const char* column = nullptr;
-    switch (field) {
-    case ClipboardItem::RichTextData:
-        column = "richTextData";
-        break;
-    case ClipboardItem::ImageData:
-        column = "imageData";
-        break;
-    case ClipboardItem::OriginalImageData:
-        column = "originalImageData";
-        break;
-    case ClipboardItem::UrlPreviewImageData:
-        column = "urlPreviewImageData";
-        break;
-    case ClipboardItem::DocumentFormats:
-        column = "documentFormats";
-        break;
-    default:
+    const char* column = field == ClipboardItem::TextContent ? nullptr : ClipboardItem::lazyColumn(field);
+    if (!column) {
         out->reset();
         setError(error, SQLITE_MISUSE, QStringLiteral("Not a binary attribute: %1").arg(field));
         return false;
