@@ -23,6 +23,10 @@
         <source>about_footer</source>
         <translation>© 2026 Tindralume 作者。基于 MIT 许可证的自由软件。</translation>
     </message>
+    <message>
+        <source>Version %1 (%2)</source>
+        <translation>版本 %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>AppDelegate</name>
@@ -77,6 +81,10 @@
         <source>The update feed lists no versions.</source>
         <translation>更新源中没有列出任何版本。</translation>
     </message>
+    <message>
+        <source>The update feed names a version that is not a plain version number (digits, letters, dots, + and -, at most %1 characters).</source>
+        <translation>更新源给出的版本不是普通的版本号（只能包含数字、字母、点、+ 和 -，最多 %1 个字符）。</translation>
+    </message>
 </context>
 <context>
     <name>ClipboardItemCollectionViewCell</name>
@@ -113,7 +121,9 @@
     </message>
     <message numerus="yes">
         <source>+ %n more</source>
-        <translation><numerusform>另有 %n 个文件</numerusform></translation>
+        <translation>
+            <numerusform>另有 %n 个文件</numerusform>
+        </translation>
     </message>
     <message>
         <source>URL</source>
@@ -506,13 +516,13 @@
         <source>Update Error!</source>
         <translation>更新出错！</translation>
     </message>
-</context>
-<context>
-    <name>Updater</name>
     <message>
         <source>No update feed is configured.</source>
         <translation>未配置更新源。</translation>
     </message>
+</context>
+<context>
+    <name>Updater</name>
     <message>
         <source>The update feed is larger than %1 MB.</source>
         <translation>更新源大于 %1 MB。</translation>
@@ -528,6 +538,18 @@
     <message>
         <source>The update feed address &quot;%1&quot; is not an http or https URL.</source>
         <translation>更新源地址“%1”不是 http 或 https 网址。</translation>
+    </message>
+    <message>
+        <source>The update feed did not finish loading within %1 seconds.</source>
+        <translation>更新源未能在 %1 秒内加载完毕。</translation>
+    </message>
+    <message>
+        <source>The update feed redirects to an address that is not http or https; it was not followed.</source>
+        <translation>更新源重定向到一个不是 http 或 https 的地址；未跟随该重定向。</translation>
+    </message>
+    <message>
+        <source>The update feed redirects from https to http; it was not followed.</source>
+        <translation>更新源从 https 重定向到 http；未跟随该重定向。</translation>
     </message>
 </context>
 </TS>
