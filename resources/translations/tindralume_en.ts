@@ -234,6 +234,49 @@
     </message>
 </context>
 <context>
+    <name>ManagedObjectContext</name>
+    <message>
+        <source>Cannot read the store file %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file %1 is not a database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store file %1 is read-only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store file %1 cannot be written</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot read the store %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store %1 has schema version %2; this version of Tindralume reads up to %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The database %1 is not a Tindralume store</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store %1 has tables this version of Tindralume cannot migrate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store %1 is damaged: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot prepare the store %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>PanelContentView</name>
     <message>
         <source>Search</source>
@@ -499,6 +542,17 @@
     </message>
     <message>
         <source>Quit Tindralume</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>StoreFiles</name>
+    <message>
+        <source>Cannot create the directory %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot create the store file %1: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

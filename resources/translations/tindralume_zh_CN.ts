@@ -232,6 +232,49 @@
     </message>
 </context>
 <context>
+    <name>ManagedObjectContext</name>
+    <message>
+        <source>Cannot read the store file %1: %2</source>
+        <translation>无法读取存储文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>The file %1 is not a database</source>
+        <translation>文件 %1 不是数据库</translation>
+    </message>
+    <message>
+        <source>The store file %1 is read-only</source>
+        <translation>存储文件 %1 是只读的</translation>
+    </message>
+    <message>
+        <source>The store file %1 cannot be written</source>
+        <translation>无法写入存储文件 %1</translation>
+    </message>
+    <message>
+        <source>Cannot read the store %1: %2</source>
+        <translation>无法读取存储 %1：%2</translation>
+    </message>
+    <message>
+        <source>The store %1 has schema version %2; this version of Tindralume reads up to %3</source>
+        <translation>存储 %1 的结构版本为 %2；此版本的 Tindralume 最高只能读取版本 %3</translation>
+    </message>
+    <message>
+        <source>The database %1 is not a Tindralume store</source>
+        <translation>数据库 %1 不是 Tindralume 的存储</translation>
+    </message>
+    <message>
+        <source>The store %1 has tables this version of Tindralume cannot migrate</source>
+        <translation>存储 %1 中有此版本的 Tindralume 无法迁移的表</translation>
+    </message>
+    <message>
+        <source>The store %1 is damaged: %2</source>
+        <translation>存储 %1 已损坏：%2</translation>
+    </message>
+    <message>
+        <source>Cannot prepare the store %1: %2</source>
+        <translation>无法准备存储 %1：%2</translation>
+    </message>
+</context>
+<context>
     <name>PanelContentView</name>
     <message>
         <source>Search</source>
@@ -484,6 +527,17 @@
     <message>
         <source>Quit Tindralume</source>
         <translation>退出 Tindralume</translation>
+    </message>
+</context>
+<context>
+    <name>StoreFiles</name>
+    <message>
+        <source>Cannot create the directory %1: %2</source>
+        <translation>无法创建目录 %1：%2</translation>
+    </message>
+    <message>
+        <source>Cannot create the store file %1: %2</source>
+        <translation>无法创建存储文件 %1：%2</translation>
     </message>
 </context>
 <context>
