@@ -54,7 +54,7 @@ namespace {
 struct TableMessage {
     QString context, source, comment;
     bool plural = false;
-    bool finished = true; // a translation, not marked unfinished, with no empty plural form
+    bool finished = true; // has words, and is not marked unfinished
 };
 
 // The messages of a translation table refreshed from the sources, as the update_translations
@@ -79,18 +79,16 @@ QList<TableMessage> refreshedTable(const QString& table) {
         if (xml.name() == QLatin1String("name")) {
             context = xml.readElementText();
         } else if (xml.name() == QLatin1String("message")) {
-            TableMessage message{context, {}, {}, xml.attributes().value("numerus") == QLatin1String("yes")};
-            messages.append(message);
+            messages.append({context, {}, {}, xml.attributes().value("numerus") == QLatin1String("yes")});
         } else if (xml.name() == QLatin1String("source")) {
             messages.last().source = xml.readElementText();
         } else if (xml.name() == QLatin1String("comment")) {
             messages.last().comment = xml.readElementText();
         } else if (xml.name() == QLatin1String("translation")) {
             const bool unfinished = xml.attributes().value("type") == QLatin1String("unfinished");
+            // A plural translation holds its words in its forms.
             const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
             messages.last().finished = !unfinished && !text.trimmed().isEmpty();
-        } else if (xml.name() == QLatin1String("numerusform")) {
-            messages.last().finished = messages.last().finished && !xml.readElementText().trimmed().isEmpty();
         }
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
