@@ -23,6 +23,10 @@
         <source>about_footer</source>
         <translation>© 2026 The Tindralume authors. Free software under the MIT License.</translation>
     </message>
+    <message>
+        <source>Version %1 (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>AppDelegate</name>
@@ -77,6 +81,10 @@
         <source>The update feed lists no versions.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The update feed names a version that is not a plain version number (digits, letters, dots, + and -, at most %1 characters).</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>ClipboardItemCollectionViewCell</name>
@@ -113,7 +121,10 @@
     </message>
     <message numerus="yes">
         <source>+ %n more</source>
-        <translation type="unfinished"><numerusform></numerusform><numerusform></numerusform></translation>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
     </message>
     <message>
         <source>URL</source>
@@ -219,6 +230,49 @@
     </message>
     <message>
         <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ManagedObjectContext</name>
+    <message>
+        <source>Cannot read the store file %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file %1 is not a database</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store file %1 is read-only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store file %1 cannot be written</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot read the store %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store %1 has schema version %2; this version of Tindralume reads up to %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The database %1 is not a Tindralume store</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store %1 has tables this version of Tindralume cannot migrate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The store %1 is damaged: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot prepare the store %1: %2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -492,6 +546,17 @@
     </message>
 </context>
 <context>
+    <name>StoreFiles</name>
+    <message>
+        <source>Cannot create the directory %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot create the store file %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>UpdateManager</name>
     <message>
         <source>A new version of Tindralume is available!</source>
@@ -521,13 +586,13 @@
         <source>Update Error!</source>
         <translation type="unfinished"></translation>
     </message>
-</context>
-<context>
-    <name>Updater</name>
     <message>
         <source>No update feed is configured.</source>
         <translation type="unfinished"></translation>
     </message>
+</context>
+<context>
+    <name>Updater</name>
     <message>
         <source>The update feed is larger than %1 MB.</source>
         <translation type="unfinished"></translation>
@@ -542,6 +607,18 @@
     </message>
     <message>
         <source>The update feed address &quot;%1&quot; is not an http or https URL.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed did not finish loading within %1 seconds.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed redirects to an address that is not http or https; it was not followed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The update feed redirects from https to http; it was not followed.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

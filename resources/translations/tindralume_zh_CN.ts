@@ -23,6 +23,10 @@
         <source>about_footer</source>
         <translation>© 2026 Tindralume 作者。基于 MIT 许可证的自由软件。</translation>
     </message>
+    <message>
+        <source>Version %1 (%2)</source>
+        <translation>版本 %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>AppDelegate</name>
@@ -77,6 +81,10 @@
         <source>The update feed lists no versions.</source>
         <translation>更新源中没有列出任何版本。</translation>
     </message>
+    <message>
+        <source>The update feed names a version that is not a plain version number (digits, letters, dots, + and -, at most %1 characters).</source>
+        <translation>更新源给出的版本不是普通的版本号（只能包含数字、字母、点、+ 和 -，最多 %1 个字符）。</translation>
+    </message>
 </context>
 <context>
     <name>ClipboardItemCollectionViewCell</name>
@@ -113,7 +121,9 @@
     </message>
     <message numerus="yes">
         <source>+ %n more</source>
-        <translation><numerusform>另有 %n 个文件</numerusform></translation>
+        <translation>
+            <numerusform>另有 %n 个文件</numerusform>
+        </translation>
     </message>
     <message>
         <source>URL</source>
@@ -219,6 +229,49 @@
     <message>
         <source>OK</source>
         <translation>好</translation>
+    </message>
+</context>
+<context>
+    <name>ManagedObjectContext</name>
+    <message>
+        <source>Cannot read the store file %1: %2</source>
+        <translation>无法读取存储文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>The file %1 is not a database</source>
+        <translation>文件 %1 不是数据库</translation>
+    </message>
+    <message>
+        <source>The store file %1 is read-only</source>
+        <translation>存储文件 %1 是只读的</translation>
+    </message>
+    <message>
+        <source>The store file %1 cannot be written</source>
+        <translation>无法写入存储文件 %1</translation>
+    </message>
+    <message>
+        <source>Cannot read the store %1: %2</source>
+        <translation>无法读取存储 %1：%2</translation>
+    </message>
+    <message>
+        <source>The store %1 has schema version %2; this version of Tindralume reads up to %3</source>
+        <translation>存储 %1 的结构版本为 %2；此版本的 Tindralume 最高只能读取版本 %3</translation>
+    </message>
+    <message>
+        <source>The database %1 is not a Tindralume store</source>
+        <translation>数据库 %1 不是 Tindralume 的存储</translation>
+    </message>
+    <message>
+        <source>The store %1 has tables this version of Tindralume cannot migrate</source>
+        <translation>存储 %1 中有此版本的 Tindralume 无法迁移的表</translation>
+    </message>
+    <message>
+        <source>The store %1 is damaged: %2</source>
+        <translation>存储 %1 已损坏：%2</translation>
+    </message>
+    <message>
+        <source>Cannot prepare the store %1: %2</source>
+        <translation>无法准备存储 %1：%2</translation>
     </message>
 </context>
 <context>
@@ -477,6 +530,17 @@
     </message>
 </context>
 <context>
+    <name>StoreFiles</name>
+    <message>
+        <source>Cannot create the directory %1: %2</source>
+        <translation>无法创建目录 %1：%2</translation>
+    </message>
+    <message>
+        <source>Cannot create the store file %1: %2</source>
+        <translation>无法创建存储文件 %1：%2</translation>
+    </message>
+</context>
+<context>
     <name>UpdateManager</name>
     <message>
         <source>A new version of Tindralume is available!</source>
@@ -506,13 +570,13 @@
         <source>Update Error!</source>
         <translation>更新出错！</translation>
     </message>
-</context>
-<context>
-    <name>Updater</name>
     <message>
         <source>No update feed is configured.</source>
         <translation>未配置更新源。</translation>
     </message>
+</context>
+<context>
+    <name>Updater</name>
     <message>
         <source>The update feed is larger than %1 MB.</source>
         <translation>更新源大于 %1 MB。</translation>
@@ -528,6 +592,18 @@
     <message>
         <source>The update feed address &quot;%1&quot; is not an http or https URL.</source>
         <translation>更新源地址“%1”不是 http 或 https 网址。</translation>
+    </message>
+    <message>
+        <source>The update feed did not finish loading within %1 seconds.</source>
+        <translation>更新源未能在 %1 秒内加载完毕。</translation>
+    </message>
+    <message>
+        <source>The update feed redirects to an address that is not http or https; it was not followed.</source>
+        <translation>更新源重定向到一个不是 http 或 https 的地址；未跟随该重定向。</translation>
+    </message>
+    <message>
+        <source>The update feed redirects from https to http; it was not followed.</source>
+        <translation>更新源从 https 重定向到 http；未跟随该重定向。</translation>
     </message>
 </context>
 </TS>

@@ -132,8 +132,8 @@ ManagedObjectContext* AppDelegate::persistentContainer() {
     m_persistentContainer = ManagedObjectContext::open(path, &error);
     if (!m_persistentContainer) {
         m_storeFailed = true;
-        m_storeFailureLine = QStringLiteral("Unresolved error ") + error.description();
-        consoleLine(m_storeFailureLine);
+        m_storeFailure = error.description();
+        consoleLine(QStringLiteral("Unresolved error ") + m_storeFailure);
     }
     return m_persistentContainer.get();
 }
@@ -255,7 +255,7 @@ void AppDelegate::showStoreOpenFailure() {
     // Started from a menu, nobody reads standard output: the reason is shown before the process ends.
     QMessageBox alert(QMessageBox::Critical, QCoreApplication::applicationName(),
                       tr("Tindralume cannot open its clipboard history and will quit."), QMessageBox::Ok);
-    alert.setInformativeText(m_storeFailureLine);
+    alert.setInformativeText(m_storeFailure);
     showAsPlainText(alert);
     alert.exec();
 }

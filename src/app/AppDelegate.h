@@ -82,7 +82,7 @@ private:
     QString m_storePath;
     bool m_showsPanelAfterLaunch = true;
     bool m_storeFailed = false;
-    QString m_storeFailureLine;
+    QString m_storeFailure; // why the store could not be opened
     bool m_askingToTerminate = false;
     bool m_terminating = false;
     bool m_endedBySignal = false;

@@ -66,8 +66,9 @@ QString AboutSettingsView::versionText() {
     const QString version = QCoreApplication::applicationVersion();
     const QVariant build = qApp->property("buildNumber");
     const QString buildText = build.typeId() == QMetaType::QString ? build.toString() : QString();
-    return QStringLiteral("Version ") + (version.isEmpty() ? QStringLiteral("1.0.0") : version) + QStringLiteral(" (") +
-           (buildText.isEmpty() ? QStringLiteral("0") : buildText) + QStringLiteral(")");
+    return tr("Version %1 (%2)")
+        .arg(version.isEmpty() ? QStringLiteral("1.0.0") : version,
+             buildText.isEmpty() ? QStringLiteral("0") : buildText);
 }
 
 void AboutSettingsView::checkForUpdates() {

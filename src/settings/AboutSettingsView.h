@@ -14,8 +14,8 @@ class AboutSettingsView : public QWidget {
 public:
     explicit AboutSettingsView(UpdateManager& updateManager, QWidget* parent = nullptr);
 
-    // "Version x.y.z (n)": the application's version ("1.0.0" when unset) and build number (the
-    // application property "buildNumber", "0" when unset).
+    // "Version x.y.z (n)" in the interface language: the application's version ("1.0.0" when unset)
+    // and build number (the application property "buildNumber", "0" when unset).
     static QString versionText();
 
     QPushButton* checkForUpdatesButton() const { return m_checkButton; }

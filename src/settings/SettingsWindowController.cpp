@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QShortcut>
@@ -48,12 +49,10 @@ SettingsWindowController::SettingsWindowController() {
     m_view = new SettingsView(g_hotKeyManager, m_window);
     layout->addWidget(m_view);
     m_window->resize(preferredSize);
-    m_window->installEventFilter(&m_frameWatch);
-    m_frameWatch.onFrameChange = [this] { keepFrameOnScreen(); };
-    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-        auto* close = new QShortcut(keys, m_window);
-        QObject::connect(close, &QShortcut::activated, m_window, &QWidget::close);
-    }
+    m_window->installEventFilter(&m_windowWatch);
+    m_windowWatch.onFrameChange = [this] { keepFrameOnScreen(); };
+    auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), m_window);
+    QObject::connect(close, &QShortcut::activated, m_window, &QWidget::close);
 }
 
 SettingsWindowController::~SettingsWindowController() {
@@ -144,8 +143,15 @@ void SettingsWindowController::keepFrameOnScreen() {
     m_window->move(fitted.topLeft());
 }
 
-bool SettingsWindowController::FrameWatch::eventFilter(QObject* watched, QEvent* event) {
+bool SettingsWindowController::WindowWatch::eventFilter(QObject* watched, QEvent* event) {
     if (onFrameChange && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         onFrameChange();
+    // Escape closes the window only when no control took it, as in a dialog: an open list closes
+    // on it first. A window-wide shortcut would fire as well, because the list closes while the
+    // key is still being offered to shortcuts.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel)) {
+        static_cast<QWidget*>(watched)->close();
+        return true;
+    }
     return QObject::eventFilter(watched, event);
 }

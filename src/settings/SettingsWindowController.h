@@ -46,7 +46,7 @@ public:
     SettingsView* settingsView() const { return m_view; }
 
 private:
-    struct FrameWatch : QObject {
+    struct WindowWatch : QObject {
         std::function<void()> onFrameChange;
         bool eventFilter(QObject* watched, QEvent* event) override;
     };
@@ -55,7 +55,7 @@ private:
     QMargins frameMargins() const;
     void keepFrameOnScreen();
 
-    FrameWatch m_frameWatch;
+    WindowWatch m_windowWatch;
     bool m_fitAfterFraming = false;
 
     QPointer<QWidget> m_window;

@@ -336,9 +336,9 @@ TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {
         ASSERT_EQ(lines.size(), 1) << c.what;
         EXPECT_TRUE(lines.first().startsWith(QStringLiteral("Unresolved error "))) << qPrintable(lines.first());
         EXPECT_GT(lines.first().size(), QStringLiteral("Unresolved error ").size() + 5) << c.what;
-        // Someone who started it from a menu sees the same words.
+        // Someone who started it from a menu sees the same reason.
         ASSERT_EQ(answerer.seen.size(), 1u) << c.what;
-        EXPECT_EQ(answerer.seen[0].informativeText, lines.first()) << c.what;
+        EXPECT_EQ(QStringLiteral("Unresolved error ") + answerer.seen[0].informativeText, lines.first()) << c.what;
         EXPECT_FALSE(delegate.clipboardMonitor()) << c.what;
         EXPECT_FALSE(delegate.clipboardDataManager()) << c.what;
         EXPECT_FALSE(delegate.panelController()) << c.what;

@@ -5,6 +5,11 @@
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTranslator>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -43,4 +48,75 @@ TEST(Localization, StoredLanguagesDecideAndTheTablesAreBuiltIn) {
     EXPECT_EQ(QCoreApplication::translate("AppDelegate", "Cancel", "Cancel button title"), QStringLiteral("取消"));
     // A text the Chinese table lacks falls back to its key.
     EXPECT_EQ(QCoreApplication::translate("AppDelegate", "no such text"), QStringLiteral("no such text"));
+}
+
+namespace {
+struct TableMessage {
+    QString context, source, comment;
+    bool plural = false;
+    bool finished = true; // has words, and is not marked unfinished
+};
+
+// The messages of a translation table refreshed from the sources, as the update_translations
+// target refreshes it: texts the code no longer asks for are gone, and new or moved ones show up
+// unfinished.
+QList<TableMessage> refreshedTable(const QString& table) {
+    const QString copy = TestEnvironment::instance().freshDir(QStringLiteral("ts")) + "/" + table;
+    EXPECT_TRUE(QFile::copy(QStringLiteral(TINDRALUME_SOURCE_DIR "/resources/translations/") + table, copy));
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    QProcess lupdate;
+    lupdate.start(QStringLiteral(TINDRALUME_LUPDATE), {"-silent", "-locations", "none", "-no-obsolete",
+                                                       QStringLiteral(TINDRALUME_SOURCE_DIR "/src"), "-ts", copy});
+    EXPECT_TRUE(lupdate.waitForFinished(120000) && lupdate.exitCode() == 0) << lupdate.readAll().constData();
+    QFile file(copy);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QList<TableMessage> messages;
+    QString context;
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("name")) {
+            context = xml.readElementText();
+        } else if (xml.name() == QLatin1String("message")) {
+            messages.append({context, {}, {}, xml.attributes().value("numerus") == QLatin1String("yes")});
+        } else if (xml.name() == QLatin1String("source")) {
+            messages.last().source = xml.readElementText();
+        } else if (xml.name() == QLatin1String("comment")) {
+            messages.last().comment = xml.readElementText();
+        } else if (xml.name() == QLatin1String("translation")) {
+            const bool unfinished = xml.attributes().value("type") == QLatin1String("unfinished");
+            // A plural translation holds its words in its forms.
+            const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+            messages.last().finished = !unfinished && !text.trimmed().isEmpty();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_FALSE(messages.isEmpty());
+    return messages;
+}
+} // namespace
+
+TEST(Localization, EveryTextTheCodeAsksForHasAFinishedChineseTranslation) {
+    QTranslator compiled;
+    ASSERT_TRUE(compiled.load(QStringLiteral("tindralume_zh_CN"), QStringLiteral(":/i18n")));
+    for (const TableMessage& m : refreshedTable(QStringLiteral("tindralume_zh_CN.ts"))) {
+        const QByteArray source = m.source.toUtf8(), comment = m.comment.toUtf8();
+        EXPECT_TRUE(m.finished) << m.context.toStdString() << ": " << source.constData();
+        EXPECT_FALSE(compiled
+                         .translate(m.context.toUtf8().constData(), source.constData(),
+                                    comment.isEmpty() ? nullptr : comment.constData(), m.plural ? 2 : -1)
+                         .isEmpty())
+            << m.context.toStdString() << ": " << source.constData();
+    }
+    // Keys that are not English text need their English words in the English table.
+    static const QRegularExpression key(QStringLiteral("^[a-z]+(_[a-z]+)+$"));
+    int keys = 0;
+    for (const TableMessage& m : refreshedTable(QStringLiteral("tindralume_en.ts"))) {
+        if (!key.match(m.source).hasMatch())
+            continue;
+        ++keys;
+        EXPECT_TRUE(m.finished) << m.context.toStdString() << ": " << m.source.toStdString();
+    }
+    EXPECT_GE(keys, 4);
 }

@@ -7,15 +7,18 @@
 #include "platform/RelativeTime.h"
 #include "platform/ShortcutText.h"
 #include "platform/UserDefaults.h"
+#include "settings/AboutSettingsView.h"
 #include "settings/GeneralSettingsView.h"
 #include "settings/SettingsView.h"
 #include "settings/SettingsWindowController.h"
 #include "support/TestEnvironment.h"
 #include "support/XvfbSession.h"
+#include "update/UpdateManager.h"
 
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStyleHints>
@@ -158,4 +161,18 @@ TEST_F(StatusBarTest, StartingInSimplifiedChineseShowsTheChineseTexts) {
     // Key names follow Qt's own Chinese table, as in other Qt programs.
     EXPECT_EQ(ShortcutText::text(49, 6144), QStringLiteral("Ctrl+Alt+空格"));
     EXPECT_EQ(ShortcutText::text(9, 768), QStringLiteral("Super+Shift+V"));
+
+    // The version's digits stay as they are; the words around them and the update alerts translate.
+    const QString version = QCoreApplication::applicationVersion();
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    qApp->setProperty("buildNumber", QStringLiteral("1"));
+    EXPECT_EQ(AboutSettingsView::versionText(), QStringLiteral("版本 0.1.0 (1)"));
+    QCoreApplication::setApplicationVersion(version);
+    qApp->setProperty("buildNumber", QVariant());
+    UpdateManager updates(Updater::Configuration{QString(), QStringLiteral("0.1.0")});
+    updates.start();
+    updates.controller()->checkForUpdates();
+    QTRY_VERIFY(updates.currentAlert());
+    EXPECT_EQ(updates.currentAlert()->text(), QStringLiteral("未配置更新源。"));
+    updates.currentAlert()->close();
 }

@@ -6,6 +6,7 @@
 #include "history/store/StoreInternals.h"
 #include "history/store/TextFolding.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -206,17 +207,20 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly)) {
             setError(error, SQLITE_CANTOPEN,
-                     QStringLiteral("Cannot read the store file %1: %2").arg(path, f.errorString()));
+                     QCoreApplication::translate("ManagedObjectContext", "Cannot read the store file %1: %2")
+                         .arg(path, f.errorString()));
             return nullptr;
         }
         if (f.read(16) != QByteArray("SQLite format 3\0", 16)) {
-            setError(error, SQLITE_NOTADB, QStringLiteral("The file %1 is not a database").arg(path));
+            setError(error, SQLITE_NOTADB,
+                     QCoreApplication::translate("ManagedObjectContext", "The file %1 is not a database").arg(path));
             return nullptr;
         }
     }
     // A store that cannot be written would fail every save: it is refused as one that cannot be opened.
     if (info.exists() && StoreFiles::isWriteProtected(path)) {
-        setError(error, SQLITE_READONLY, QStringLiteral("The store file %1 is read-only").arg(path));
+        setError(error, SQLITE_READONLY,
+                 QCoreApplication::translate("ManagedObjectContext", "The store file %1 is read-only").arg(path));
         return nullptr;
     }
     QString fileError;
@@ -236,7 +240,8 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
     }
     sqlite3_extended_result_codes(p.db, 1);
     if (sqlite3_db_readonly(p.db, "main") == 1) {
-        setError(error, SQLITE_READONLY, QStringLiteral("The store file %1 cannot be written").arg(path));
+        setError(error, SQLITE_READONLY,
+                 QCoreApplication::translate("ManagedObjectContext", "The store file %1 cannot be written").arg(path));
         return nullptr;
     }
     sqlite3_busy_timeout(p.db, 2000);
@@ -246,25 +251,31 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
     const qint64 version = p.scalar("PRAGMA user_version", &ok);
     if (!ok) {
         rc = sqlite3_errcode(p.db);
-        setError(error, rc, QStringLiteral("Cannot read the store %1: %2").arg(path, errorText(p.db, rc)));
+        setError(error, rc,
+                 QCoreApplication::translate("ManagedObjectContext", "Cannot read the store %1: %2")
+                     .arg(path, errorText(p.db, rc)));
         return nullptr;
     }
     if (version > kSchemaVersion) {
-        setError(error, SQLITE_ERROR,
-                 QStringLiteral("The store %1 has schema version %2; this version of Tindralume reads up to %3")
-                     .arg(path)
-                     .arg(version)
-                     .arg(kSchemaVersion));
+        setError(
+            error, SQLITE_ERROR,
+            QCoreApplication::translate("ManagedObjectContext",
+                                        "The store %1 has schema version %2; this version of Tindralume reads up to %3")
+                .arg(path, QString::number(version), QString::number(kSchemaVersion)));
         return nullptr;
     }
     const qint64 tableCount = p.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'table'", &ok);
     if (!ok) {
         rc = sqlite3_errcode(p.db);
-        setError(error, rc, QStringLiteral("Cannot read the store %1: %2").arg(path, errorText(p.db, rc)));
+        setError(error, rc,
+                 QCoreApplication::translate("ManagedObjectContext", "Cannot read the store %1: %2")
+                     .arg(path, errorText(p.db, rc)));
         return nullptr;
     }
     if (version == 0 && tableCount > 0) {
-        setError(error, SQLITE_ERROR, QStringLiteral("The database %1 is not a Tindralume store").arg(path));
+        setError(
+            error, SQLITE_ERROR,
+            QCoreApplication::translate("ManagedObjectContext", "The database %1 is not a Tindralume store").arg(path));
         return nullptr;
     }
     const TableInfo items = tableInfo(p.db, "ClipboardItem");
@@ -273,13 +284,16 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
     if ((items.exists && !items.hasIntegerKey) || (apps.exists && !apps.hasIntegerKey) ||
         (search.exists && !search.hasIntegerKey)) {
         setError(error, SQLITE_ERROR,
-                 QStringLiteral("The store %1 has tables this version of Tindralume cannot migrate").arg(path));
+                 QCoreApplication::translate("ManagedObjectContext",
+                                             "The store %1 has tables this version of Tindralume cannot migrate")
+                     .arg(path));
         return nullptr;
     }
 
     QString damage;
     if (version > 0 && !passesQuickCheck(p.db, &damage)) {
-        setError(error, SQLITE_CORRUPT, QStringLiteral("The store %1 is damaged: %2").arg(path, damage));
+        setError(error, SQLITE_CORRUPT,
+                 QCoreApplication::translate("ManagedObjectContext", "The store %1 is damaged: %2").arg(path, damage));
         return nullptr;
     }
 
@@ -338,7 +352,8 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
     if (!migrated) {
         p.exec("ROLLBACK", nullptr);
         setError(error, migrateError.code,
-                 QStringLiteral("Cannot prepare the store %1: %2").arg(path, migrateError.message));
+                 QCoreApplication::translate("ManagedObjectContext", "Cannot prepare the store %1: %2")
+                     .arg(path, migrateError.message));
         return nullptr;
     }
 

@@ -3,6 +3,7 @@
 
 #include "platform/PrivateFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,8 +19,11 @@ namespace {
 constexpr mode_t kFileMode = 0600;
 constexpr mode_t kFolderMode = 0700;
 
-QString systemError(const QString& what, const QString& path) {
-    return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
+// `text` names the path as %1 and the system's reason as %2. The reason is read before the text
+// is looked up, which could change errno.
+QString systemError(const char* text, const QString& path) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    return QCoreApplication::translate("StoreFiles", text).arg(path, reason);
 }
 
 void chmodIfLoose(const QByteArray& path, mode_t wanted) {
@@ -37,7 +41,7 @@ bool StoreFiles::makeFolder(const QString& dir, QString* error) {
     const QByteArray native = QFile::encodeName(QDir::cleanPath(dir));
     if (!PrivateFiles::makeFolders(parent) || (::mkdir(native.constData(), kFolderMode) != 0 && errno != EEXIST)) {
         if (error)
-            *error = systemError(QStringLiteral("Cannot create the directory"), dir);
+            *error = systemError(QT_TRANSLATE_NOOP("StoreFiles", "Cannot create the directory %1: %2"), dir);
         return false;
     }
     // The umask may have taken bits from the mode asked for, the owner's included.
@@ -52,7 +56,7 @@ bool StoreFiles::createFile(const QString& path, QString* error) {
         if (errno == EEXIST)
             return true;
         if (error)
-            *error = systemError(QStringLiteral("Cannot create the store file"), path);
+            *error = systemError(QT_TRANSLATE_NOOP("StoreFiles", "Cannot create the store file %1: %2"), path);
         return false;
     }
     ::fchmod(fd, kFileMode);
