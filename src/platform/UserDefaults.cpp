@@ -162,6 +162,11 @@ void UserDefaults::writePrivately() {
     const QString folder = QFileInfo(file).absolutePath();
     PrivateFiles::makeFolders(folder);
     PrivateFiles::restrictToOwner(folder);
+    // The settings are written in place: a link there would carry the write to its target.
+    if (QString error; !PrivateFiles::replaceLinkWithCopy(file, &error)) {
+        consoleLine(QStringLiteral("The settings are not saved: %1").arg(error));
+        return;
+    }
     m_settings->sync();
     PrivateFiles::restrictToOwner(file);
 }

@@ -22,9 +22,10 @@ QString systemError(const QString& what, const QString& path) {
     return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
+// A symbolic link is left alone: the file or folder it points to is not ours to change.
 void chmodIfLoose(const QByteArray& path, mode_t wanted) {
     struct stat st {};
-    if (::stat(path.constData(), &st) == 0 && (st.st_mode & 07777) != wanted)
+    if (::lstat(path.constData(), &st) == 0 && !S_ISLNK(st.st_mode) && (st.st_mode & 07777) != wanted)
         ::chmod(path.constData(), wanted);
 }
 
@@ -68,6 +69,16 @@ void StoreFiles::restrictToOwner(const QString& path) {
 
 void StoreFiles::restrictFolderToOwner(const QString& dir) {
     chmodIfLoose(QFile::encodeName(dir), kFolderMode);
+}
+
+QString StoreFiles::linkAmong(const QString& path) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        struct stat st {};
+        const QString file = path + QLatin1String(suffix);
+        if (::lstat(QFile::encodeName(file).constData(), &st) == 0 && S_ISLNK(st.st_mode))
+            return file;
+    }
+    return {};
 }
 
 bool StoreFiles::isWriteProtected(const QString& path) {
