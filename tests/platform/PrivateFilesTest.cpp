@@ -126,46 +126,29 @@ TEST(PrivateFiles, ALinkInPlaceOfAWrittenFileIsReplacedNeverWrittenThrough) {
     const QString program = root + "/tindralume";
     QFile::copy(QStringLiteral("/bin/true"), program);
     const QString settings = config + "/Tindralume/Tindralume.conf";
+    const QString entry = LoginItem::entryPath();
     QString error;
+    const std::function<bool()> turnOn = [&] { return LoginItem::registerItem(&error, program); };
+    const std::function<bool()> turnOff = [&] { return LoginItem::unregisterItem(&error); };
+    const std::function<bool()> save = [&] {
+        UserDefaults(settings).setInteger(QStringLiteral("historyRetentionDays"), 7);
+        return true;
+    };
+    const QByteArray other = "[General]\nforceEnglish=true\n";
     const struct {
         const char* what;
         QString path;
         QByteArray target; // the link target's contents; empty: the link points nowhere
         std::function<bool()> write;
-        QByteArray expected; // what the path holds afterwards; empty: nothing is left there
+        QByteArray expected; // held by the path afterwards; empty: nothing is left there
     } cases[] = {
-        {"login entry turned on", LoginItem::entryPath(), "[Desktop Entry]\nType=Application\nName=Other\nExec=other\n",
-         [&] { return LoginItem::registerItem(&error, program); }, "Exec=\"" + QFile::encodeName(program) + "\" --"},
-        {"login entry turned on, dangling link",
-         LoginItem::entryPath(),
-         {},
-         [&] { return LoginItem::registerItem(&error, program); },
-         "[Desktop Entry]"},
-        {"login entry turned off",
-         LoginItem::entryPath(),
-         "[Desktop Entry]\nName=Other\n",
-         [&] { return LoginItem::unregisterItem(&error); },
-         {}},
-        {"login entry turned off, dangling link",
-         LoginItem::entryPath(),
-         {},
-         [&] { return LoginItem::unregisterItem(&error); },
-         {}},
+        {"login entry turned on", entry, other, turnOn, "\" --autostart"},
+        {"login entry turned on, dangling link", entry, {}, turnOn, "\" --autostart"},
+        {"login entry turned off", entry, other, turnOff, {}},
+        {"login entry turned off, dangling link", entry, {}, turnOff, {}},
         // The settings the link led to are kept in the file that replaces it.
-        {"settings file", settings, "[General]\nforceEnglish=true\n",
-         [&] {
-             UserDefaults(settings).setInteger(QStringLiteral("historyRetentionDays"), 7);
-             return UserDefaults(settings).boolean(QStringLiteral("forceEnglish"));
-         },
-         "historyRetentionDays=7"},
-        {"settings file, dangling link",
-         settings,
-         {},
-         [&] {
-             UserDefaults(settings).setInteger(QStringLiteral("historyRetentionDays"), 7);
-             return true;
-         },
-         "historyRetentionDays=7"},
+        {"settings file", settings, other, save, "forceEnglish=true\nhistoryRetentionDays=7"},
+        {"settings file, dangling link", settings, {}, save, "historyRetentionDays=7"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
