@@ -162,7 +162,7 @@ void UserDefaults::writePrivately() {
     const QString folder = QFileInfo(file).absolutePath();
     PrivateFiles::makeFolders(folder);
     PrivateFiles::restrictToOwner(folder);
-    // The settings are written in place: a link there would carry the write to its target.
+    // QSettings follows a link there and writes the file it points to.
     if (QString error; !PrivateFiles::replaceLinkWithCopy(file, &error)) {
         consoleLine(QStringLiteral("The settings are not saved: %1").arg(error));
         return;
