@@ -1,10 +1,11 @@
-# make run  : install what is missing, build, start the application
-# make test : install what is missing, build, run every test
+# make run  : install what is missing, build the application, start it
+# make test : install what is missing, build everything, run every test
+# make bench: install what is missing, build the benchmarks, run them
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: deps configure build run test sanitize bench install package format clean
+.PHONY: deps configure build build-app run test sanitize bench install package format clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -15,7 +16,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# The program and the files installed with it (its icons), without the tests and benchmarks.
+build-app: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tindralume tindralume_icons
+
+run: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target tindralume
 	./$(BUILD_DIR)/src/app/tindralume
 
 test: build
@@ -34,25 +40,20 @@ sanitize: deps
 
 # BM_ReturnToTextInFocusedWindow of pick_bench also needs an X display with a window manager and
 # BENCH_FOCUS_CLIENT=$(BUILD_DIR)/tests/panel/panel_focus_client; it is skipped otherwise.
-bench: build
-	./$(BUILD_DIR)/bench/store_bench
-	./$(BUILD_DIR)/bench/clear_bench
-	./$(BUILD_DIR)/bench/monitor_bench
-	./$(BUILD_DIR)/bench/capture_bench
-	./$(BUILD_DIR)/bench/linkpreview_bench
-	./$(BUILD_DIR)/bench/panel_bench
-	./$(BUILD_DIR)/bench/cards_bench
-	./$(BUILD_DIR)/bench/pick_bench
-	./$(BUILD_DIR)/bench/rtf_bench
+BENCHES = store_bench clear_bench monitor_bench capture_bench linkpreview_bench panel_bench cards_bench pick_bench \
+	rtf_bench
+bench: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
+	@set -e; for b in $(BENCHES); do ./$(BUILD_DIR)/bench/$$b; done
 
 # PREFIX=/usr/local by default; DESTDIR is honoured: make install DESTDIR=/tmp/stage
 PREFIX ?= /usr/local
-install: build
+install: build-app
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR)
 
 # A Debian package of the installed files, in $(BUILD_DIR): apt install ./$(BUILD_DIR)/tindralume_*.deb
-package: build
+package: build-app
 	cd $(BUILD_DIR) && cpack -G DEB
 
 format:

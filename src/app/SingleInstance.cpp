@@ -83,6 +83,11 @@ SingleInstance::Role SingleInstance::claim(int answerTimeoutMs, Request request)
             return Role::Failed;
         }
     }
+    // The lock is written in place, and a link there would never look stale.
+    if (QFileInfo(m_lock->fileName()).isSymLink()) {
+        m_error = QStringLiteral("%1 is a symbolic link, which is never written through").arg(m_lock->fileName());
+        return Role::Failed;
+    }
     const QDeadlineTimer deadline(answerTimeoutMs);
     while (true) {
         if (m_lock->tryLock(0)) {

@@ -8,11 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -77,31 +74,25 @@ bool registerItem(QString* error, const QString& executable) {
             *error = QStringLiteral("cannot create ") + QFileInfo(path).absolutePath();
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    ::fchmod(file.handle(), 0600);
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=Tindralume\nExec=") +
                           quoted(QFileInfo(program).absoluteFilePath()) + QLatin1Char(' ') + atLoginArgument +
                           QStringLiteral("\nIcon=tindralume\nTerminal=false\n");
-    file.write(entry.toUtf8());
-    if (!file.commit()) {
+    QString reason;
+    if (!PrivateFiles::replaceFile(path, entry.toUtf8(), &reason)) {
         if (error)
-            *error = file.errorString();
+            *error = reason;
         return false;
     }
     return true;
 }
 
 bool unregisterItem(QString* error) {
-    QFile file(entryPath());
-    if (!file.exists() || file.remove())
+    // A link there goes, never the file it points to.
+    QString reason;
+    if (PrivateFiles::removeFile(entryPath(), &reason))
         return true;
     if (error)
-        *error = file.errorString();
+        *error = reason;
     return false;
 }
 

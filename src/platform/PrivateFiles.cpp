@@ -4,10 +4,21 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+QString failure(const QString& what, const QString& path) {
+    return QStringLiteral("%1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
 
 namespace PrivateFiles {
 
@@ -46,6 +57,55 @@ bool isAbsentOrOwn(const QString& path) {
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return errno == ENOENT;
     return st.st_uid == ::geteuid();
+}
+
+bool replaceFile(const QString& path, const QByteArray& contents, QString* error) {
+    const QFileInfo info(path);
+    const QByteArray native = QFile::encodeName(path);
+    const QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + '.' +
+                            QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        *error = failure(QStringLiteral("Cannot write beside"), path);
+        return false;
+    }
+    // The umask may have taken the owner's own bits.
+    bool ok = ::fchmod(fd, 0600) == 0;
+    for (qsizetype done = 0; ok && done < contents.size();) {
+        const ssize_t n = ::write(fd, contents.constData() + done, size_t(contents.size() - done));
+        ok = n > 0;
+        done += ok ? n : 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temp.constData(), native.constData()) != 0) {
+        *error = failure(QStringLiteral("Cannot write"), path);
+        ::unlink(temp.constData());
+        return false;
+    }
+    return true;
+}
+
+bool replaceLinkWithCopy(const QString& path, QString* error) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return true;
+    QFile target(path);
+    QByteArray contents;
+    if (target.open(QIODevice::ReadOnly)) {
+        contents = target.readAll();
+    } else if (QFileInfo(path).exists()) {
+        *error = QStringLiteral("Cannot read %1: %2").arg(path, target.errorString());
+        return false;
+    }
+    return replaceFile(path, contents, error);
+}
+
+bool removeFile(const QString& path, QString* error) {
+    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT)
+        return true;
+    *error = failure(QStringLiteral("Cannot remove"), path);
+    return false;
 }
 
 } // namespace PrivateFiles

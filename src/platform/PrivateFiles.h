@@ -18,4 +18,14 @@ bool isOwnPrivateFolder(const QString& dir);
 // True when the path does not exist or belongs to this user.
 bool isAbsentOrOwn(const QString& path);
 
+// Writes the contents under a fresh name beside the path, mode 0600, and renames that over the
+// path: a symbolic link there is replaced, never written through. False with the reason in *error.
+bool replaceFile(const QString& path, const QByteArray& contents, QString* error);
+// Replaces a symbolic link at the path with a 0600 file holding what its target holds (nothing when
+// it points nowhere), so that a later write in place cannot reach the target. True when no link is
+// left there.
+bool replaceLinkWithCopy(const QString& path, QString* error);
+// Removes the file, or a symbolic link itself; an absent one counts as removed.
+bool removeFile(const QString& path, QString* error);
+
 } // namespace PrivateFiles

@@ -162,6 +162,11 @@ void UserDefaults::writePrivately() {
     const QString folder = QFileInfo(file).absolutePath();
     PrivateFiles::makeFolders(folder);
     PrivateFiles::restrictToOwner(folder);
+    // QSettings follows a link there and writes the file it points to.
+    if (QString error; !PrivateFiles::replaceLinkWithCopy(file, &error)) {
+        consoleLine(QStringLiteral("The settings are not saved: %1").arg(error));
+        return;
+    }
     m_settings->sync();
     PrivateFiles::restrictToOwner(file);
 }

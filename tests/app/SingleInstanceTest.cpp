@@ -106,6 +106,47 @@ TEST(SingleInstance, LockAndSocketLiveWhereOnlyTheUserCanWrite) {
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }
 
+// A link planted for the lock refuses the launch, saying why; one for the socket is replaced. The
+// file either points to stays as it was.
+TEST(SingleInstance, LinksInPlaceOfTheLockOrSocketAreNotWrittenThrough) {
+    QTemporaryDir shortRoot(QDir::tempPath() + QStringLiteral("/tl-XXXXXX"));
+    const QString runtime = shortRoot.path() + "/runtime";
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    const QString target = shortRoot.path() + "/someone-elses";
+    const struct {
+        const char* suffix;
+        SingleInstance::Role role;
+    } cases[] = {{".lock", SingleInstance::Role::Failed}, {".socket", SingleInstance::Role::Running}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix);
+        QFile victim(target);
+        ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+        victim.write("kept\n");
+        victim.close();
+        ::chmod(QFile::encodeName(target).constData(), 0644);
+        SingleInstance instance(shortRoot.path() + "/Tindralume.sqlite", QStringLiteral(":9"));
+        const QString planted = instance.socketPath().chopped(7) + QLatin1String(c.suffix);
+        ASSERT_TRUE(QFile::link(target, planted));
+        EXPECT_EQ(instance.claim(300), c.role) << qPrintable(instance.errorString());
+        if (c.role == SingleInstance::Role::Failed)
+            EXPECT_TRUE(instance.errorString().contains(QStringLiteral("symbolic link")))
+                << qPrintable(instance.errorString());
+        else
+            EXPECT_FALSE(QFileInfo(planted).isSymLink());
+        ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
+        EXPECT_EQ(victim.readAll(), QByteArray("kept\n"));
+        victim.close();
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0644u);
+        QFile::remove(planted);
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
 TEST(SingleInstance, EachRequestReachesTheRunningOneAsItsOwn) {
     const QString store = TestEnvironment::instance().freshDir(QStringLiteral("requests")) + "/Tindralume.sqlite";
     SingleInstance running(store, QStringLiteral(":9"));

@@ -2,6 +2,7 @@
 // The store as a file: foreign and older files, kills, other processes and permissions.
 #include "StoreTestHelpers.h"
 
+#include "history/store/StoreFiles.h"
 #include "history/store/StoreReader.h"
 #include "history/store/TextFolding.h"
 
@@ -320,4 +321,47 @@ TEST(Store, FilesArePrivateWhateverTheUmask) {
     for (const char* suffix : {"", "-wal", "-shm"})
         EXPECT_EQ(modeOf(path + suffix), 0600u) << suffix;
     sqlite3_close(db);
+}
+
+// A link planted for the store or its log is refused before anything is written: the file it
+// points to keeps its bytes and mode. A linked store folder is the user's layout and is used as is.
+TEST(Store, ALinkInPlaceOfAStoreFileIsRefusedAndItsTargetKept) {
+    auto modeOf = [](const QString& path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
+    };
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        SCOPED_TRACE(suffix);
+        const QString dir = TestEnvironment::instance().freshDir("linked-store");
+        const QString path = dir + "/Tindralume.sqlite";
+        if (*suffix) {
+            auto ctx = ManagedObjectContext::open(path, nullptr);
+            ASSERT_TRUE(ctx);
+            addText(*ctx, "kept", kBase);
+            ASSERT_TRUE(ctx->save());
+        }
+        const QString target = dir + "/someone-elses";
+        QFile victim(target);
+        ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+        victim.close(); // empty, as a new store would be
+        ::chmod(QFile::encodeName(target).constData(), 0644);
+        QFile::remove(path + suffix);
+        ASSERT_TRUE(QFile::link(target, path + suffix));
+
+        StoreError error;
+        EXPECT_FALSE(ManagedObjectContext::open(path, &error));
+        EXPECT_TRUE(error.message.contains(QStringLiteral("symbolic link"))) << error.message.toStdString();
+        EXPECT_EQ(QFileInfo(target).size(), 0);
+        EXPECT_EQ(modeOf(target), 0644u);
+        EXPECT_TRUE(QFileInfo(path + suffix).isSymLink());
+    }
+
+    const QString elsewhere = TestEnvironment::instance().freshDir("store-elsewhere");
+    ::chmod(QFile::encodeName(elsewhere).constData(), 0755);
+    const QString folder = TestEnvironment::instance().freshDir("store-linked-folder") + "/Tindralume";
+    ASSERT_TRUE(QFile::link(elsewhere, folder));
+    StoreFiles::restrictFolderToOwner(folder);
+    EXPECT_TRUE(ManagedObjectContext::open(folder + "/Tindralume.sqlite", nullptr));
+    EXPECT_EQ(modeOf(elsewhere), 0755u);
+    EXPECT_EQ(modeOf(elsewhere + "/Tindralume.sqlite"), 0600u);
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary DESTDIR and checks the tree (exactly these files) and the
-# desktop entry. Arguments: the build folder, the configured install prefix, the built program.
+# Installs the build into a temporary DESTDIR and checks the tree (exactly these files), the
+# desktop entry and the Debian documents. Arguments: the build folder, the configured install prefix,
+# the built program, the repository's LICENSE.
 set -euo pipefail
-build="$1" prefix="$2" program="$3"
+build="$1" prefix="$2" program="$3" license="$4"
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
 DESTDIR="$stage" cmake --install "$build" >/dev/null
@@ -10,7 +11,8 @@ root="$stage$prefix"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 sizes=(16 22 24 32 48 64 128 256)
-expected=(bin/tindralume share/applications/tindralume.desktop share/icons/hicolor/scalable/apps/tindralume.svg)
+expected=(bin/tindralume share/applications/tindralume.desktop share/icons/hicolor/scalable/apps/tindralume.svg
+          share/doc/tindralume/copyright share/doc/tindralume/changelog.gz)
 for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x${s}/apps/tindralume.png"); done
 want="$(printf '%s\n' "${expected[@]}" | sort)"
 got="$(cd "$stage" && find . -type f -o -type l | sed "s|^\./${prefix#/}/||" | sort)"
@@ -43,4 +45,13 @@ for s in "${sizes[@]}"; do
     [ "$dims" = "${s}x${s}" ] || fail "$png is $dims"
 done
 grep -q "<svg" "$root/share/icons/hicolor/scalable/apps/tindralume.svg" || fail "the scalable icon is no SVG"
-echo "install tree and desktop entry OK under $prefix"
+# The copyright in the machine-readable format, holding LICENSE's holder and text.
+copyright="$root/share/doc/tindralume/copyright"
+[ "$(head -1 "$copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "the copyright file is not machine-readable"
+grep -qx "Copyright: $(sed -n 's/^Copyright (c) //p' "$license")" "$copyright" || fail "the copyright names another holder"
+grep -qx "License: Expat" "$copyright" || fail "the copyright names no Expat licence"
+[ "$(sed -n '/^License:/,$p' "$copyright" | tail -n +2 | sed 's/^ //; s/^\.$//')" = \
+  "$(sed -n '/^Permission/,$p' "$license")" ] || fail "the copyright's licence text is not LICENSE's"
+zcat "$root/share/doc/tindralume/changelog.gz" | head -1 | grep -q "^tindralume (" || fail "the changelog is unreadable"
+echo "install tree, desktop entry and documents OK under $prefix"

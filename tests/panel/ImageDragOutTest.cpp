@@ -70,12 +70,16 @@ TEST(ImageDragOut, FileIsWrittenOnceInItsContentFolderAndPlantsAreNotTrusted) {
     ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
     secret.write("secret");
     secret.close();
+    ASSERT_EQ(::chmod(QFile::encodeName(victim).constData(), 0644), 0);
     ASSERT_TRUE(QFile::remove(*path));
     ASSERT_TRUE(QFile::link(victim, *path));
     EXPECT_EQ(first.prepareTemporaryFile(&error), path);
     EXPECT_FALSE(QFileInfo(*path).isSymLink());
     EXPECT_EQ(readAll(*path), png);
     EXPECT_EQ(readAll(victim), QByteArray("secret"));
+    struct stat victimStat {};
+    ASSERT_EQ(::stat(QFile::encodeName(victim).constData(), &victimStat), 0);
+    EXPECT_EQ(victimStat.st_mode & 07777, 0644u);
     QFile foreign(*path);
     ASSERT_TRUE(foreign.open(QIODevice::WriteOnly | QIODevice::Truncate));
     foreign.write("not the image");

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 namespace {
@@ -112,5 +114,69 @@ TEST(LoginItem, EntryStartsTheInstalledProgramWhenThatIsTheRunningOne) {
         if (!c.exec.isEmpty())
             writeFile(entry, "[Desktop Entry]\nType=Application\nName=Tindralume\nExec=" + c.exec + "\n");
         EXPECT_EQ(LoginItem::programForLogin(c.running), c.expected) << c.what;
+    }
+}
+
+// A symbolic link at a path the application writes is replaced by a file of its own, or removed;
+// the file it points to (or the absence of one) stays exactly as it was.
+TEST(PrivateFiles, ALinkInPlaceOfAWrittenFileIsReplacedNeverWrittenThrough) {
+    const QString root = TestEnvironment::instance().freshDir(QStringLiteral("planted-links"));
+    const QString config = root + "/config";
+    const ScopedEnv configHome("XDG_CONFIG_HOME", QFile::encodeName(config));
+    const QString program = root + "/tindralume";
+    QFile::copy(QStringLiteral("/bin/true"), program);
+    const QString settings = config + "/Tindralume/Tindralume.conf";
+    const QString entry = LoginItem::entryPath();
+    QString error;
+    const std::function<bool()> turnOn = [&] { return LoginItem::registerItem(&error, program); };
+    const std::function<bool()> turnOff = [&] { return LoginItem::unregisterItem(&error); };
+    const std::function<bool()> save = [&] {
+        UserDefaults(settings).setInteger(QStringLiteral("historyRetentionDays"), 7);
+        return true;
+    };
+    const QByteArray other = "[General]\nforceEnglish=true\n";
+    const struct {
+        const char* what;
+        QString path;
+        QByteArray target; // the link target's contents; empty: the link points nowhere
+        std::function<bool()> write;
+        QByteArray expected; // held by the path afterwards; empty: nothing is left there
+    } cases[] = {
+        {"login entry turned on", entry, other, turnOn, "\" --autostart"},
+        {"login entry turned on, dangling link", entry, {}, turnOn, "\" --autostart"},
+        {"login entry turned off", entry, other, turnOff, {}},
+        {"login entry turned off, dangling link", entry, {}, turnOff, {}},
+        // The settings the link led to are kept in the file that replaces it.
+        {"settings file", settings, other, save, "forceEnglish=true\nhistoryRetentionDays=7"},
+        {"settings file, dangling link", settings, {}, save, "historyRetentionDays=7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString target = root + "/target";
+        QFile::remove(target);
+        if (!c.target.isEmpty())
+            writeFile(target, c.target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        QDir().mkpath(QFileInfo(c.path).absolutePath());
+        QFile::remove(c.path);
+        ASSERT_TRUE(QFile::link(target, c.path));
+
+        EXPECT_TRUE(c.write()) << error.toStdString();
+        if (c.target.isEmpty()) {
+            EXPECT_FALSE(QFileInfo::exists(target));
+        } else {
+            QFile kept(target);
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), c.target);
+            EXPECT_EQ(modeOf(target), 0644u);
+        }
+        EXPECT_FALSE(QFileInfo(c.path).isSymLink());
+        if (c.expected.isEmpty()) {
+            EXPECT_FALSE(QFileInfo::exists(c.path));
+            continue;
+        }
+        EXPECT_EQ(modeOf(c.path), 0600u);
+        QFile written(c.path);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(written.readAll().contains(c.expected));
     }
 }

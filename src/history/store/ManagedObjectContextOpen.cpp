@@ -202,6 +202,11 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openAnother(const QS
 std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QString& path, StoreError* error,
                                                                      bool checkFile) {
     const QFileInfo info(path);
+    if (const QString link = StoreFiles::linkAmong(path); !link.isEmpty()) {
+        setError(error, SQLITE_CANTOPEN,
+                 QStringLiteral("The store file %1 is a symbolic link, which is never written through").arg(link));
+        return nullptr;
+    }
     // Everything that decides whether the file is ours happens before anything is written to it.
     if (checkFile && info.exists() && info.size() > 0) {
         QFile f(path);

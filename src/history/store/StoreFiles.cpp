@@ -26,9 +26,10 @@ QString systemError(const char* text, const QString& path) {
     return QCoreApplication::translate("StoreFiles", text).arg(path, reason);
 }
 
+// A symbolic link is left alone: the file or folder it points to is not ours to change.
 void chmodIfLoose(const QByteArray& path, mode_t wanted) {
     struct stat st {};
-    if (::stat(path.constData(), &st) == 0 && (st.st_mode & 07777) != wanted)
+    if (::lstat(path.constData(), &st) == 0 && !S_ISLNK(st.st_mode) && (st.st_mode & 07777) != wanted)
         ::chmod(path.constData(), wanted);
 }
 
@@ -72,6 +73,16 @@ void StoreFiles::restrictToOwner(const QString& path) {
 
 void StoreFiles::restrictFolderToOwner(const QString& dir) {
     chmodIfLoose(QFile::encodeName(dir), kFolderMode);
+}
+
+QString StoreFiles::linkAmong(const QString& path) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        struct stat st {};
+        const QString file = path + QLatin1String(suffix);
+        if (::lstat(QFile::encodeName(file).constData(), &st) == 0 && S_ISLNK(st.st_mode))
+            return file;
+    }
+    return {};
 }
 
 bool StoreFiles::isWriteProtected(const QString& path) {

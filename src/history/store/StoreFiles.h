@@ -17,6 +17,9 @@ bool createFile(const QString& path, QString* error);
 void restrictToOwner(const QString& path);
 // Sets a folder to 0700 (the application's own data folder, possibly made by an older version).
 void restrictFolderToOwner(const QString& dir);
+// The first of the store file and its -wal and -shm files that is a symbolic link, else empty.
+// SQLite would write through such a link into whatever file it points to.
+QString linkAmong(const QString& path);
 // True when the file is marked read-only (no write bit for its owner) or cannot be written by
 // this process: the store would then fail every save.
 bool isWriteProtected(const QString& path);
