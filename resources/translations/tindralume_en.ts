@@ -275,6 +275,10 @@
         <source>Cannot prepare the store %1: %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The store file %1 is a symbolic link, which is never written through</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>PanelContentView</name>

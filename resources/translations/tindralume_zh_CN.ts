@@ -273,6 +273,10 @@
         <source>Cannot prepare the store %1: %2</source>
         <translation>无法准备存储 %1：%2</translation>
     </message>
+    <message>
+        <source>The store file %1 is a symbolic link, which is never written through</source>
+        <translation>存储文件 %1 是符号链接，不会通过链接写入</translation>
+    </message>
 </context>
 <context>
     <name>PanelContentView</name>

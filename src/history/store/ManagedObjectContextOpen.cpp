@@ -204,7 +204,9 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
     const QFileInfo info(path);
     if (const QString link = StoreFiles::linkAmong(path); !link.isEmpty()) {
         setError(error, SQLITE_CANTOPEN,
-                 QStringLiteral("The store file %1 is a symbolic link, which is never written through").arg(link));
+                 QCoreApplication::translate("ManagedObjectContext",
+                                             "The store file %1 is a symbolic link, which is never written through")
+                     .arg(link));
         return nullptr;
     }
     // Everything that decides whether the file is ours happens before anything is written to it.
