@@ -25,6 +25,6 @@ for harness in ${HARNESSES:-fuzz_parse_metadata fuzz_decode_html fuzz_clean_text
     clang++ "${flags[@]}" "$here/$harness.cpp" "${sources[@]}" "${libs[@]}" -o "$out/$harness"
 done
 rtf_sources=("$src/richtext/RtfReader.cpp" "$src/richtext/RtfParser.cpp" "$src/richtext/RtfTokenizer.cpp"
-             "$src/richtext/RtfTextBuilder.cpp" "$src/richtext/RtfCharsets.cpp")
+             "$src/richtext/RtfTextBuilder.cpp" "$src/richtext/RtfCharsets.cpp" "$src/richtext/RtfHtml.cpp")
 clang++ "${flags[@]}" "$here/fuzz_rtf_reader.cpp" "${rtf_sources[@]}" "${libs[@]}" -o "$out/fuzz_rtf_reader"
 echo "built into $out"

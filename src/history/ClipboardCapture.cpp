@@ -8,6 +8,7 @@
 
 #include "platform/ImageUtils.h"
 #include "platform/PasteboardContents.h"
+#include "richtext/RtfReader.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -124,6 +125,8 @@ CapturedEntry ClipboardCapture::capture(PasteboardContents& contents) {
             entry.kind = CapturedEntry::Kind::Text;
             const bool link = isValidURL(entry.text.value_or(QString()));
             entry.type = link ? EntryType::url : (entry.richTextData ? EntryType::richText : EntryType::text);
+            if (entry.type == EntryType::richText)
+                entry.documentFormats = readHtmlBesideRtf(contents, entry.richTextData);
         }
     }
     // Read partly from a newer owner: that copy is a change of its own and is read for itself.
@@ -154,6 +157,17 @@ OptData ClipboardCapture::readDocumentFormats(PasteboardContents& contents) {
     if (kept.isEmpty())
         return std::nullopt;
     return DocumentFormats::encode(kept);
+}
+
+// Browsers, GTK editors and mail composers read rich text only as HTML: the owner's own HTML is
+// kept for them beside its RTF.
+OptData ClipboardCapture::readHtmlBesideRtf(PasteboardContents& contents, const OptData& rich) {
+    if (!rich || !RtfReader::isRtf(*rich))
+        return std::nullopt;
+    const std::optional<QByteArray> html = contents.data(Pasteboard::Type::HTML);
+    if (!isRichHtml(html) || html->size() > DocumentFormats::maxBytes)
+        return std::nullopt;
+    return DocumentFormats::encode({{DocumentFormats::html, *html}});
 }
 
 void ClipboardCapture::readText(PasteboardContents& contents, CapturedEntry& entry) {

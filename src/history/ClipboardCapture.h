@@ -22,7 +22,7 @@ struct CapturedEntry {
     OptString text;
     LargeTextPtr largeText;  // instead of text, a text too large for a UTF-16 copy
     OptData richTextData;    // RTF or HTML, as the owner offered it
-    OptData documentFormats; // beside a picture: the owner's own formats (encoded)
+    OptData documentFormats; // beside a picture or RTF: the owner's own formats (encoded)
     QByteArray scaledImage, fullImage;
     QString filePath;
     QStringList additionalFilePaths; // the other files of a copy of several
@@ -50,4 +50,5 @@ private:
     static void readText(PasteboardContents& contents, CapturedEntry& entry);
     static LargeTextPtr readLargeText(PasteboardContents& contents, OptString* text);
     static OptData readDocumentFormats(PasteboardContents& contents);
+    static OptData readHtmlBesideRtf(PasteboardContents& contents, const OptData& rich);
 };

@@ -119,10 +119,12 @@ void ClipboardDataManager::saveClipboardItem(const QString& type, const OptStrin
                                              const OptData& richTextData, const OptData& imageData,
                                              const OptData& originalImageData, const OptString& filePath,
                                              const OptString& appName, const OptString& bundleId,
-                                             const std::shared_ptr<PrecomputedContent>& precomputed) {
-    if (LargeEntryWriter::isLarge(textContent, richTextData, imageData, originalImageData) || largeSaveInProgress()) {
+                                             const std::shared_ptr<PrecomputedContent>& precomputed,
+                                             const OptData& documentFormats) {
+    if (LargeEntryWriter::isLarge(textContent, richTextData, imageData, originalImageData, documentFormats) ||
+        largeSaveInProgress()) {
         saveLargeEntry(type, textContent, richTextData, imageData, originalImageData, filePath, {},
-                       bundleId.value_or(QString()), appName, precomputed);
+                       bundleId.value_or(QString()), appName, precomputed, documentFormats);
         return;
     }
     SourceAppPtr sourceApp;
@@ -150,6 +152,8 @@ void ClipboardDataManager::saveClipboardItem(const QString& type, const OptStrin
     item->setType(type);
     item->setTextContent(textContent);
     item->setRichTextData(richTextData);
+    if (documentFormats)
+        item->setDocumentFormats(documentFormats);
     item->setImageData(imageData);
     item->setOriginalImageData(originalImageData);
     item->setFilePath(filePath);
@@ -166,11 +170,13 @@ void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& 
                                           const OptData& originalImageData, const OptString& filePath,
                                           const QStringList& additionalFilePaths, const QString& bundleId,
                                           const OptString& appName,
-                                          const std::shared_ptr<PrecomputedContent>& precomputed) {
+                                          const std::shared_ptr<PrecomputedContent>& precomputed,
+                                          const OptData& documentFormats) {
     LargeEntryWriter::Entry entry;
     entry.type = type;
     entry.text = textContent;
     entry.richTextData = richTextData;
+    entry.documentFormats = documentFormats;
     entry.imageData = imageData;
     entry.originalImageData = originalImageData;
     entry.filePath = filePath;
@@ -183,11 +189,13 @@ void ClipboardDataManager::saveLargeEntry(const QString& type, const OptString& 
 }
 
 void ClipboardDataManager::saveLargeText(const QString& type, const LargeTextPtr& text, const OptData& richTextData,
-                                         const OptString& appName, const OptString& bundleId) {
+                                         const OptString& appName, const OptString& bundleId,
+                                         const OptData& documentFormats) {
     LargeEntryWriter::Entry entry;
     entry.type = type;
     entry.largeText = text;
     entry.richTextData = richTextData;
+    entry.documentFormats = documentFormats;
     entry.preview = makePreview(*text);
     handToWriter(std::move(entry), bundleId.value_or(QString()), appName);
 }
@@ -621,6 +629,8 @@ bool ClipboardDataManager::writeToPasteboard(const ClipboardItemPtr& item, const
     if (content.rich)
         pasteboard.setData(RtfReader::isRtf(*content.rich) ? Pasteboard::Type::RTF : Pasteboard::Type::HTML,
                            *content.rich);
+    if (content.html)
+        pasteboard.setData(Pasteboard::Type::HTML, *content.html);
     if (content.text)
         pasteboard.setData(Pasteboard::Type::String, *content.text);
     if (content.png) {

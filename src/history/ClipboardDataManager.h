@@ -38,17 +38,20 @@ public:
     void saveClipboardItem(const QString& type, const OptString& textContent, const OptData& richTextData,
                            const OptData& imageData, const OptData& originalImageData, const OptString& filePath,
                            const OptString& appName, const OptString& bundleId,
-                           const std::shared_ptr<PrecomputedContent>& precomputed = {});
+                           const std::shared_ptr<PrecomputedContent>& precomputed = {},
+                           const OptData& documentFormats = std::nullopt);
     // An entry too large to be written on the main thread: handed to the writer thread, which folds
     // a repeat into the stored entry as findDuplicate would, and adds the source application
     // (bundleId, empty for none) when it is not stored yet.
     void saveLargeEntry(const QString& type, const OptString& textContent, const OptData& richTextData,
                         const OptData& imageData, const OptData& originalImageData, const OptString& filePath,
                         const QStringList& additionalFilePaths, const QString& bundleId, const OptString& appName,
-                        const std::shared_ptr<PrecomputedContent>& precomputed);
+                        const std::shared_ptr<PrecomputedContent>& precomputed,
+                        const OptData& documentFormats = std::nullopt);
     // A text captured as UTF-8 because of its size goes to the writer thread as it is.
     void saveLargeText(const QString& type, const LargeTextPtr& text, const OptData& richTextData,
-                       const OptString& appName, const OptString& bundleId);
+                       const OptString& appName, const OptString& bundleId,
+                       const OptData& documentFormats = std::nullopt);
     // While one is being written, the entries after it go the same way, so as to keep their order
     // and not wait for its write.
     bool largeSaveInProgress() const;

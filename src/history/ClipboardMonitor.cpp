@@ -111,11 +111,12 @@ void ClipboardMonitor::storeCaptured(const CapturedEntry& entry, const QString& 
         break;
     case CapturedEntry::Kind::Text:
         if (entry.largeText) {
-            m_dataManager->saveLargeText(entry.type, entry.largeText, entry.richTextData, appName, bundleId);
+            m_dataManager->saveLargeText(entry.type, entry.largeText, entry.richTextData, appName, bundleId,
+                                         entry.documentFormats);
             break;
         }
         m_dataManager->saveClipboardItem(entry.type, entry.text, entry.richTextData, std::nullopt, std::nullopt,
-                                         std::nullopt, appName, bundleId, entry.precomputed);
+                                         std::nullopt, appName, bundleId, entry.precomputed, entry.documentFormats);
         break;
     }
     qCDebug(lcMonitor) << "change stored in" << elapsed.elapsed() << "ms, done at"

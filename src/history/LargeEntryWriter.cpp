@@ -25,9 +25,9 @@ LargeEntryWriter::~LargeEntryWriter() {
 }
 
 bool LargeEntryWriter::isLarge(const OptString& text, const OptData& richTextData, const OptData& imageData,
-                               const OptData& originalImageData) {
+                               const OptData& originalImageData, const OptData& documentFormats) {
     qsizetype bytes = text ? text->size() * qsizetype(sizeof(QChar)) : 0;
-    for (const OptData* data : {&richTextData, &imageData, &originalImageData})
+    for (const OptData* data : {&richTextData, &imageData, &originalImageData, &documentFormats})
         bytes += *data ? (*data)->size() : 0;
     return bytes >= largeBytes;
 }
@@ -230,6 +230,8 @@ ClipboardItemPtr LargeEntryWriter::writeCopy(const Entry& entry, Outcome* outcom
         else
             item->setTextContent(entry.text);
         item->setRichTextData(entry.richTextData);
+        if (entry.documentFormats)
+            item->setDocumentFormats(entry.documentFormats);
         item->setImageData(entry.imageData);
         item->setOriginalImageData(entry.originalImageData);
         item->setFilePath(entry.filePath);

@@ -32,7 +32,7 @@ public:
         QString type;
         OptString text;
         LargeTextPtr largeText; // instead of text
-        OptData richTextData, imageData, originalImageData;
+        OptData richTextData, imageData, originalImageData, documentFormats;
         OptString filePath;
         QStringList additionalFilePaths;
         QString preview;
@@ -66,7 +66,7 @@ public:
     // main thread; SQLite writes a whole row again for a change of any of its values.
     static constexpr qsizetype largeBytes = 512 * 1024;
     static bool isLarge(const OptString& text, const OptData& richTextData, const OptData& imageData,
-                        const OptData& originalImageData);
+                        const OptData& originalImageData, const OptData& documentFormats = std::nullopt);
 
     void save(Entry entry);
     // Tries again what did not fit, as the next piece of work: asked for by the owner, so that the

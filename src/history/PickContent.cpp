@@ -4,6 +4,8 @@
 #include "common/AppNames.h"
 #include "history/store/StoreReader.h"
 #include "platform/ImageUtils.h"
+#include "richtext/RtfHtml.h"
+#include "richtext/RtfReader.h"
 
 #include <QByteArrayView>
 
@@ -25,13 +27,29 @@ QByteArray asPicked(QByteArray stored) {
     return QString::fromUtf8(stored).toUtf8();
 }
 
+// Rich text kept as RTF also goes back as HTML: the owner's own when the entry kept it, else made
+// from the RTF. Rich text kept as HTML is written as HTML already.
+OptData htmlBeside(const OptData& rich, const Attribute& get) {
+    if (!rich || !RtfReader::isRtf(*rich))
+        return std::nullopt;
+    if (const OptData kept = get(ClipboardItem::DocumentFormats)) {
+        for (const auto& [mime, bytes] : DocumentFormats::decode(*kept))
+            if (mime == DocumentFormats::html)
+                return bytes;
+    }
+    QByteArray made = RtfHtml::fromRtf(*rich);
+    return made.isEmpty() ? std::nullopt : OptData(std::move(made));
+}
+
 PickContent gather(const QString& type, bool plainText, const QList<QUrl>& urls, const Attribute& get) {
     PickContent c;
     if (type == EntryType::text || type == EntryType::url) {
         c.text = get(ClipboardItem::TextContent);
     } else if (type == EntryType::richText) {
-        if (!plainText)
+        if (!plainText) {
             c.rich = get(ClipboardItem::RichTextData);
+            c.html = htmlBeside(c.rich, get);
+        }
         c.text = get(ClipboardItem::TextContent);
     } else if (type == EntryType::image) {
         // A picture copied together with its text (a spreadsheet range, a web fragment) goes back

@@ -17,6 +17,9 @@ struct StoreError;
 struct PickContent {
     OptData text; // UTF-8
     OptData rich;
+    // Beside RTF, for the programs that read rich text only as HTML. Not in bytes(): made from the
+    // RTF it is not stored, and kept it is among the stored bytes.
+    OptData html;
     OptData png;
     QList<QUrl> urls;
     DocumentFormats::List documentFormats;

@@ -14,6 +14,7 @@ constexpr int maxDepth = 512;
 constexpr int maxTableEntries = 4096;
 constexpr int maxIndent = 31680; // twips: 22 inches
 constexpr int maxListLevel = 8;
+constexpr qsizetype maxFieldInstruction = 4096;
 
 bool isWhiteSpace(char c) {
     return c == ' ' || c == '\r' || c == '\n' || c == '\t';
@@ -79,6 +80,10 @@ QString RtfParser::fontName(int index) const {
     return it->second.name;
 }
 
+QString RtfParser::link(int index) const {
+    return index >= 0 && index < int(m_links.size()) ? m_links[size_t(index)] : QString();
+}
+
 std::optional<QColor> RtfParser::color(int index) const {
     if (index <= 0 || index >= int(m_colors.size()))
         return std::nullopt;
@@ -111,6 +116,8 @@ void RtfParser::groupEnd() {
     if (leaving == Destination::FontTable)
         finishFontName();
     m_stack.pop_back();
+    if (leaving == Destination::FieldInstruction && state().destination != Destination::FieldInstruction)
+        finishFieldInstruction();
     // Leaving a font entry's own group inside the table ends that entry.
     if (leaving == Destination::FontTable && state().destination == Destination::FontTable) {
         m_fontEntry = -1;
@@ -182,7 +189,6 @@ bool RtfParser::destinationWord(QByteArrayView word, bool starredFirst) {
                                              "footerr",
                                              "footerf",
                                              "footnote",
-                                             "fldinst",
                                              "object",
                                              "objdata",
                                              "listtable",
@@ -230,6 +236,9 @@ bool RtfParser::destinationWord(QByteArrayView word, bool starredFirst) {
         s.destination = Destination::ColorTable;
         m_colors.clear();
         m_red = m_green = m_blue = -1;
+    } else if (word == "fldinst") {
+        s.destination = Destination::FieldInstruction;
+        m_fieldBytes.clear();
     } else if (starredFirst || skipped.contains(QByteArray::fromRawData(word.data(), word.size()))) {
         s.destination = Destination::Skip;
     } else {
@@ -269,8 +278,12 @@ bool RtfParser::formatWord(QByteArrayView word, bool hasParam, int param) {
     const int indent = std::clamp(param, -maxIndent, maxIndent);
     using Position = RtfCharFormat::Position;
     if (word == "plain") {
+        const int link = f.link; // the field's result keeps its link through a reset of the format
         f = RtfCharFormat{};
         f.font = m_defaultFont;
+        f.link = link;
+    } else if (word == "listtext" || word == "pntext") {
+        s.listMarker = true;
     } else if (word == "b") {
         f.bold = on;
     } else if (word == "i") {
@@ -410,6 +423,10 @@ void RtfParser::textByte(char c) {
         if (c == ';')
             finishColor();
         return;
+    case Destination::FieldInstruction:
+        if (m_fieldBytes.size() < maxFieldInstruction)
+            m_fieldBytes.append(c);
+        return;
     case Destination::Text:
         break;
     }
@@ -501,8 +518,15 @@ void RtfParser::appendText(const QString& input) {
         m_pendingHigh = 0;
         text.prepend(QChar::ReplacementCharacter);
     }
-    if (!text.isEmpty())
+    if (text.isEmpty())
+        return;
+    if (state().listMarker) {
+        RtfCharFormat marker = state().format;
+        marker.listMarker = true;
+        m_text.append(text, marker, state().paragraph);
+    } else {
         m_text.append(text, state().format, state().paragraph);
+    }
 }
 
 void RtfParser::flushBytes(bool keepDecoderState) {
@@ -577,4 +601,30 @@ void RtfParser::finishColor() {
     else
         m_colors.push_back(QColor(std::max(m_red, 0), std::max(m_green, 0), std::max(m_blue, 0)));
     m_red = m_green = m_blue = -1;
+}
+
+// Only hyperlinks are taken: HYPERLINK "target" (switches such as \o "tip" after it are ignored);
+// a link to a bookmark of the document itself (\l) leads nowhere outside it.
+void RtfParser::finishFieldInstruction() {
+    // A decoder of its own: the text's may hold part of a character.
+    QStringDecoder decoder(RtfCharsets::encodingNameForCodePage(m_documentCodePage).constData());
+    const QString instruction =
+        (decoder.isValid() ? QString(decoder.decode(m_fieldBytes)) : QString::fromLatin1(m_fieldBytes)).trimmed();
+    m_fieldBytes.clear();
+    static const QLatin1String hyperlink("HYPERLINK");
+    if (!instruction.startsWith(hyperlink, Qt::CaseInsensitive) || int(m_links.size()) >= maxTableEntries)
+        return;
+    const QString rest = instruction.mid(hyperlink.size()).trimmed();
+    QString target;
+    if (rest.startsWith(QLatin1Char('"'))) {
+        const qsizetype end = rest.indexOf(QLatin1Char('"'), 1);
+        target = rest.mid(1, end < 0 ? -1 : end - 1);
+    } else if (!rest.startsWith(QLatin1Char('\\'))) {
+        target = rest.section(QLatin1Char(' '), 0, 0);
+    }
+    target = target.trimmed();
+    if (target.isEmpty())
+        return;
+    m_links.push_back(target);
+    state().format.link = int(m_links.size()) - 1;
 }

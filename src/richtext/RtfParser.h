@@ -28,14 +28,17 @@ public:
     // symbol font itself (mapped to private code points, or missing) would not show.
     QString fontName(int index) const;
     std::optional<QColor> color(int index) const;
+    // The target of a hyperlink field, as its instruction names it; empty for none.
+    QString link(int index) const;
 
 private:
-    enum class Destination { Text, Skip, FontTable, ColorTable };
+    enum class Destination { Text, Skip, FontTable, ColorTable, FieldInstruction };
     struct State {
         Destination destination = Destination::Text;
         RtfCharFormat format;
         RtfParagraphFormat paragraph;
         int ucSkip = 1;
+        bool listMarker = false; // in a {\listtext} or {\pntext} group
     };
     struct Font {
         QString name;
@@ -63,6 +66,7 @@ private:
     QStringDecoder& decoderFor(int codePage);
     void finishFontName();
     void finishColor();
+    void finishFieldInstruction();
 
     State& state() { return m_stack.back(); }
 
@@ -83,6 +87,8 @@ private:
     QByteArray m_fontNameBytes;
     std::vector<std::optional<QColor>> m_colors;
     int m_red = -1, m_green = -1, m_blue = -1;
+    QByteArray m_fieldBytes; // the instruction of the field being read
+    std::vector<QString> m_links;
 
     QByteArray m_pendingBytes;
     int m_pendingCodePage = 0; // negative: a symbol font, see currentCodePage()

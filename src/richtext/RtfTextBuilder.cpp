@@ -16,9 +16,16 @@ void RtfTextBuilder::append(QString text, const RtfCharFormat& format,
         return;
     if (m_pendingCell) {
         m_pendingCell = false;
-        text.prepend(QLatin1Char('\t'));
+        take(QStringLiteral("\t"), format, paragraph, true);
     }
     m_rowJustEnded = false;
+    take(std::move(text), format, paragraph, false);
+}
+
+void RtfTextBuilder::take(QString text, const RtfCharFormat& format, const std::optional<RtfParagraphFormat>& paragraph,
+                          bool cellBreak) {
+    if (m_full)
+        return;
     if (m_limit >= 0 && text.size() > m_limit - m_count) {
         qsizetype keep = std::max<qsizetype>(m_limit - m_count, 0);
         if (keep > 0 && text[keep - 1].isHighSurrogate())
@@ -31,10 +38,10 @@ void RtfTextBuilder::append(QString text, const RtfCharFormat& format,
     if (text.isEmpty())
         return;
     RtfParagraph& p = m_paragraphs.back();
-    if (!p.runs.empty() && p.runs.back().format == format)
+    if (!cellBreak && !p.runs.empty() && !p.runs.back().cellBreak && p.runs.back().format == format)
         p.runs.back().text += text;
     else
-        p.runs.push_back(RtfRun{text, format});
+        p.runs.push_back(RtfRun{text, format, cellBreak});
     if (paragraph)
         p.format = *paragraph;
 }
@@ -46,7 +53,7 @@ void RtfTextBuilder::endParagraph(const RtfParagraphFormat& paragraph) {
     }
     m_pendingCell = false;
     m_paragraphs.back().format = paragraph;
-    m_paragraphs.push_back(RtfParagraph{paragraph, {}});
+    m_paragraphs.push_back(RtfParagraph{paragraph, {}, paragraph.inTable});
     m_breakInCell = paragraph.inTable;
     ++m_count;
 }
@@ -60,7 +67,8 @@ void RtfTextBuilder::endCell(const RtfCharFormat& format) {
     m_breakInCell = false;
     if (m_pendingCell) {
         m_pendingCell = false;
-        append(QStringLiteral("\t"), format, std::nullopt); // the cell before was empty
+        take(QStringLiteral("\t"), format, std::nullopt, true); // the cell before was empty
+        m_rowJustEnded = false;
     }
     m_pendingCell = true;
 }
@@ -74,6 +82,7 @@ void RtfTextBuilder::endRow(const RtfParagraphFormat& paragraph) {
     m_pendingCell = false;
     m_rowJustEnded = false;
     endParagraph(paragraph);
+    m_paragraphs.back().continuesRow = false;
     m_breakInCell = false;
     m_rowJustEnded = true;
 }

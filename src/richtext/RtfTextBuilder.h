@@ -20,6 +20,8 @@ struct RtfCharFormat {
     Position position = Position::Normal;
     int foreground = 0; // colour table index; 0 is the automatic colour
     int background = 0;
+    int link = -1;           // index of the field's link target (RtfParser::link); -1: none
+    bool listMarker = false; // a list item's marker ("1.", a bullet) as the writer drew it
 
     bool operator==(const RtfCharFormat&) const = default;
 };
@@ -36,11 +38,13 @@ struct RtfParagraphFormat {
 struct RtfRun {
     QString text;
     RtfCharFormat format;
+    bool cellBreak = false; // the tab that stands for the boundary between two table cells
 };
 
 struct RtfParagraph {
     RtfParagraphFormat format;
     std::vector<RtfRun> runs;
+    bool continuesRow = false; // started by a paragraph break inside a table cell
     bool isEmpty() const;
 };
 
@@ -70,6 +74,9 @@ public:
     const std::vector<RtfParagraph>& paragraphs() const { return m_paragraphs; }
 
 private:
+    void take(QString text, const RtfCharFormat& format, const std::optional<RtfParagraphFormat>& paragraph,
+              bool cellBreak);
+
     std::vector<RtfParagraph> m_paragraphs{RtfParagraph{}};
     qsizetype m_limit = -1;
     qsizetype m_count = 0;

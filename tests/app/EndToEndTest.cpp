@@ -436,6 +436,58 @@ TEST_F(EndToEndTest, CopiesOfAPictureWithTextAndOfSeveralFilesComeBackWhole) {
     delegate.tearDown();
 }
 
+// Rich text goes back as RTF first and as HTML for the programs that read only HTML: the owner's own
+// HTML when it offered one (a word processor), else HTML made from the RTF (an editor offering RTF
+// alone). As plain text, only the text.
+TEST_F(EndToEndTest, RichTextComesBackAsHtmlToo) {
+    if (!host) {
+        ASSERT_NO_FATAL_FAILURE(showCopyHost());
+    }
+    const QString storePath = TestEnvironment::instance().freshDir(QStringLiteral("rich")) + "/Tindralume.sqlite";
+    AppDelegate delegate(storePath);
+    ASSERT_TRUE(delegate.setUpApplication());
+    ClipboardDataManager* manager = delegate.clipboardDataManager();
+    StoreFileReader store(storePath);
+
+    const struct {
+        const char* owner;
+        std::string bold;
+        std::string html; // offered by the owner, or none
+        QByteArray pickedHtml;
+    } cases[] = {
+        {"RTF and text", "editor's", "", "<b>editor's</b>"},
+        {"RTF, HTML and text", "processor's", "<html><body><p>A <b>processor's</b> word.</p></body></html>",
+         "<html><body><p>A <b>processor's</b> word.</p></body></html>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.owner);
+        const std::string text = "A " + c.bold + " word.";
+        const std::string rtf = "{\\rtf1\\ansi {\\fonttbl {\\f0 Serif;}}A {\\b " + c.bold + "} word.\\par}";
+        HostileOwner::Targets targets{{"text/rtf", rtf}, {"UTF8_STRING", text}};
+        if (!c.html.empty())
+            targets.insert(targets.begin() + 1, {"text/html", c.html});
+        const size_t before = store.rows().size();
+        {
+            HostileOwner owner(HostileOwner::Mode::Serve, targets);
+            QTRY_COMPARE_WITH_TIMEOUT(store.rows().size(), before + 1, kCaptureTimeoutMs);
+        }
+        const auto page = manager->fetchItems(1, 0, false, std::nullopt);
+        ASSERT_EQ(page.size(), 1u);
+        ASSERT_EQ(page.front()->type(), QStringLiteral("richText"));
+        ASSERT_TRUE(manager->copyToPasteboard(page.front(), false));
+        const QByteArray picked = readClipboard(QStringLiteral("TARGETS"));
+        EXPECT_LT(picked.indexOf("text/rtf"), picked.indexOf("text/html")) << picked.constData();
+        const QByteArray html = readClipboard(QStringLiteral("text/html"));
+        EXPECT_TRUE(html.contains(c.pickedHtml)) << html.constData();
+        EXPECT_EQ(readClipboard(QStringLiteral("text/rtf")), QByteArray::fromStdString(rtf));
+        ASSERT_TRUE(manager->copyToPasteboard(page.front(), true));
+        const QByteArray plain = readClipboard(QStringLiteral("TARGETS"));
+        EXPECT_FALSE(plain.contains("text/html") || plain.contains("text/rtf")) << plain.constData();
+        EXPECT_EQ(readClipboard(QStringLiteral("UTF8_STRING")), QByteArray::fromStdString(text));
+    }
+    delegate.tearDown();
+}
+
 // Owners that never answer, die mid-transfer, refuse 40 formats slowly, a FIFO named like a picture
 // and a 100 MB text in pieces: each time the hot key still shows and hides the panel, and the next
 // copy is recorded.

@@ -304,8 +304,9 @@ TEST_F(ManagerTest, CopyBackWritesByType) {
     manager->copyToPasteboard(find("url"), true);
     EXPECT_EQ(pasteboard->string(), QStringLiteral("http://127.0.0.1:1/x"));
     manager->copyToPasteboard(find("richText"), false);
-    EXPECT_EQ(types(), (QList<T>{T::String, T::RTF}));
+    EXPECT_EQ(types(), (QList<T>{T::String, T::RTF, T::HTML}));
     EXPECT_EQ(pasteboard->data(T::RTF), QByteArray("{\\rtf1 \\b bold}"));
+    EXPECT_TRUE(pasteboard->data(T::HTML).value_or(QByteArray()).contains("<b>bold</b>"));
     manager->copyToPasteboard(find("richText"), true);
     EXPECT_EQ(types(), QList<T>{T::String});
     EXPECT_EQ(pasteboard->string(), QStringLiteral("bold"));

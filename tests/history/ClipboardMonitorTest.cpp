@@ -172,6 +172,21 @@ TEST_F(ClipboardMonitorTest, RichText) {
     EXPECT_FALSE(item->textContent());
     EXPECT_EQ(item->richTextData(), bare);
     EXPECT_EQ(items().size(), 3u);
+
+    // A word processor also offers its own HTML: kept beside the RTF and given back by a pick, also
+    // for a copy large enough to be saved off the main thread.
+    const QByteArray html = "<p>Kept <b>html</b></p>";
+    for (const int padding : {0, 600 * 1024}) {
+        const QByteArray text = "Kept html " + QByteArray::number(padding);
+        copyAndCheck({{Type::RTF, "{\\rtf1 " + text + QByteArray(padding, ' ') + "}"},
+                      {Type::HTML, html},
+                      {Type::String, text}});
+        ASSERT_TRUE(manager->finishLargeSaves());
+        item = items().front();
+        ASSERT_EQ(item->textContent(), QString::fromLatin1(text));
+        ASSERT_TRUE(manager->copyToPasteboard(item, false));
+        EXPECT_EQ(pasteboard->data(Type::HTML), html) << padding;
+    }
 }
 
 TEST_F(ClipboardMonitorTest, ImagesAreFittedAndWinOverText) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "richtext/RtfReader.h"
+#include "richtext/RtfHtml.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -406,6 +407,7 @@ TEST(RtfReader, HostileInputIsBounded) {
         EXPECT_EQ(RtfReader::plainText(c.rtf), c.text);
         QTextDocument document;
         EXPECT_TRUE(RtfReader::read(c.rtf, &document));
+        EXPECT_TRUE(RtfHtml::fromRtf(c.rtf).endsWith("</body></html>"));
     }
 
     // Random RTF-ish soup: every result must come back without a crash or a hang.
@@ -420,5 +422,6 @@ TEST(RtfReader, HostileInputIsBounded) {
         EXPECT_TRUE(RtfReader::read(soup, &document));
         const QString text = RtfReader::plainText(soup);
         EXPECT_TRUE(text.isValidUtf16()) << soup.toStdString();
+        EXPECT_TRUE(RtfHtml::fromRtf(soup).endsWith("</body></html>")) << soup.toStdString();
     }
 }
