@@ -25,10 +25,12 @@ LargeEntryWriter::~LargeEntryWriter() {
 }
 
 bool LargeEntryWriter::isLarge(const OptString& text, const OptData& richTextData, const OptData& imageData,
-                               const OptData& originalImageData) {
+                               const OptData& originalImageData, const QStringList& additionalFilePaths) {
     qsizetype bytes = text ? text->size() * qsizetype(sizeof(QChar)) : 0;
     for (const OptData* data : {&richTextData, &imageData, &originalImageData})
         bytes += *data ? (*data)->size() : 0;
+    for (const QString& path : additionalFilePaths)
+        bytes += path.size() * qsizetype(sizeof(QChar));
     return bytes >= largeBytes;
 }
 
