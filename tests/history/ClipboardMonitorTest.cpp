@@ -483,6 +483,30 @@ TEST_F(ClipboardMonitorTest, WhatAnXOwnerOffersIsRecordedAsTheSameCopyInMemoryWo
     }
 }
 
+// A copy of many files: written by the writer thread, folded when repeated, read back whole by a
+// pick of the entry as a page shows it.
+TEST_F(ClipboardMonitorTest, ACopyOfManyFilesIsKeptWhole) {
+    QStringList paths;
+    for (int i = 0; i < 10000; ++i)
+        paths << QStringLiteral("/home/someone/Pictures/holiday/IMG_%1.jpeg").arg(i);
+    for (int copy = 0; copy < 2; ++copy) {
+        copyAndCheck({{Type::FileURL, uriList(paths)}});
+        ASSERT_TRUE(manager->largeEntryWriter());
+        ASSERT_TRUE(manager->finishLargeSaves());
+    }
+    const auto page = manager->fetchItems(20, 0, false, std::nullopt);
+    ASSERT_EQ(page.size(), 1u);
+    EXPECT_EQ(page[0]->filePath(), paths.first());
+    EXPECT_EQ(page[0]->additionalFileCount(), paths.size() - 1);
+    bool written = false;
+    manager->pickToPasteboard(page[0], false, [&written](bool ok) { written = ok; });
+    manager->finishPickReads();
+    QTRY_VERIFY(written);
+    const QList<QUrl> urls = pasteboard->urls();
+    ASSERT_EQ(urls.size(), paths.size());
+    EXPECT_EQ(urls.last().toLocalFile(), paths.last());
+}
+
 TEST_F(ClipboardMonitorTest, RepeatsFoldAndTakeTheNewSource) {
     const QByteArray png = encode(solid(64, 64), "PNG");
     const QString pdf = writeFile(QStringLiteral("a.pdf"), "%PDF");
