@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Capture on a real X server (its own Xvfb with openbox; xclip as the copying client): copies
 // recorded out of 200 at 0.1-0.6 s gaps and the application's CPU per text copy; copy -> stored
-// and the longest main-thread block for a text and two PNG sizes; hot key -> panel shown while
+// and the longest main-thread block for a text and two PNG sizes, and for URI lists of one 10 MB
+// line and of 100,000 files (copy and the panel's opening); hot key -> panel shown while
 // hostile owners hold the clipboard; peak memory while a 100 MB text is captured.
 // Run: ./build/bench/capture_bench  (about three minutes)
 #include "BenchSupport.h"
@@ -10,6 +11,7 @@
 #include "history/store/ManagedObjectContext.h"
 #include "panel/FloatingPanel.h"
 #include "panel/PanelWindowController.h"
+#include "platform/FileIcons.h"
 #include "support/HostileClipboardOwner.h"
 #include "support/XvfbSession.h"
 
@@ -184,6 +186,61 @@ bool panelExposed(AppDelegate& delegate) {
     QWidget* w = delegate.panelController()->window();
     return w && w->isVisible() && w->windowHandle() && w->windowHandle()->isExposed();
 }
+
+// A URI list copied: one line of 10 MB naming no file that can exist, or 100,000 files. The longest
+// main-thread block from the copy until it is dealt with (stored, or the capture over), then while
+// the panel opens on it.
+void BM_UriListCopy(benchmark::State& state) {
+    InProcessApp app;
+    Copier copier;
+    MainThreadProbe probe(1, 300);
+    const bool oneLongLine = state.range(0) == 0;
+    // The first file card of a process loads the MIME database and the icon theme, whatever the copy.
+    FileIcons::iconForFile(QStringLiteral("/home/someone/IMG_1.jpeg"));
+    double copyBlock = 0, showBlock = 0;
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QByteArray list;
+        if (oneLongLine) {
+            list = "file:///" + QByteArray::number(++n) + QByteArray(10 * 1024 * 1024, 'a') + "\r\n";
+        } else {
+            const QByteArray dir = "file:///home/someone/Pictures/holiday " + QByteArray::number(++n) + "/IMG_";
+            for (int i = 0; i < 100000; ++i)
+                list += dir + QByteArray::number(100000 + i) + ".jpeg\r\n";
+        }
+        const QString file = Copier::stage(list);
+        const size_t before = app.rows();
+        ClipboardMonitor* monitor = app.delegate.clipboardMonitor();
+        const qint64 count = monitor->lastChangeCount;
+        probe.start();
+        state.ResumeTiming();
+        copier.copyFile("text/uri-list", file);
+        spinUntil([&] { return monitor->lastChangeCount != count && !monitor->isCapturing(); }, 60000);
+        if (!oneLongLine && !spinUntil([&] { return app.rows() > before; }, 60000))
+            state.SkipWithError("not stored");
+        state.PauseTiming();
+        copyBlock = std::max(copyBlock, probe.stopMs());
+        probe.start();
+        app.delegate.panelController()->showPanel();
+        spinUntil([&] { return panelExposed(app.delegate); }, 30000);
+        showBlock = std::max(showBlock, probe.stopMs());
+        app.delegate.panelController()->hidePanel();
+        spinUntil([&] { return !app.delegate.panelController()->window()->isVisible(); }, 5000);
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = double(app.rows());
+    state.counters["copy_longest_block_ms"] = copyBlock;
+    state.counters["show_longest_block_ms"] = showBlock;
+}
+
+BENCHMARK(BM_UriListCopy)
+    ->ArgName("line10MB0_files100000_1")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Hot key -> panel shown while an owner of each kind holds the clipboard: 20 times, and on for as
 // long as its change is being read and stored.

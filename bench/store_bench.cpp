@@ -13,8 +13,11 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QUuid>
 
 #include <benchmark/benchmark.h>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <memory>
@@ -125,6 +128,10 @@ int generate(const QString& path) {
                 type = QStringLiteral("file");
                 item->setFilePath(QStringLiteral("/home/user/Documents/%1.pdf").arg(word(rng)));
                 item->setPreview(word(rng) + QStringLiteral(".pdf"));
+                if (i % 5 == 0)
+                    item->setAdditionalFilePaths({QStringLiteral("/home/user/Documents/a%1.pdf").arg(i),
+                                                  QStringLiteral("/home/user/Documents/b%1.odt").arg(i),
+                                                  QStringLiteral("/home/user/Pictures/c%1.jpeg").arg(i)});
             } else {
                 type = QStringLiteral("text");
                 text = sentence(rng, 3 + rng.bounded(50));
@@ -195,6 +202,25 @@ void BM_OpenWithQuickCheck(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenWithQuickCheck)->Iterations(5)->Unit(benchmark::kMillisecond);
 
+// The first open by this version of a store an older one wrote: the search rows of the copies of
+// several files are written again.
+void BM_OpenUpgradingSearchRows(benchmark::State& state) {
+    openShared();
+    for (auto _ : state) {
+        state.PauseTiming();
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(g_storePath).constData(), &db);
+        sqlite3_exec(db, "PRAGMA user_version = 3", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        state.ResumeTiming();
+        StoreError error;
+        auto context = ManagedObjectContext::open(g_storePath, &error);
+        if (!context)
+            state.SkipWithError(qPrintable(error.message));
+    }
+}
+BENCHMARK(BM_OpenUpgradingSearchRows)->Iterations(5)->Unit(benchmark::kMillisecond);
+
 void BM_FirstPage(benchmark::State& state) {
     openShared();
     for (auto _ : state) {
@@ -203,6 +229,38 @@ void BM_FirstPage(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FirstPage)->Unit(benchmark::kMicrosecond);
+
+// A first page holding three copies of 100,000 files each (about 7 MB of paths apiece), read as the
+// panel reads it (arg 0), and with every file's path read too (arg 1).
+void BM_FirstPageOfCopiesOfManyFiles(benchmark::State& state) {
+    QTemporaryDir dir;
+    StoreError error;
+    auto context = ManagedObjectContext::open(dir.filePath(QStringLiteral("files.sqlite")), &error);
+    for (int copy = 0; copy < 3; ++copy) {
+        QStringList more;
+        for (int i = 0; i < 100000; ++i)
+            more << QStringLiteral("/home/someone/Pictures/holiday %1/IMG_%2.jpeg").arg(copy).arg(100000 + i);
+        auto item = context->insertClipboardItem();
+        item->setId(QUuid::createUuid());
+        item->setType(QStringLiteral("file"));
+        item->setTimestamp(QDateTime::currentDateTime().addSecs(copy));
+        item->setFilePath(more.takeFirst());
+        item->setPreview(QStringLiteral("IMG_100000.jpeg"));
+        item->setAdditionalFilePaths(more);
+    }
+    if (!context->save(&error))
+        state.SkipWithError(qPrintable(error.message));
+    ClipboardDataManager manager(context.get());
+    qsizetype files = 0;
+    for (auto _ : state) {
+        // The rows are read again: the page's objects from the last round are gone.
+        const auto page = manager.fetchItems(12, 0, false, std::nullopt);
+        for (const auto& item : page)
+            files += state.range(0) ? item->additionalFilePaths().size() : item->additionalFileCount();
+    }
+    benchmark::DoNotOptimize(files);
+}
+BENCHMARK(BM_FirstPageOfCopiesOfManyFiles)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_PageAtOffset10000(benchmark::State& state) {
     openShared();

@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+
 Q_LOGGING_CATEGORY(lcCapture, "tindralume.monitor.capture", QtWarningMsg)
 
 namespace {
@@ -38,6 +40,27 @@ bool hasImageExtension(const QString& path) {
     return kImageExtensions.contains(QFileInfo(path).suffix().toLower());
 }
 
+// A path the system refuses with ENAMETOOLONG names no file: PATH_MAX bytes or more (the limit
+// counts the terminating NUL), or a name of more than NAME_MAX bytes.
+bool fitsPathLimits(const QString& path) {
+    // A UTF-16 unit is at least one byte of the path: a long text is refused before any encoding.
+    if (path.size() >= PATH_MAX)
+        return false;
+    const QByteArray bytes = QFile::encodeName(path);
+    if (bytes.size() >= PATH_MAX)
+        return false;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('/', start);
+        if (end < 0)
+            end = bytes.size();
+        if (end - start > NAME_MAX)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // A file URL names a file of this machine only without a host, with "localhost" or with our own
 // host name; anything else would be stored as a local path that means something else here.
 bool isLocalFileURL(const QUrl& url) {
@@ -49,7 +72,7 @@ bool isLocalFileURL(const QUrl& url) {
         return false;
     // A path with a NUL in it (from "%00") names no file: the system would read it cut short.
     const QString path = url.path();
-    return path.startsWith(QLatin1Char('/')) && !path.contains(QChar(u'\0'));
+    return path.startsWith(QLatin1Char('/')) && !path.contains(QChar(u'\0')) && fitsPathLimits(path);
 }
 
 // The file's path with any host part dropped (file://localhost/x is /x).

@@ -73,15 +73,6 @@ bool samePaths(const QStringList& a, const QStringList& b) {
     return true;
 }
 
-QString lastPathComponent(const QString& path) {
-    QString p = path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
-        p.chop(1);
-    if (p == QLatin1String("/"))
-        return p;
-    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 } // namespace
 
 ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {

@@ -130,10 +130,12 @@ void ClipboardMonitor::storeEntry(const CapturedEntry& entry, const QString& app
     const OptData scaled = image ? OptData(entry.scaledImage) : std::nullopt;
     const OptData full = image ? OptData(entry.fullImage) : std::nullopt;
     const OptString path = image ? std::nullopt : OptString(entry.filePath);
-    if (LargeEntryWriter::isLarge(entry.text, entry.richTextData, scaled, full) ||
+    if (LargeEntryWriter::isLarge(entry.text, entry.richTextData, scaled, full, entry.documentFormats,
+                                  entry.additionalFilePaths) ||
         m_dataManager->largeSaveInProgress()) {
         m_dataManager->saveLargeEntry(entry.type, entry.text, entry.richTextData, scaled, full, path,
-                                      entry.additionalFilePaths, bundleId, appName, entry.precomputed);
+                                      entry.additionalFilePaths, bundleId, appName, entry.precomputed,
+                                      entry.documentFormats);
         return;
     }
     SourceAppPtr app;

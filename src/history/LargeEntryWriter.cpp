@@ -25,10 +25,13 @@ LargeEntryWriter::~LargeEntryWriter() {
 }
 
 bool LargeEntryWriter::isLarge(const OptString& text, const OptData& richTextData, const OptData& imageData,
-                               const OptData& originalImageData, const OptData& documentFormats) {
+                               const OptData& originalImageData, const OptData& documentFormats,
+                               const QStringList& additionalFilePaths) {
     qsizetype bytes = text ? text->size() * qsizetype(sizeof(QChar)) : 0;
     for (const OptData* data : {&richTextData, &imageData, &originalImageData, &documentFormats})
         bytes += *data ? (*data)->size() : 0;
+    for (const QString& path : additionalFilePaths)
+        bytes += path.size() * qsizetype(sizeof(QChar));
     return bytes >= largeBytes;
 }
 

@@ -66,7 +66,8 @@ public:
     // main thread; SQLite writes a whole row again for a change of any of its values.
     static constexpr qsizetype largeBytes = 512 * 1024;
     static bool isLarge(const OptString& text, const OptData& richTextData, const OptData& imageData,
-                        const OptData& originalImageData, const OptData& documentFormats = std::nullopt);
+                        const OptData& originalImageData, const OptData& documentFormats = std::nullopt,
+                        const QStringList& additionalFilePaths = {});
 
     void save(Entry entry);
     // Tries again what did not fit, as the next piece of work: asked for by the owner, so that the

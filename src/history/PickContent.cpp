@@ -122,8 +122,15 @@ PickContent PickContent::of(const ClipboardItem& item, bool plainText) {
 }
 
 PickRequest::PickRequest(const ClipboardItem& item, bool plainText)
-    : m_key(item.primaryKey()), m_type(item.type().value_or(QString())), m_plainText(plainText), m_urls(fileURLs(item)),
+    : m_key(item.primaryKey()), m_type(item.type().value_or(QString())), m_plainText(plainText),
       m_largeText(item.largeTextContent()) {
+    // A list of many files is read with the rest, off this thread.
+    m_moreFilesStored =
+        m_type == EntryType::file && item.filePath() && !item.isLoaded(ClipboardItem::AdditionalFilePaths);
+    if (m_moreFilesStored)
+        m_firstFile = *item.filePath();
+    else
+        m_urls = fileURLs(item);
     // Only shallow copies here: the conversions happen where the rest is read.
     if (!m_largeText && item.isLoaded(ClipboardItem::TextContent))
         m_text = item.textContent();
@@ -163,7 +170,17 @@ bool PickRequest::read(StoreReader& reader, const std::function<bool()>& wanted,
         }
         return value;
     };
-    *out = gather(m_type, m_plainText, m_urls, [&](Field field) -> OptData {
+    QList<QUrl> urls = m_urls;
+    if (m_moreFilesStored) {
+        OptData list;
+        bool found = false;
+        if (!wanted() || !reader.attribute(m_key, "additionalFilePaths", &list, &found, error) || !found)
+            return false;
+        urls = {QUrl::fromLocalFile(m_firstFile)};
+        for (const QString& more : storedPathList(list.value_or(QByteArray())))
+            urls << QUrl::fromLocalFile(more);
+    }
+    *out = gather(m_type, m_plainText, urls, [&](Field field) -> OptData {
         if (field == ClipboardItem::TextContent) {
             if (m_largeText)
                 return m_largeText->utf8();

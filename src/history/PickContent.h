@@ -51,6 +51,8 @@ private:
     QString m_type;
     bool m_plainText = false;
     QList<QUrl> m_urls;
+    QString m_firstFile; // with the further files not read yet: they are read with the rest
+    bool m_moreFilesStored = false;
     LargeTextPtr m_largeText;
     std::optional<OptString> m_text;    // set when in memory
     std::map<quint32, OptData> m_blobs; // the binary attributes in memory, by field

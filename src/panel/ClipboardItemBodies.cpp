@@ -376,7 +376,7 @@ void ClipboardItemContentView::renderFile() {
     m_previewLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QString label = fitLines(m_previewLabel, name, width, 2, Qt::ElideMiddle);
     // A copy of several files shows the first and how many came with it.
-    if (const qsizetype more = m_item->additionalFilePaths().size(); more > 0)
+    if (const qsizetype more = m_item->additionalFileCount(); more > 0)
         label += QLatin1Char('\n') + tr("+ %n more", nullptr, int(more));
     m_previewLabel->setText(label);
     m_previewLabel->setGeometry(12, 40 + 64 + 12, width, m_previewLabel->heightForWidth(width));

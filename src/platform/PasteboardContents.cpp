@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "platform/PasteboardContents.h"
 
+#include <climits>
+
 namespace {
 
 const QString kUtf8String = QStringLiteral("UTF8_STRING");
 const QString kLatin1String = QStringLiteral("STRING");
 constexpr qsizetype kKeepBytesBelow = 1024 * 1024;
+// Longer than any file URL whose path the system accepts (every byte of it percent-encoded, and a
+// host name): such a line is no file of this machine and is not parsed.
+constexpr qsizetype kMaxUriBytes = 3 * PATH_MAX + 512;
 
 bool isImageMime(const QString& mime) {
     return mime.startsWith(QLatin1String("image/"));
@@ -169,6 +174,12 @@ std::optional<QByteArray> PasteboardContents::largeTextBytes(qsizetype minBytes,
 }
 
 QList<QUrl> PasteboardContents::urls() {
+    if (!m_urls)
+        m_urls = parseUrls();
+    return *m_urls;
+}
+
+QList<QUrl> PasteboardContents::parseUrls() {
     QList<QUrl> out;
     QByteArray raw;
     if (auto list = format(uriList)) {
@@ -187,7 +198,7 @@ QList<QUrl> PasteboardContents::urls() {
         raw.truncate(nul);
     for (const QByteArray& line : raw.split('\n')) {
         const QByteArray t = line.trimmed();
-        if (t.isEmpty() || t.startsWith('#'))
+        if (t.isEmpty() || t.startsWith('#') || t.size() > kMaxUriBytes)
             continue;
         const QUrl url = QUrl::fromEncoded(t, QUrl::TolerantMode);
         if (url.isValid())

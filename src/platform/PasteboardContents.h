@@ -41,7 +41,8 @@ public:
     // them and let go here, so the caller holds the only copy; latin1 tells how they are encoded.
     // None for a shorter text (string() reads it) or none at all.
     std::optional<QByteArray> largeTextBytes(qsizetype minBytes, bool* latin1);
-    // The URLs offered as a URI list, in order; empty when there are none.
+    // The URLs offered as a URI list, in order, parsed once; empty when there are none. A line too
+    // long to name a file of this system is left out.
     QList<QUrl> urls();
     // A password manager marked this copy as a secret: it must not be recorded.
     bool isConcealed();
@@ -57,6 +58,7 @@ public:
 
 private:
     std::optional<QByteArray> firstOf(const QStringList& mimes);
+    QList<QUrl> parseUrls();
 
     QStringList m_formats;
     Fetch m_fetch;
@@ -64,4 +66,5 @@ private:
     QHash<QString, std::optional<QByteArray>> m_cache;
     std::optional<std::optional<QString>> m_text; // set once string() has looked
     QString m_textMime;                           // the format whose bytes were let go for m_text
+    std::optional<QList<QUrl>> m_urls;
 };

@@ -7,6 +7,7 @@
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/PrecomputedContent.h"
 #include "history/store/TextFolding.h"
+#include "platform/x11/ClipboardPasteboard.h"
 #include "support/TestEnvironment.h"
 #include "support/memory/MemoryPasteboard.h"
 #include "support/memory/MemoryWorkspace.h"
@@ -15,10 +16,13 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <climits>
 
 #include <sys/stat.h>
 
@@ -433,6 +437,89 @@ TEST_F(ClipboardMonitorTest, FilesAndImageFiles) {
             EXPECT_FALSE(item->filePath()) << c.what;
         }
     }
+}
+
+// Copies by a real X client, read over the X clipboard: a text empty once decoded is the empty
+// string, and a URI list whose path the system would refuse as too long names no file.
+TEST_F(ClipboardMonitorTest, WhatAnXOwnerOffersIsRecordedAsTheSameCopyInMemoryWouldBe) {
+    ASSERT_NE(testXServer(), nullptr);
+    Pasteboard::setGeneral(std::make_unique<ClipboardPasteboard>());
+    monitor = std::make_unique<ClipboardMonitor>(manager.get(), Pasteboard::general().changeCount());
+    manager->setClipboardMonitor(monitor.get());
+    monitor->startMonitoring();
+    const QString pdf = writeFile(QStringLiteral("docs/report.pdf"), "%PDF");
+    const QString atNameMax = QStringLiteral("/tmp/") + QString(NAME_MAX, u'n');
+    const QString component = QLatin1Char('/') + QString(199, u'p'); // 200 bytes
+    const QString atPathMax = component.repeated((PATH_MAX - 1) / 200) + QLatin1Char('/') +
+                              QString((PATH_MAX - 1) % 200 - 1, u'q'); // PATH_MAX - 1 bytes
+    auto list = [](const QString& path) { return QUrl::fromLocalFile(path).toEncoded() + "\r\n"; };
+    const struct {
+        const char* what;
+        const char* target;
+        QByteArray data;
+        const char* type; // "" = nothing new stored
+        QString value;    // the text, or the file's path
+        size_t rows;
+    } cases[] = {
+        {"empty string", "UTF8_STRING", "", "text", "", 1},
+        {"byte-order mark only", "UTF8_STRING", "\xEF\xBB\xBF", "text", "", 1},
+        {"empty before a NUL", "UTF8_STRING", QByteArray("\0after", 6), "text", "", 1},
+        {"white space", "UTF8_STRING", " \n", "text", QStringLiteral(" \n"), 2},
+        {"the same bytes in Latin-1", "STRING", "\xEF\xBB\xBF", "text", QStringLiteral("\u00EF\u00BB\u00BF"), 3},
+        {"a file", "text/uri-list", list(pdf), "file", pdf, 4},
+        {"a name of NAME_MAX bytes", "text/uri-list", list(atNameMax), "file", atNameMax, 5},
+        {"a name longer than NAME_MAX", "text/uri-list", list(atNameMax + u'n'), "", {}, 5},
+        {"a name of NAME_MAX UTF-16 units, more bytes", "text/uri-list", list(QString(NAME_MAX, u'\u00E9')), "", {}, 5},
+        {"a path of PATH_MAX - 1 bytes", "text/uri-list", list(atPathMax), "file", atPathMax, 6},
+        {"a path of PATH_MAX bytes", "text/uri-list", list(atPathMax + u'q'), "", {}, 6},
+        {"one line of 10 MB", "text/uri-list", "file:///" + QByteArray(10 * 1024 * 1024, 'a') + "\r\n", "", {}, 6},
+    };
+    std::vector<std::unique_ptr<QProcess>> owners;
+    for (const auto& c : cases) {
+        const QString file = writeFile(QStringLiteral("clip/%1").arg(owners.size()), c.data);
+        const qint64 seen = monitor->lastChangeCount;
+        QThread::msleep(2);
+        auto& owner = owners.emplace_back(std::make_unique<QProcess>());
+        owner->start(QStringLiteral("xclip"),
+                     {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                      QStringLiteral("-t"), QString::fromLatin1(c.target), QStringLiteral("-i"), file});
+        ASSERT_TRUE(owner->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(monitor->lastChangeCount != seen && !monitor->isCapturing(), 15000);
+        const auto all = items();
+        ASSERT_EQ(all.size(), c.rows) << c.what;
+        if (*c.type == '\0')
+            continue;
+        EXPECT_EQ(all.front()->type(), QString::fromLatin1(c.type)) << c.what;
+        EXPECT_EQ(*c.type == 'f' ? all.front()->filePath() : all.front()->textContent(), c.value) << c.what;
+    }
+    for (auto& owner : owners) {
+        owner->kill();
+        owner->waitForFinished();
+    }
+}
+
+// A copy of many files: written by the writer thread, folded when repeated, read back whole by a
+// pick of the entry as a page shows it.
+TEST_F(ClipboardMonitorTest, ACopyOfManyFilesIsKeptWhole) {
+    QStringList paths;
+    for (int i = 0; i < 10000; ++i)
+        paths << QStringLiteral("/home/someone/Pictures/holiday/IMG_%1.jpeg").arg(i);
+    for (int copy = 0; copy < 2; ++copy) {
+        copyAndCheck({{Type::FileURL, uriList(paths)}});
+        ASSERT_TRUE(manager->largeEntryWriter());
+        ASSERT_TRUE(manager->finishLargeSaves());
+    }
+    const auto page = manager->fetchItems(20, 0, false, std::nullopt);
+    ASSERT_EQ(page.size(), 1u);
+    EXPECT_EQ(page[0]->filePath(), paths.first());
+    EXPECT_EQ(page[0]->additionalFileCount(), paths.size() - 1);
+    bool written = false;
+    manager->pickToPasteboard(page[0], false, [&written](bool ok) { written = ok; });
+    manager->finishPickReads();
+    QTRY_VERIFY(written);
+    const QList<QUrl> urls = pasteboard->urls();
+    ASSERT_EQ(urls.size(), paths.size());
+    EXPECT_EQ(urls.last().toLocalFile(), paths.last());
 }
 
 TEST_F(ClipboardMonitorTest, RepeatsFoldAndTakeTheNewSource) {

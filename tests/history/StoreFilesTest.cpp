@@ -2,6 +2,7 @@
 // The store as a file: foreign and older files, kills, other processes and permissions.
 #include "StoreTestHelpers.h"
 
+#include "history/ClipboardDataManager.h"
 #include "history/store/StoreFiles.h"
 #include "history/store/StoreReader.h"
 #include "history/store/TextFolding.h"
@@ -153,8 +154,53 @@ TEST(Store, AStoreOfTheFirstVersionGainsTheListOfFurtherFiles) {
         auto page = reopened->fetchItems(newestFirst());
         ASSERT_EQ(page.size(), 2u) << damaged;
         EXPECT_EQ(page[0]->filePath(), QStringLiteral("/home/u/a.png")) << damaged;
+        EXPECT_EQ(page[0]->additionalFileCount(), 0) << damaged;
         EXPECT_TRUE(page[0]->additionalFilePaths().isEmpty()) << damaged;
     }
+}
+
+TEST(Store, EveryFileOfACopyIsSearchedInOlderStoresToo) {
+    const QString path = TestEnvironment::instance().freshDir("file-names") + "/Tindralume.sqlite";
+    // Quotes and backslashes are escaped in the stored list: the count of a page must not trip on them.
+    const QStringList more{"/home/u/Fotos/Ítem2.jpeg", "/home/u/Fotos/Ítem3.jpeg", "/home/u/Fotos/Ítem4 \"q\".jpeg",
+                           "/home/u/Fotos/Ítem5.jpeg\\", "/home/u/Fotos/Ítem6.jpeg"};
+    auto found = [](ManagedObjectContext& ctx, const QString& query) {
+        return int(
+            ctx.fetchItems(ClipboardDataManager::pageRequest(query, std::nullopt, 0, false, std::nullopt)).size());
+    };
+    {
+        auto ctx = ManagedObjectContext::open(path, nullptr);
+        ASSERT_TRUE(ctx);
+        auto six = addText(*ctx, "unused", kBase, "file");
+        six->setTextContent(std::nullopt);
+        six->setFilePath(QStringLiteral("/home/u/Fotos/item1.jpeg"));
+        six->setPreview(QStringLiteral("item1.jpeg"));
+        six->setAdditionalFilePaths(more);
+        // Judged in memory while unsaved, from the stored search row once saved.
+        EXPECT_EQ(found(*ctx, QStringLiteral("ITEM3")), 1);
+        ASSERT_TRUE(ctx->save());
+        ctx.reset();
+        ctx = ManagedObjectContext::open(path, nullptr);
+        // Names are searched, as the first file's is, not the folders they are in.
+        const std::pair<const char*, int> queries[] = {{"item3", 1}, {"ITEM6.JPEG", 1}, {"item1", 1}, {"fotos", 0}};
+        for (const auto& [query, expected] : queries)
+            EXPECT_EQ(found(*ctx, QString::fromUtf8(query)), expected) << query;
+        // A page reads how many further files there are; their list comes on first use.
+        const auto page = ctx->fetchItems(ClipboardDataManager::pageRequest({}, 20, 0, false, std::nullopt));
+        ASSERT_EQ(page.size(), 1u);
+        EXPECT_EQ(page[0]->additionalFileCount(), 5);
+        EXPECT_FALSE(page[0]->isLoaded(ClipboardItem::AdditionalFilePaths));
+        EXPECT_EQ(page[0]->additionalFilePaths(), more);
+        // The search row as an older version wrote it: the first name only.
+        ASSERT_EQ(execSql(ctx->connection(), "UPDATE ClipboardItemSearch SET previewFolded = 'item1.jpeg';"
+                                             "PRAGMA user_version = 3"),
+                  SQLITE_OK);
+        EXPECT_EQ(found(*ctx, QStringLiteral("item3")), 0);
+    }
+    auto ctx = ManagedObjectContext::open(path, nullptr);
+    ASSERT_TRUE(ctx);
+    EXPECT_EQ(found(*ctx, QStringLiteral("item3")), 1);
+    EXPECT_EQ(found(*ctx, QStringLiteral("item1")), 1);
 }
 
 TEST(Store, KilledRightAfterASaveLosesNothing) {

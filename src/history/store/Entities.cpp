@@ -3,6 +3,9 @@
 
 #include "history/store/ManagedObjectContext.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 QString ManagedObject::objectID() const {
     return QStringLiteral("tindralume://%1/p%2").arg(entityName()).arg(m_key);
 }
@@ -58,6 +61,26 @@ void SourceApp::setDominantColorData(const OptData& v) {
 }
 
 // ClipboardItem
+
+QStringList storedPathList(const QByteArray& json) {
+    const QJsonDocument doc = QJsonDocument::fromJson(json);
+    QStringList out;
+    for (const QJsonValue& v : doc.array()) {
+        if (!v.isString())
+            return {};
+        out << v.toString();
+    }
+    return out;
+}
+
+QString lastPathComponent(const QString& path) {
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    if (p == QLatin1String("/"))
+        return p;
+    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+}
 
 const char* ClipboardItem::lazyColumn(Field field) {
     switch (field) {
@@ -155,8 +178,15 @@ void ClipboardItem::setFilePath(const OptString& v) {
     markUpdated(FilePath);
 }
 
+QStringList ClipboardItem::additionalFilePaths() const {
+    loadBlob(AdditionalFilePaths);
+    return m_additionalFilePaths;
+}
+
 void ClipboardItem::setAdditionalFilePaths(const QStringList& v) {
+    m_blobsPending &= ~quint32(AdditionalFilePaths);
     m_additionalFilePaths = v;
+    m_additionalFileCount = v.size();
     markUpdated(AdditionalFilePaths);
 }
 

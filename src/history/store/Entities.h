@@ -86,6 +86,12 @@ private:
 using SourceAppPtr = std::shared_ptr<SourceApp>;
 
 // One clipboard entry. Binary attributes are read from the store when first used, never with a page.
+
+// The name a path ends in, as a file entry shows it.
+QString lastPathComponent(const QString& path);
+// An entry's further files from their stored form (a JSON array of strings); anything else, a
+// damaged row, gives none.
+QStringList storedPathList(const QByteArray& json);
 class ClipboardItem : public ManagedObject {
 public:
     enum Field : quint32 {
@@ -118,8 +124,10 @@ public:
     // A large text set by setLargeTextContent and not saved yet, kept as UTF-8; else null.
     const LargeTextPtr& largeTextContent() const { return m_largeText; }
     OptString filePath() const { return m_filePath; }
-    // The files after filePath when several were copied at once; empty for a single file.
-    QStringList additionalFilePaths() const { return m_additionalFilePaths; }
+    // The files after filePath when several were copied at once; empty for a single file. A page
+    // of entries reads only how many there are; the list itself is read from the store on first use.
+    QStringList additionalFilePaths() const;
+    qsizetype additionalFileCount() const { return m_additionalFileCount; }
     OptString preview() const { return m_preview; }
     std::optional<QDateTime> timestamp() const { return m_timestamp; }
     std::optional<bool> isFavorite() const { return m_isFavorite; }
@@ -163,7 +171,8 @@ private:
     mutable OptString m_textContent;
     LargeTextPtr m_largeText;
     OptString m_filePath;
-    QStringList m_additionalFilePaths;
+    mutable QStringList m_additionalFilePaths;
+    qsizetype m_additionalFileCount = 0;
     OptString m_preview;
     std::optional<QDateTime> m_timestamp;
     std::optional<bool> m_isFavorite;

@@ -272,7 +272,14 @@ void ManagedObjectContext::readItemRow(ClipboardItem& item, sqlite3_stmt* row) {
     item.m_urlPreviewDescription = optTextOf(row, 9);
     const bool deferred = std::strncmp(sqlite3_column_name(row, 10), "typeof", 6) == 0;
     item.m_textContent = deferred ? std::nullopt : optTextOf(row, 10);
-    item.m_additionalFilePaths = pathListOf(row, 11);
+    // A page reads how many further files there are; the list, which may be megabytes, on first use.
+    item.m_additionalFilePaths.clear();
+    if (deferred) {
+        item.m_additionalFileCount = sqlite3_column_int64(row, 11);
+    } else {
+        item.m_additionalFilePaths = pathListOf(row, 11);
+        item.m_additionalFileCount = item.m_additionalFilePaths.size();
+    }
     item.m_richTextData.reset();
     item.m_imageData.reset();
     item.m_originalImageData.reset();
@@ -281,6 +288,8 @@ void ManagedObjectContext::readItemRow(ClipboardItem& item, sqlite3_stmt* row) {
     item.m_blobsPending = kItemBlobs;
     if (deferred && textOf(row, 10) != QLatin1String("null"))
         item.m_blobsPending |= ClipboardItem::TextContent;
+    if (item.m_additionalFileCount > 0 && item.m_additionalFilePaths.isEmpty())
+        item.m_blobsPending |= ClipboardItem::AdditionalFilePaths;
 }
 
 ClipboardItemPtr ManagedObjectContext::materializeItem(sqlite3_stmt* row) {
@@ -459,6 +468,19 @@ void ManagedObjectContext::loadBlob(const ClipboardItem& item, quint32 field) {
     case ClipboardItem::DocumentFormats:
         target = &item.m_documentFormats;
         break;
+    case ClipboardItem::AdditionalFilePaths: {
+        if (!(item.m_blobsPending & field))
+            return;
+        item.m_blobsPending &= ~field;
+        sqlite3_stmt* raw = d->prepare("SELECT additionalFilePaths FROM ClipboardItem WHERE pk = ?", nullptr);
+        if (!raw)
+            return;
+        Stmt s(d->db, raw);
+        s.bind(1, item.m_key);
+        if (s.step() == SQLITE_ROW)
+            item.m_additionalFilePaths = pathListOf(raw, 0);
+        return;
+    }
     case ClipboardItem::TextContent: {
         if (!(item.m_blobsPending & field))
             return;

@@ -105,6 +105,7 @@ private:
     ManagedObjectContext();
     static std::unique_ptr<ManagedObjectContext> openFile(const QString& path, StoreError* error, bool checkFile);
     bool backfillDerivedColumns(StoreError* error);
+    bool rebuildFileListSearchRows(StoreError* error);
     bool settleProvisionalKeys();
     // One transaction: every pending change, or (everything false) only onlyItem's insertion, or
     // with onlyItem null everything but the insertions of entries.

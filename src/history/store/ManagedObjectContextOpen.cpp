@@ -100,6 +100,11 @@ QString valueText(sqlite3_value* v) {
     return QString::fromUtf8(p, sqlite3_value_bytes(v));
 }
 
+void sqlPathCount(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    sqlite3_result_int64(ctx, p ? pathCount(p, sqlite3_value_bytes(argv[0])) : 0);
+}
+
 void sqlFold(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
@@ -184,6 +189,7 @@ void StoreInternals::registerFunctions(sqlite3* db) {
     sqlite3_create_function_v2(db, "tl_regexp", 2, flags, nullptr, sqlRegexp, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tl_contains2", 3, flags, nullptr, sqlContains2, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tl_fold", 1, flags, nullptr, sqlFold, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "tl_path_count", 1, flags, nullptr, sqlPathCount, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "tl_contains_folding", 2, flags, nullptr, sqlContainsFolding, nullptr, nullptr,
                                nullptr);
 }
@@ -351,6 +357,8 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
     migrateTable("ClipboardItemSearch", search, kSearchColumns);
     for (const char* sql : kIndexes)
         migrated = migrated && p.exec(sql, &migrateError);
+    if (migrated && version > 0 && version < 4)
+        migrated = ctx->rebuildFileListSearchRows(&migrateError);
     if (migrated && version < kSchemaVersion)
         migrated = p.exec(QByteArray("PRAGMA user_version = " + QByteArray::number(kSchemaVersion)).constData(),
                           &migrateError);
@@ -378,6 +386,35 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
     return ctx;
 }
 
+// Search rows written before they held the names of a copy's further files. Only such copies are
+// read, through the type index.
+bool ManagedObjectContext::rebuildFileListSearchRows(StoreError* error) {
+    Private& p = *d;
+    sqlite3_stmt* sel = nullptr;
+    int rc = sqlite3_prepare_v2(p.db,
+                                "SELECT pk, preview, additionalFilePaths FROM ClipboardItem "
+                                "WHERE type = 'file' AND additionalFilePaths IS NOT NULL",
+                                -1, &sel, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(sel)) == SQLITE_ROW) {
+        ClipboardItem item;
+        item.m_preview = optTextOf(sel, 1);
+        item.m_additionalFilePaths = pathListOf(sel, 2);
+        item.m_additionalFileCount = item.m_additionalFilePaths.size();
+        sqlite3_stmt* ins = p.prepare(kSearchInsert, error);
+        if (!ins)
+            break;
+        Stmt i(p.db, ins);
+        i.bindAll(searchRow(item, sqlite3_column_int64(sel, 0)));
+        rc = i.step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(p.db);
+    }
+    sqlite3_finalize(sel);
+    if (rc == SQLITE_DONE)
+        return true;
+    if (error && error->message.isEmpty())
+        setError(error, rc, errorText(p.db, rc));
+    return false;
+}
+
 bool ManagedObjectContext::backfillDerivedColumns(StoreError* error) {
     Private& p = *d;
     if (!p.exec("BEGIN IMMEDIATE", error))
@@ -386,8 +423,8 @@ bool ManagedObjectContext::backfillDerivedColumns(StoreError* error) {
     {
         sqlite3_stmt* sel = nullptr;
         sqlite3_prepare_v2(p.db,
-                           "SELECT pk, type, textContent, filePath, preview, imageData, originalImageData "
-                           "FROM ClipboardItem",
+                           "SELECT pk, type, textContent, filePath, preview, imageData, originalImageData, "
+                           "additionalFilePaths FROM ClipboardItem",
                            -1, &sel, nullptr);
         sqlite3_stmt* upd = nullptr;
         sqlite3_prepare_v2(p.db, "UPDATE ClipboardItem SET contentDigest = ?, isColor = ? WHERE pk = ?", -1, &upd,
@@ -400,6 +437,8 @@ bool ManagedObjectContext::backfillDerivedColumns(StoreError* error) {
             item.m_preview = optTextOf(sel, 4);
             item.m_imageData = optBlobOf(sel, 5);
             item.m_originalImageData = optBlobOf(sel, 6);
+            item.m_additionalFilePaths = pathListOf(sel, 7);
+            item.m_additionalFileCount = item.m_additionalFilePaths.size();
             Stmt u(p.db, upd);
             u.bind(1, itemColumnValue(item, "contentDigest"));
             u.bind(2, itemColumnValue(item, "isColor"));

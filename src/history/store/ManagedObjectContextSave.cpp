@@ -301,7 +301,8 @@ bool ManagedObjectContext::writeChanges(const ClipboardItem* onlyItem, bool ever
             values << key;
             if (int rc = writeRow(updateSql("ClipboardItem", columns), values))
                 return fail(rc);
-            if (item->m_dirtyFields & (ClipboardItem::TextContent | ClipboardItem::Preview))
+            if (item->m_dirtyFields &
+                (ClipboardItem::TextContent | ClipboardItem::Preview | ClipboardItem::AdditionalFilePaths))
                 if (int rc = writeRow(kSearchInsert, searchRow(*item, key)))
                     return fail(rc);
         }

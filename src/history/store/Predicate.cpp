@@ -179,6 +179,13 @@ bool Predicate::evaluate(const ClipboardItem& item) const {
             break;
         case Field::Preview:
             haystack = item.preview();
+            // A copy of several files is found by any file's name, as by the first one's, its preview.
+            if (item.additionalFileCount() > 0) {
+                const QString needle = TextFolding::fold(m_string);
+                for (const QString& path : item.additionalFilePaths())
+                    if (TextFolding::containsFolded(TextFolding::fold(lastPathComponent(path)), needle))
+                        return true;
+            }
             break;
         case Field::Type:
             haystack = item.type();

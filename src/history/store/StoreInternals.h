@@ -26,7 +26,7 @@
 
 namespace StoreInternals {
 
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // Columns in storage order: the small ones first, searched text next, large binary data last, so
 // paging and searching never walk a row's overflow pages.
@@ -58,6 +58,7 @@ inline const std::vector<Column> kItemColumns = {
     // Added in schema version 3.
     {"documentFormats", "BLOB", false},
 };
+// Version 4 adds the names of a copy's further files to its search row.
 
 inline const std::vector<Column> kAppColumns = {
     {"appName", "TEXT", false},           {"bundleId", "TEXT", false}, {"appNameFolded", "TEXT", true},
@@ -67,7 +68,8 @@ inline const std::vector<Column> kAppColumns = {
 // Folded copies of the searched texts, in a narrow table of their own so that a search reads only
 // them. Most previews are their text or its beginning followed by "...", so the preview is stored
 // only as far as it can add matches to the text's:
-//   previewInText 0: previewFolded is the whole folded preview (or NULL without a preview);
+//   previewInText 0: previewFolded is the whole folded preview (or NULL without a preview), and
+//                    for a copy of several files the names of the others, a line each;
 //   previewInText 1: the preview is part of the text; previewFolded is NULL;
 //   previewInText 2: the preview is a part of the text followed by "..."; previewFolded keeps its
 //                    last kPreviewTail characters, so a needle of up to kPreviewTail characters
@@ -85,10 +87,12 @@ inline const std::vector<Column> kSearchColumns = {
 inline constexpr const char* kItemSelect =
     "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
     "urlPreviewTitle, urlPreviewDescription, textContent, additionalFilePaths FROM ClipboardItem";
-// The same columns with the text's storage class in place of the text (typeof() reads no content).
+// The same columns with the text's storage class in place of the text (typeof() reads no content)
+// and the number of further files in place of their list.
 inline constexpr const char* kItemSelectDeferred =
     "SELECT pk, id, type, timestamp, isFavorite, sourceApp, filePath, preview, "
-    "urlPreviewTitle, urlPreviewDescription, typeof(textContent), additionalFilePaths FROM ClipboardItem";
+    "urlPreviewTitle, urlPreviewDescription, typeof(textContent), tl_path_count(additionalFilePaths) "
+    "FROM ClipboardItem";
 inline constexpr const char* kAppSelect = "SELECT pk, appName, bundleId FROM SourceApp";
 
 inline constexpr quint32 kItemBlobs = ClipboardItem::ImageData | ClipboardItem::OriginalImageData |
@@ -152,6 +156,8 @@ QVariant optVariant(const OptData& v);
 // The stored form of a list of paths: NULL when empty, else a JSON array.
 QVariant pathListVariant(const QStringList& paths);
 QStringList pathListOf(sqlite3_stmt* s, int col);
+// How many paths pathListOf() reads from the stored form, without making them.
+qint64 pathCount(const char* json, qsizetype size);
 // The stored value of an entry's column, derived columns included.
 QVariant itemColumnValue(const ClipboardItem& item, const char* name);
 // The row of ClipboardItemSearch for an entry: pk, textFolded, previewFolded, previewInText.

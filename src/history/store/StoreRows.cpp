@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <cstring>
+
 namespace {
 
 // A colour is a few characters between white space: only such a text is decoded to be matched.
@@ -39,14 +41,57 @@ QVariant pathListVariant(const QStringList& paths) {
 QStringList pathListOf(sqlite3_stmt* s, int col) {
     if (sqlite3_column_type(s, col) == SQLITE_NULL)
         return {};
-    const QJsonDocument doc = QJsonDocument::fromJson(textOf(s, col).toUtf8());
-    QStringList out;
-    for (const QJsonValue& v : doc.array()) {
-        if (!v.isString())
-            return {};
-        out << v.toString();
+    return storedPathList(textOf(s, col).toUtf8());
+}
+
+qint64 pathCount(const char* json, qsizetype size) {
+    // Only what pathListOf() reads in full counts: an array of strings and nothing after it.
+    qsizetype i = 0;
+    const auto skipSpace = [&] {
+        while (i < size && (json[i] == ' ' || json[i] == '\t' || json[i] == '\n' || json[i] == '\r'))
+            ++i;
+    };
+    skipSpace();
+    if (i >= size || json[i] != '[')
+        return 0;
+    ++i;
+    skipSpace();
+    qint64 count = 0;
+    if (i < size && json[i] == ']') {
+        ++i;
+    } else {
+        for (;;) {
+            if (i >= size || json[i] != '"')
+                return 0;
+            // The string ends at the next quote after an even number of backslashes.
+            for (++i;;) {
+                const auto* quote = static_cast<const char*>(std::memchr(json + i, '"', size_t(size - i)));
+                if (!quote)
+                    return 0;
+                const qsizetype at = quote - json;
+                qsizetype backslashes = 0;
+                while (at - backslashes > i && json[at - backslashes - 1] == '\\')
+                    ++backslashes;
+                i = at + 1;
+                if (backslashes % 2 == 0)
+                    break;
+            }
+            ++count;
+            skipSpace();
+            if (i < size && json[i] == ',') {
+                ++i;
+                skipSpace();
+                continue;
+            }
+            if (i < size && json[i] == ']') {
+                ++i;
+                break;
+            }
+            return 0;
+        }
     }
-    return out;
+    skipSpace();
+    return i == size ? count : 0;
 }
 
 QVariant itemColumnValue(const ClipboardItem& item, const char* name) {
@@ -116,6 +161,15 @@ QVariantList searchRow(const ClipboardItem& item, qint64 key) {
     }
     const QString text = item.textContent() ? TextFolding::fold(*item.textContent()) : QString();
     QVariantList row{key, item.textContent() ? QVariant(text) : QVariant()};
+    // A copy of several files is found by any file's name, as by the first one's, its preview.
+    QString names;
+    if (item.additionalFileCount() > 0)
+        for (const QString& path : item.additionalFilePaths())
+            names += QLatin1Char('\n') + TextFolding::fold(lastPathComponent(path));
+    if (!names.isEmpty()) {
+        row << QVariant(TextFolding::fold(item.preview().value_or(QString())) + names) << qint64(0);
+        return row;
+    }
     if (!item.preview()) {
         row << QVariant() << qint64(0);
         return row;
