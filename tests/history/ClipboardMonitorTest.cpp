@@ -266,26 +266,31 @@ TEST_F(ClipboardMonitorTest, APictureKeepsTheTextOfferedWithIt) {
         QStringLiteral("application/x-openoffice-objectdescriptor-xml;windows_formatname=\"Star Object Descriptor "
                        "(XML)\";classname=\"47BBB4CB-CE4C-4E80-a591-42d9ae74950f\"");
     const char documentBytes[] = "PK\x03\x04 a zipped document\0with NULs";
-    const QByteArray document(documentBytes, sizeof(documentBytes) - 1);
-    QThread::msleep(2);
-    pasteboard->simulateCopyFormats({{QStringLiteral("image/png"), picture},
-                                     {QStringLiteral("text/rtf"), "{\\rtf1 Rome\\tab 2873}"},
-                                     {QStringLiteral("UTF8_STRING"), "Rome\t2873\n"},
-                                     {embed, document},
-                                     {descriptor, "descriptor"},
-                                     {QStringLiteral("application/x-openoffice-gdimetafile"), "metafile"}});
-    checkAndWait();
-    const ClipboardItemPtr range = items().front();
-    EXPECT_EQ(range->textContent(), QStringLiteral("Rome\t2873\n"));
-    manager->copyToPasteboard(range, false);
-    QMap<QString, QByteArray> written = pasteboard->formats();
-    EXPECT_EQ(written.value(embed), document);
-    EXPECT_EQ(written.value(descriptor), QByteArray("descriptor"));
-    EXPECT_FALSE(written.contains(QStringLiteral("application/x-openoffice-gdimetafile")));
-    EXPECT_TRUE(written.contains(QStringLiteral("image/png")));
-    manager->copyToPasteboard(range, true);
-    written = pasteboard->formats();
-    EXPECT_EQ(written.keys(), QStringList{QStringLiteral("UTF8_STRING")});
+    // A large range is saved off the main thread: its document must come through that path too.
+    for (const int padding : {0, 600 * 1024}) {
+        const QByteArray document = QByteArray(documentBytes, sizeof(documentBytes) - 1) + QByteArray(padding, 'x');
+        const QByteArray text = "Rome\t" + QByteArray::number(padding) + "\n";
+        QThread::msleep(2); // a later millisecond, so the newest entry comes first
+        pasteboard->simulateCopyFormats({{QStringLiteral("image/png"), picture},
+                                         {QStringLiteral("text/rtf"), "{\\rtf1 Rome\\tab 2873}"},
+                                         {QStringLiteral("UTF8_STRING"), text},
+                                         {embed, document},
+                                         {descriptor, "descriptor"},
+                                         {QStringLiteral("application/x-openoffice-gdimetafile"), "metafile"}});
+        checkAndWait();
+        ASSERT_TRUE(manager->finishLargeSaves());
+        const ClipboardItemPtr range = items().front();
+        EXPECT_EQ(range->textContent(), QString::fromLatin1(text)) << padding;
+        manager->copyToPasteboard(range, false);
+        QMap<QString, QByteArray> written = pasteboard->formats();
+        EXPECT_EQ(written.value(embed), document) << padding;
+        EXPECT_EQ(written.value(descriptor), QByteArray("descriptor")) << padding;
+        EXPECT_FALSE(written.contains(QStringLiteral("application/x-openoffice-gdimetafile")));
+        EXPECT_TRUE(written.contains(QStringLiteral("image/png")));
+        manager->copyToPasteboard(range, true);
+        written = pasteboard->formats();
+        EXPECT_EQ(written.keys(), QStringList{QStringLiteral("UTF8_STRING")});
+    }
 }
 
 TEST(DocumentFormats, OnlyWholeListsAreRead) {
