@@ -248,7 +248,7 @@ TEST_F(ClipboardMonitorTest, APictureKeepsTheTextOfferedWithIt) {
                        "(XML)\";classname=\"47BBB4CB-CE4C-4E80-a591-42d9ae74950f\"");
     const char documentBytes[] = "PK\x03\x04 a zipped document\0with NULs";
     const QByteArray document(documentBytes, sizeof(documentBytes) - 1);
-    QThread::msleep(2);
+    QThread::msleep(2); // a later time stamp than the copy before
     pasteboard->simulateCopyFormats({{QStringLiteral("image/png"), picture},
                                      {QStringLiteral("text/rtf"), "{\\rtf1 Rome\\tab 2873}"},
                                      {QStringLiteral("UTF8_STRING"), "Rome\t2873\n"},
@@ -542,7 +542,7 @@ TEST_F(ClipboardMonitorTest, DesktopConventions) {
     };
     for (const auto& c : cases) {
         const size_t before = items().size();
-        QThread::msleep(2);
+        QThread::msleep(2); // a later time stamp than the copy before
         pasteboard->simulateCopyFormats(c.formats);
         checkAndWait();
         if (*c.type == '\0') {
@@ -658,7 +658,7 @@ TEST_F(ClipboardMonitorTest, PollingSkipsLaunchContentsAndCopyBack) {
     EXPECT_FALSE(monitor->timer);
     const qint64 seen = monitor->lastChangeCount;
     pasteboard->simulateCopy({{Type::String, "after stop"}});
-    QTest::qWait(700);
+    QTest::qWait(700); // more than a tick, in which nothing may be read
     EXPECT_EQ(monitor->lastChangeCount, seen);
     EXPECT_EQ(items().size(), 6u);
 }
