@@ -287,7 +287,12 @@ TEST_F(EndToEndTest, TheApplicationRecordsWhatOtherClientsCopy) {
     QByteArray served;
     QTRY_VERIFY_WITH_TIMEOUT((served += copier.last()->readAllStandardError()).contains("request number 2"),
                              kCaptureTimeoutMs);
-    QTest::qWait(1000);
+    // Refused: one read more prepared than stored.
+    const auto unstoredReads = [&] {
+        log += app.readAllStandardError();
+        return log.count("change read and prepared") - log.count("change stored in");
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(unstoredReads(), qsizetype(1), kCaptureTimeoutMs);
     copier.copyText("after the huge picture");
     QTRY_COMPARE_WITH_TIMEOUT(newest().text, QByteArray("after the huge picture"), kCaptureTimeoutMs);
     EXPECT_EQ(store.rows().size(), 7u);

@@ -649,7 +649,7 @@ TEST_F(ClipboardMonitorTest, DesktopConventions) {
     };
     for (const auto& c : cases) {
         const size_t before = items().size();
-        QThread::msleep(2);
+        QThread::msleep(2); // a later time stamp than the copy before
         pasteboard->simulateCopyFormats(c.formats);
         checkAndWait();
         if (*c.type == '\0') {
@@ -765,7 +765,7 @@ TEST_F(ClipboardMonitorTest, PollingSkipsLaunchContentsAndCopyBack) {
     EXPECT_FALSE(monitor->timer);
     const qint64 seen = monitor->lastChangeCount;
     pasteboard->simulateCopy({{Type::String, "after stop"}});
-    QTest::qWait(700);
+    QTest::qWait(700); // more than a tick, in which nothing may be read
     EXPECT_EQ(monitor->lastChangeCount, seen);
     EXPECT_EQ(items().size(), 6u);
 }

@@ -2,11 +2,15 @@
 // The store manager beside the writer thread: edits made while it writes, and its full disk.
 #include "ManagerTestFixture.h"
 
+#include <QFile>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +27,16 @@ void nextMillisecond() {
     const QDateTime now = QDateTime::currentDateTime();
     while (QDateTime::currentDateTime() <= now) {
     }
+}
+
+// On its way into a clear the main thread blocks nowhere but in the wait for the writer.
+bool mainThreadAsleep() {
+    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(::getpid()));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype paren = line.lastIndexOf(')'); // the name before it may hold anything
+    return paren > 0 && line.size() > paren + 2 && line.at(paren + 2) == 'S';
 }
 
 int countBusy(void* calls, int) {
@@ -170,9 +184,10 @@ TEST_F(ManagerWriterTest, AClearWhileTheWriterWritesWaitsForItAndClearsItToo) {
     holdTheWritersNextCommit();
     saveText(largeText('b', 300 * 1024));
     QTRY_VERIFY_WITH_TIMEOUT(gate.entered, 60000);
-    // Let go from another thread: the main thread is inside the clear by then.
+    // Let go from another thread once the main thread sleeps inside the clear.
     std::thread releaser([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        for (int i = 0; i < 2000 && !mainThreadAsleep(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         gate.release();
     });
     EXPECT_TRUE(manager->clearAllHistory());

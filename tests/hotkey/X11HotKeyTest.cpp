@@ -12,11 +12,15 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 #include <functional>
 #include <memory>
@@ -36,6 +40,23 @@ bool waitFor(const std::function<bool()>& condition, int limitMs = 5000) {
     }
     QCoreApplication::processEvents();
     return condition();
+}
+
+// Whether another client holds the keyboard, asked of the server by trying to take it.
+bool keyboardGrabbed() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    const int status =
+        XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XCloseDisplay(display); // gives back a grab taken here
+    return status == AlreadyGrabbed;
+}
+
+// Returns once the X server has carried out every request this process's windows made so far.
+void syncWithServer() {
+    xcb_connection_t* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 void xdotool(const QStringList& args) {
@@ -241,7 +262,7 @@ TEST_F(X11HotKeyTest, PressAfterReleaseLostToAnotherWindowStillFires) {
     grabber.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&grabber));
     grabber.grabKeyboard();
-    QTest::qWait(100);
+    ASSERT_TRUE(waitFor(keyboardGrabbed));
 
     HotKeyManager manager;
     manager.setup([&] {
@@ -253,7 +274,7 @@ TEST_F(X11HotKeyTest, PressAfterReleaseLostToAnotherWindowStillFires) {
 
     xdotool({QStringLiteral("keydown"), QStringLiteral("super+shift+v")});
     ASSERT_TRUE(waitFor([this] { return presses == 1; }));
-    QTest::qWait(100); // the grab is gone before the keys come up
+    syncWithServer(); // the grab is gone before the keys come up
     // Pressed again at once, as a quick hand does: no time for a key-map watch to notice the release.
     xdotool({QStringLiteral("keyup"), QStringLiteral("super+shift+v")});
     pressKeys(QStringLiteral("super+shift+v"));

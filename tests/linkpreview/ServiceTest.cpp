@@ -49,7 +49,7 @@ std::shared_ptr<Fetch> startFetch(URLPreviewService& service, const QString& lin
 std::shared_ptr<Fetch> fetchPreview(URLPreviewService& service, const QString& link) {
     auto fetch = startFetch(service, link);
     EXPECT_TRUE(QTest::qWaitFor([&] { return fetch->calls > 0; }, 30000)) << link.toStdString();
-    QTest::qWait(50);
+    QTest::qWait(50); // a second report would come within this
     EXPECT_EQ(fetch->calls, 1);
     EXPECT_TRUE(fetch->onMainThread);
     EXPECT_FALSE(fetch->calledSynchronously);
@@ -429,7 +429,7 @@ TEST(URLPreviewService, ConcurrentFetchesEachCompleteOnce) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return std::all_of(fetches.begin(), fetches.end(), [](const auto& f) { return f->calls > 0; }); },
         30000));
-    QTest::qWait(100);
+    QTest::qWait(100); // second reports would come within this
     for (size_t i = 0; i < fetches.size(); ++i) {
         EXPECT_EQ(fetches[i]->calls, 1);
         EXPECT_TRUE(fetches[i]->onMainThread);

@@ -219,7 +219,6 @@ TEST(CardBodies, ImageCardKeepsOnlyTheShownEntrysPicture) {
     ASSERT_NE(frame, nullptr);
     auto* view = frame->findChild<QLabel*>();
     TL_TRY_VERIFY(!view->pixmap().isNull(), 5000);
-    QTest::qWait(50);
     EXPECT_EQ(shownColor(view), QColor(Qt::blue));
 
     card.configure(red); // a hit: applied at once, filled and cropped

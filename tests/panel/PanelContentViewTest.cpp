@@ -253,7 +253,7 @@ TEST(PanelContentView, StaleResultsAreDropped) {
     TL_TRY_VERIFY(furtherCalls == 2, 5000); // the newer list's further page, held
     gates[0].release();
     TL_TRY_VERIFY(furtherReturned == 1, 5000);
-    QTest::qWait(50);
+    QTest::qWait(50); // the stale page arrives and must not end the newer load
     EXPECT_TRUE(shown.view.isLoadingMore);
     shown.view.scrollView()->handleScrollWheel(0, 1, false); // asks for more while the page is on its way
     gates[1].release();
@@ -281,7 +281,7 @@ TEST(PanelContentView, StaleResultsAreDropped) {
     QObject::disconnect(connection);
     holdFirst = true;
     shown.view.reloadContent(false);
-    QTest::qWait(3 * PanelContentView::fillCheckDelayMs);
+    QTest::qWait(3 * PanelContentView::fillCheckDelayMs); // the superseded fill check comes due, to no effect
     EXPECT_TRUE(shown.view.isReloadingData);
     EXPECT_EQ(requests, 2);
     slowFirst.release();

@@ -33,7 +33,7 @@ namespace {
 
 void settle(PanelContentView& view) {
     TL_TRY_VERIFY(!view.isReloadingData && !view.isLoadingMore, 10000);
-    QTest::qWait(3 * PanelContentView::fillCheckDelayMs);
+    QTest::qWait(3 * PanelContentView::fillCheckDelayMs); // no load may follow within the fill-check delay
     TL_TRY_VERIFY(!view.isReloadingData && !view.isLoadingMore, 10000);
 }
 
@@ -184,6 +184,7 @@ TEST(PanelPicking, PickCopiesHidesAndPastesOnlyWhereItShould) {
         });
         EXPECT_TRUE(press(f.view, Qt::Key_Return));
         EXPECT_TRUE(f.keys->pastes.isEmpty()); // never before the delay
+        // The paste, if any, comes after the delay.
         QTest::qWait(PanelContentView::pasteDelayMs + 300);
         EXPECT_EQ(f.pasteboard->string() == QStringLiteral("picked"), c.copied);
         EXPECT_EQ(hides, c.hidden ? 1 : 0);
@@ -231,7 +232,7 @@ TEST(PanelPicking, ReusedCardsWearTheBorderOnlyOfTheSelection) {
         QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
         QApplication::sendEvent(strip->viewport(), &wheel);
-        QTest::qWait(20);
+        QTest::qWait(20); // notches as a hand turns the wheel, pages loading between them
     }
     settle(f.view);
     ASSERT_GT(strip->contentOffset(), 400);
@@ -280,8 +281,8 @@ TEST(PanelSearch, TypeAheadDebounceEscapeAndStatePosts) {
         QTest::qWait(100);
     }
     EXPECT_TRUE(f.view.isSearchTimerActive());
+    TL_TRY_VERIFY(!f.view.isSearchTimerActive(), 5000);
     settle(f.view);
-    QTest::qWait(PanelContentView::searchDebounceMs);
     EXPECT_EQ(f.source.queries(), (QStringList{QStringLiteral("abc"), QStringLiteral("abcdefgh")}));
     ASSERT_NE(f.view.emptyStateLabel(), nullptr);
     EXPECT_EQ(f.view.emptyStateLabel()->text(), QStringLiteral("No results found"));

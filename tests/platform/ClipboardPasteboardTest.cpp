@@ -124,7 +124,7 @@ TEST(ClipboardPasteboard, ForeignChangesCountAndOurWriteCountsOnce) {
         pasteboard.setString(QStringLiteral("written back"));
         pasteboard.setData(Pasteboard::Type::RTF, "{\\rtf1 written back}");
         pasteboard.setData(Pasteboard::Type::HTML, "<b>written</b> back");
-        QTest::qWait(200);
+        QTest::qWait(200); // time for a wrongly counted change of our own to arrive
         EXPECT_EQ(pasteboard.changeCount(), before + 1) << "our own write must move the count exactly once";
         EXPECT_EQ(reported, 1) << "our own write is no change of another client";
     }

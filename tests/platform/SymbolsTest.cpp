@@ -87,6 +87,7 @@ TEST(Symbols, OwnDrawingsWhenTheThemeHasNone) {
 }
 
 TEST(Symbols, ThemeIconIsPreferred) {
+    FileIcons::ensureIconTheme(); // done now, its one-time theme switch cannot undo the theme below
     const QString root = TestEnvironment::instance().freshDir(QStringLiteral("icons"));
     const QString themeDir = root + "/tltest";
     ASSERT_TRUE(QDir().mkpath(themeDir + "/scalable/actions"));

@@ -228,7 +228,7 @@ TEST(AboutPage, LanguageChoiceVersionAndUpdateControls) {
     // Not started: the button is off, and a click arriving anyway does nothing.
     EXPECT_FALSE(page.checkForUpdatesButton()->isEnabled());
     page.checkForUpdates();
-    QTest::qWait(50);
+    QTest::qWait(50); // time for an alert that must not come
     EXPECT_FALSE(updates.currentAlert());
     updates.start();
     QTRY_VERIFY(page.checkForUpdatesButton()->isEnabled());

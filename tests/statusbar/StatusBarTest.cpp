@@ -97,7 +97,7 @@ TEST_F(StatusBarTest, TheIconTogglesThePanelAndItsMenuRunsTheCommands) {
     QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
     xdotool({"click", "1"});
     QTRY_VERIFY_WITH_TIMEOUT(!panel.isVisible(), 5000);
-    QTest::qWait(800);
+    QTest::qWait(800); // no late toggle shows it again
     EXPECT_FALSE(panel.isVisible());
 
     // A tray host that reports the click after the press was seen outside the panel (as over D-Bus):
@@ -107,7 +107,7 @@ TEST_F(StatusBarTest, TheIconTogglesThePanelAndItsMenuRunsTheCommands) {
     ASSERT_TRUE(panel.handleClickOutside(QPoint(5, 5)));
     manager.togglePanel();
     EXPECT_FALSE(panel.isVisible());
-    QTest::qWait(StatusBarManager::clickThroughMs + 100);
+    QTest::qWait(StatusBarManager::clickThroughMs + 100); // past the time a click counts as the press's
     manager.togglePanel();
     EXPECT_TRUE(panel.isVisible());
     panel.hidePanel();

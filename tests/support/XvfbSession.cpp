@@ -101,7 +101,10 @@ bool XvfbSession::start(const QString& geometry) {
                 m_xvfbPid = pid;
                 m_display = display;
                 qputenv("DISPLAY", display.toUtf8());
-                QThread::msleep(100);
+                // The socket is there before the server answers: wait for a client's round trip.
+                for (int tries = 0; tries < 100 && runClient(QStringLiteral("xprop"), {QStringLiteral("-root")}) != 0;
+                     ++tries)
+                    QThread::msleep(50);
                 return true;
             }
             if (processGone(pid))

@@ -257,6 +257,7 @@ TEST_F(UpdateTest, AnInvalidFeedAddressFailsTheStartOnce) {
         manager.start();
         ASSERT_TRUE(manager.currentAlert()) << address;
         EXPECT_TRUE(manager.currentAlert()->text().contains(QLatin1String(address))) << address;
+        // Both waits give a start that must not happen the time to show.
         QTest::qWait(50);
         EXPECT_FALSE(manager.canCheckForUpdates());
         manager.controller()->checkForUpdates(); // does nothing without a running updater
@@ -286,7 +287,7 @@ TEST_F(UpdateTest, AutomaticChecksArePersistedMirroredAndRunWhenDue) {
     UpdateManager again(config("/feed"));
     EXPECT_TRUE(again.automaticallyChecksForUpdates());
     again.start();
-    QTest::qWait(300);
+    QTest::qWait(300); // time for a check that must not run
     EXPECT_EQ(server.requestsFor("/feed").size(), 1);
     again.controller()->setAutomaticallyChecksForUpdates(false);
     QTRY_VERIFY(!again.automaticallyChecksForUpdates());
