@@ -127,11 +127,13 @@ std::optional<QString> ClipboardImageFilePromiseProvider::privateBaseDirectory(Q
     return QString::fromLocal8Bit(fallback);
 }
 
-std::optional<QString> ClipboardImageFilePromiseProvider::prepareTemporaryFile(QString* error) {
+std::optional<QString> ClipboardImageFilePromiseProvider::prepareTemporaryFile(QString* error,
+                                                                               const QByteArray& sha256) {
     const std::optional<QString> base = privateBaseDirectory(error);
     if (!base)
         return std::nullopt;
-    const QByteArray hex = QCryptographicHash::hash(m_imageData, QCryptographicHash::Sha256).toHex();
+    const QByteArray hex =
+        (sha256.size() == 32 ? sha256 : QCryptographicHash::hash(m_imageData, QCryptographicHash::Sha256)).toHex();
     QString safeName = m_fileName;
     safeName.replace(QLatin1Char('/'), QLatin1Char('-'));
     const QByteArray name = QFile::encodeName(safeName);

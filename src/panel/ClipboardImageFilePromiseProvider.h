@@ -25,8 +25,9 @@ public:
     // The same with the file prepared already (none: error says why).
     static QMimeData* makePasteboardWriter(const QByteArray& imageData, const std::optional<QString>& path,
                                            const QString& error);
-    // The prepared copy's path; none with *error set when it cannot be made safely.
-    std::optional<QString> prepareTemporaryFile(QString* error);
+    // The prepared copy's path; none with *error set when it cannot be made safely. sha256: the
+    // image data's digest when known already (the store keeps it), else it is computed here.
+    std::optional<QString> prepareTemporaryFile(QString* error, const QByteArray& sha256 = QByteArray());
 
     // The private folder the content folders live in: $XDG_RUNTIME_DIR when it is the user's own
     // and closed to others, else a 0700 folder of the user's in the temporary directory.

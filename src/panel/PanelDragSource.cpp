@@ -9,12 +9,64 @@
 
 #include <QMimeData>
 
+#include <chrono>
+
 struct PanelContentView::PreparedDrag {
     bool read = false; // false: the reader failed, the drag reads the entry itself
     OptData imageData;
     std::optional<QString> path;
     QString error;
 };
+
+namespace {
+
+// A drag that starts while its data is still being prepared: it announces the formats at once, and
+// only a drop target that asks for the data before it is ready waits for the rest.
+class PendingDragData : public QMimeData {
+public:
+    PendingDragData(std::function<bool()> ready, std::function<QMimeData*()> make)
+        : m_ready(std::move(ready)), m_make(std::move(make)) {}
+
+    QStringList formats() const override {
+        if (const QMimeData* data = resolved(false))
+            return data->formats();
+        return m_settled ? QStringList() : QStringList{QStringLiteral("text/uri-list"), QStringLiteral("image/png")};
+    }
+    bool hasFormat(const QString& format) const override { return formats().contains(format); }
+
+protected:
+    QVariant retrieveData(const QString& format, QMetaType) const override {
+        const QMimeData* data = resolved(true);
+        return data && data->hasFormat(format) ? QVariant(data->data(format)) : QVariant();
+    }
+
+private:
+    const QMimeData* resolved(bool wait) const {
+        if (!m_settled && (wait || m_ready())) {
+            m_data.reset(m_make());
+            m_settled = true;
+        }
+        return m_data.get();
+    }
+
+    std::function<bool()> m_ready;
+    std::function<QMimeData*()> m_make;
+    mutable std::unique_ptr<QMimeData> m_data;
+    mutable bool m_settled = false;
+};
+
+// The drag's data as the entry gives it on this thread.
+QMimeData* writerReadingEntry(const ClipboardItemPtr& entry) {
+    OptData data = entry->originalImageData();
+    if (!data)
+        data = entry->imageData();
+    if (!data)
+        return nullptr;
+    ClipboardImageFilePromiseProvider provider(*data, PanelContentView::dragFileName(entry));
+    return provider.makePasteboardWriter();
+}
+
+} // namespace
 
 bool PanelContentView::canDragItems(CollectionView*, const QList<int>& indexes) {
     if (indexes.size() != 1 || indexes.first() < 0 || indexes.first() >= static_cast<int>(clipboardItems.size()))
@@ -35,11 +87,14 @@ void PanelContentView::itemMayBeDragged(CollectionView* view, int index) {
         original = entry->originalImageData();
     if (entry->isLoaded(ClipboardItem::ImageData))
         thumbnail = entry->imageData();
+    // Saved as it is, the entry's stored digest is the SHA-256 of the very bytes dragged: a
+    // photograph's content folder is then named without hashing it again.
+    const bool saved = !entry->isInserted() && !entry->hasChanges();
     auto promise = std::make_shared<std::promise<std::shared_ptr<const PreparedDrag>>>();
     m_dragEntry = entry;
     m_dragData = promise->get_future().share();
     Dispatch::onGlobal([promise, reader = reader(), key = entry->primaryKey(), name = dragFileName(entry), original,
-                        thumbnail] {
+                        thumbnail, saved] {
         auto prepared = std::make_shared<PreparedDrag>();
         prepared->read = true;
         auto attribute = [&](const std::optional<OptData>& inMemory, ClipboardItem::Field field) {
@@ -53,9 +108,14 @@ void PanelContentView::itemMayBeDragged(CollectionView* view, int index) {
         prepared->imageData = attribute(original, ClipboardItem::OriginalImageData);
         if (!prepared->imageData)
             prepared->imageData = attribute(thumbnail, ClipboardItem::ImageData);
-        if (prepared->read && prepared->imageData)
-            prepared->path =
-                ClipboardImageFilePromiseProvider(*prepared->imageData, name).prepareTemporaryFile(&prepared->error);
+        if (prepared->read && prepared->imageData) {
+            OptData digest;
+            bool found = false;
+            if (!saved || !reader->attribute(key, "contentDigest", &digest, &found, nullptr))
+                digest.reset();
+            prepared->path = ClipboardImageFilePromiseProvider(*prepared->imageData, name)
+                                 .prepareTemporaryFile(&prepared->error, digest.value_or(QByteArray()));
+        }
         promise->set_value(prepared);
     });
 }
@@ -66,21 +126,23 @@ QMimeData* PanelContentView::pasteboardWriterForItem(CollectionView*, int index)
     const ClipboardItemPtr& entry = clipboardItems[static_cast<size_t>(index)];
     if (entry->type() != EntryType::image)
         return nullptr;
-    if (entry == m_dragEntry) {
-        const std::shared_ptr<const PreparedDrag> prepared = m_dragData.get();
-        m_dragEntry.reset();
-        if (prepared->read)
-            return prepared->imageData ? ClipboardImageFilePromiseProvider::makePasteboardWriter(
-                                             *prepared->imageData, prepared->path, prepared->error)
-                                       : nullptr;
-    }
-    OptData data = entry->originalImageData();
-    if (!data)
-        data = entry->imageData();
-    if (!data)
-        return nullptr;
-    ClipboardImageFilePromiseProvider provider(*data, dragFileName(entry));
-    return provider.makePasteboardWriter();
+    if (entry != m_dragEntry)
+        return writerReadingEntry(entry);
+    m_dragEntry.reset();
+    auto ready = [future = m_dragData] {
+        return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    auto make = [future = m_dragData, entry]() -> QMimeData* {
+        const std::shared_ptr<const PreparedDrag> prepared = future.get();
+        if (!prepared->read)
+            return writerReadingEntry(entry);
+        return prepared->imageData ? ClipboardImageFilePromiseProvider::makePasteboardWriter(
+                                         *prepared->imageData, prepared->path, prepared->error)
+                                   : nullptr;
+    };
+    if (ready())
+        return make();
+    return new PendingDragData(std::move(ready), std::move(make));
 }
 
 QString PanelContentView::dragFileName(const ClipboardItemPtr& entry) {

@@ -572,6 +572,7 @@ TEST_F(EndToEndTest, HostileOwnersLeaveTheHotKeyAndCaptureRunning) {
 
 // Launching twice on one display: the second hands over to the first (which shows its panel again)
 // and exits 0; one process, one private history; a signal while saving fails ends it with status 1.
+// A start at login leaves the panel down.
 TEST_F(EndToEndTest, ASecondLaunchHandsOverToTheFirst) {
     const QString dataHome = TestEnvironment::instance().freshDir(QStringLiteral("two-launches"));
     const QString folder = dataHome + QStringLiteral("/Tindralume");
@@ -581,19 +582,23 @@ TEST_F(EndToEndTest, ASecondLaunchHandsOverToTheFirst) {
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tindralume.monitor.debug=true"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     const mode_t savedMask = ::umask(022);
-    auto launch = [&](QProcess& p) {
+    auto launch = [&](QProcess& p, const QStringList& arguments = {}) {
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(TINDRALUME_APP_PATH), {});
+        p.start(QStringLiteral(TINDRALUME_APP_PATH), arguments);
     };
     auto panelShown = [](const QProcess& p) { return windowShown(p.processId(), false); };
-    // A process killed outright leaves its lock file and socket behind: the next launch still runs.
+    // Started at login, the panel stays down well past the half second after which a plain launch
+    // shows it. A process killed outright leaves its lock file and socket behind: the next launch
+    // still runs.
     QProcess killed;
-    launch(killed);
+    launch(killed, {QStringLiteral("--autostart")});
     QByteArray log;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (log += killed.readAllStandardError()).contains("first poll"); },
                                 kCaptureTimeoutMs))
         << "state " << killed.state() << ", exit code " << killed.exitCode() << "; log: " << log.constData()
         << "; console: " << killed.readAllStandardOutput().constData();
+    QTest::qWait(1500);
+    EXPECT_FALSE(panelShown(killed));
     ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
     ASSERT_TRUE(killed.waitForFinished(10000));
 

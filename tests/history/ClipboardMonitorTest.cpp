@@ -2,11 +2,13 @@
 // The monitor over the in-memory pasteboard and workspace with a real SQLite store file.
 #include "history/ClipboardMonitor.h"
 #include "common/AppNames.h"
+#include "history/ClipboardCapture.h"
 #include "history/ClipboardDataManager.h"
 #include "history/DocumentFormats.h"
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/PrecomputedContent.h"
 #include "history/store/TextFolding.h"
+#include "platform/PasteboardContents.h"
 #include "platform/x11/ClipboardPasteboard.h"
 #include "support/TestEnvironment.h"
 #include "support/memory/MemoryPasteboard.h"
@@ -301,6 +303,30 @@ TEST(DocumentFormats, OnlyWholeListsAreRead) {
     for (const QByteArray& damaged :
          {encoded.chopped(1), encoded + "x", QByteArray::fromHex("ffffffff"), QByteArray::fromHex("00000000")})
         EXPECT_TRUE(DocumentFormats::decode(damaged).isEmpty()) << damaged.toHex().toStdString();
+}
+
+// A picture's own document formats are kept while all of them together fit the bound.
+TEST(DocumentFormats, KeptOnlyWhileTogetherWithinTheBound) {
+    const QString embed = QStringLiteral("application/x-openoffice-embed-source-xml");
+    const QString descriptor = QStringLiteral("application/x-openoffice-objectdescriptor-xml");
+    const qsizetype half = DocumentFormats::maxBytes / 2;
+    const struct {
+        const char* what;
+        qsizetype embedBytes, descriptorBytes;
+        bool kept;
+    } cases[] = {
+        {"together exactly the bound", half, half, true},
+        {"each within, together past it", half, half + 1, false},
+    };
+    for (const auto& c : cases) {
+        PasteboardContents contents =
+            PasteboardContents::fromData({{QStringLiteral("image/png"), encode(solid(8, 8), "PNG")},
+                                          {embed, QByteArray(c.embedBytes, 'e')},
+                                          {descriptor, QByteArray(c.descriptorBytes, 'd')}});
+        const CapturedEntry entry = ClipboardCapture::capture(contents);
+        ASSERT_EQ(entry.kind, CapturedEntry::Kind::Image) << c.what;
+        EXPECT_EQ(entry.documentFormats.has_value(), c.kept) << c.what;
+    }
 }
 
 TEST_F(ClipboardMonitorTest, BadImageDataFallsThroughToText) {

@@ -137,7 +137,8 @@ TEST(LargeText, CapturedOnlyWhereAStringWouldBeLarge) {
         qsizetype size;
     } cases[] = {
         {"utf-8", {{"UTF8_STRING", large}}, true, "text", large.size()},
-        {"latin-1", {{"STRING", large + "\xE9"}}, true, "text", large.size() + 1},
+        // Read as UTF-8, the last two bytes would be one character.
+        {"latin-1", {{"STRING", large + "\xC3\xA9"}}, true, "text", large.size() + 2},
         {"beside html", {{"UTF8_STRING", large}, {"text/html", "<b>x</b>"}}, true, "richText", large.size()},
         {"small", {{"UTF8_STRING", "a few words"}}, false, "text", 11},
         {"cut short by a NUL", {{"UTF8_STRING", QByteArray("short") + QByteArray(1, 0) + large}}, false, "text", 5},

@@ -2,6 +2,7 @@
 #include "panel/ClipboardImageFilePromiseProvider.h"
 #include "panel/PanelContentView.h"
 #include "panel/PanelTestStore.h"
+#include "platform/Dispatch.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,6 +11,10 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,4 +154,53 @@ TEST(ImageDragOut, OnlyOneImageCardDragsAndItsName) {
     ASSERT_EQ(writer->urls().size(), 1);
     EXPECT_EQ(QFileInfo(writer->urls().first().toLocalFile()).fileName(), QStringLiteral("Tindralume Image.png"));
     EXPECT_EQ(readAll(writer->urls().first().toLocalFile()), *bare->imageData());
+}
+
+// A drag that starts before its file is ready (every worker of the global queue held) starts at
+// once; the drop target's request then waits for the whole file, in the picture's content folder.
+TEST(ImageDragOut, ADragStartedBeforeItsFileIsReadyDeliversTheWholeFile) {
+    const QString runtime = TestEnvironment::instance().freshDir(QStringLiteral("drag-early-runtime"));
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+    RuntimeDir env(runtime, TestEnvironment::instance().freshDir(QStringLiteral("drag-early-tmp")));
+    PanelTestStore store(QStringLiteral("drag-early"));
+    auto image = store.add(QStringLiteral("image"), QStringLiteral("Image"));
+    const QByteArray original = PanelTestStore::iconPng(Qt::red);
+    image->setOriginalImageData(original);
+    image->setImageData(PanelTestStore::iconPng(Qt::blue));
+    store.save();
+    store.context->refreshAllObjects(); // as a page shows it: the picture is read for the drag
+    PanelContentView view;
+    view.setDataManager(store.manager.get());
+    view.clipboardItems = {image};
+
+    std::promise<void> open;
+    std::atomic<bool> opened = false;
+    const auto release = [&] {
+        if (!opened.exchange(true))
+            open.set_value();
+    };
+    const std::shared_future<void> gate = open.get_future().share();
+    for (int i = 0; i < Dispatch::globalPool()->maxThreadCount(); ++i)
+        Dispatch::onGlobal([gate] { gate.wait(); });
+    std::promise<void> started;
+    std::thread watchdog([&release, done = started.get_future()] {
+        if (done.wait_for(std::chrono::seconds(20)) == std::future_status::timeout)
+            release(); // a drag that waits for its file would wait for ever
+    });
+    view.itemMayBeDragged(view.collectionView(), 0);
+    std::unique_ptr<QMimeData> writer(view.pasteboardWriterForItem(view.collectionView(), 0));
+    started.set_value();
+    watchdog.join();
+    EXPECT_FALSE(opened) << "the drag waited for its file";
+    ASSERT_NE(writer, nullptr);
+    EXPECT_TRUE(writer->hasUrls());
+    EXPECT_TRUE(writer->hasFormat(QStringLiteral("image/png")));
+    release();
+
+    ASSERT_EQ(writer->urls().size(), 1);
+    const QString hex = QString::fromLatin1(QCryptographicHash::hash(original, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(writer->urls().first().toLocalFile(), runtime + QStringLiteral("/Tindralume-DraggedImages/") + hex +
+                                                        QLatin1Char('/') + PanelContentView::dragFileName(image));
+    EXPECT_EQ(readAll(writer->urls().first().toLocalFile()), original);
+    EXPECT_EQ(writer->data(QStringLiteral("image/png")), original);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Files of the user's that decide what runs or how: private whatever the umask; the login entry
 // starts the program a login can still find.
+#include "platform/PrivateFiles.h"
 #include "platform/LoginItem.h"
 #include "platform/UserDefaults.h"
 
@@ -81,6 +82,44 @@ TEST(PrivateFiles, SettingsAndLoginEntryAreTheUsersAloneUnderAnOpenUmask) {
     QFile::setPermissions(config + "/Tindralume", QFile::Permissions(0x7777));
     defaults.setInteger(QStringLiteral("historyRetentionDays"), 30);
     EXPECT_EQ(modeOf(config + "/Tindralume"), 0700u);
+}
+
+// Only a folder of the user's that nobody else may write to is trusted; restricting takes every
+// group and other bit away, from files and folders alike, and leaves a symbolic link's target alone.
+TEST(PrivateFiles, TrustAndRestrictionLookAtGroupAndOthersAlike) {
+    const QString root = TestEnvironment::instance().freshDir(QStringLiteral("private-modes"));
+    const QString open = root + "/open";
+    ASSERT_TRUE(QDir().mkdir(open));
+    const struct {
+        const char* name;
+        bool folder;
+        mode_t mode;
+        bool trusted;
+        unsigned restricted;
+    } cases[] = {
+        {"private folder", true, 0700, true, 0700},
+        {"folder others may read", true, 0755, true, 0700},
+        {"folder the group may read", true, 0750, true, 0700},
+        {"folder the group may write", true, 0770, false, 0700},
+        {"file the group may read", false, 0640, false, 0600},
+    };
+    for (const auto& c : cases) {
+        const QString path = root + QLatin1Char('/') + QString::fromLatin1(c.name);
+        if (c.folder)
+            ASSERT_TRUE(QDir().mkdir(path));
+        else
+            writeFile(path, "x");
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.mode), 0);
+        EXPECT_EQ(PrivateFiles::isOwnPrivateFolder(path), c.trusted) << c.name;
+        PrivateFiles::restrictToOwner(path);
+        EXPECT_EQ(modeOf(path), c.restricted) << c.name;
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0700), 0);
+    ASSERT_TRUE(QFile::link(open, root + "/link"));
+    EXPECT_FALSE(PrivateFiles::isOwnPrivateFolder(root + "/link"));
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0777), 0);
+    PrivateFiles::restrictToOwner(root + "/link");
+    EXPECT_EQ(modeOf(open), 0777u);
 }
 
 TEST(LoginItem, EntryStartsTheInstalledProgramWhenThatIsTheRunningOne) {

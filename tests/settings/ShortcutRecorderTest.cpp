@@ -39,7 +39,9 @@ TEST(ShortcutRecorder, ShowsShortcutsAsLinuxDesktopsWriteThem) {
                  {51, 2048, "Alt+Backspace"},
                  {24, 4096, "Ctrl+="},
                  {23, 4096, "Ctrl+5"},
-                 {22, 4096, "Ctrl+6"}};
+                 {22, 4096, "Ctrl+6"},
+                 {116, 4096, "Ctrl+PgUp"},
+                 {121, 4096, "Ctrl+PgDown"}};
     for (const auto& c : cases)
         EXPECT_EQ(ShortcutRecorderRow::shortcutString(c.code, c.modifiers), QString::fromUtf8(c.text)) << c.text;
 }

@@ -95,6 +95,7 @@ TEST(AppcastFeed, VersionsCompareNumberByNumber) {
 }
 
 TEST(AppcastFeed, TheNewestItemWithAWebLinkWins) {
+    const QByteArray longest(64, '1');
     const struct {
         QByteArray xml;
         const char* version; // "" when the feed must be refused
@@ -125,7 +126,9 @@ TEST(AppcastFeed, TheNewestItemWithAWebLinkWins) {
         {feed("<item><version>99&lt;img src=/dev/zero&gt;</version><link>https://example.org/f</link></item>"
               "<item><version>1.0</version><link>https://example.org/g</link></item>"),
          "", ""},
-        {feed("<item><version>" + QByteArray(65, '1') + "</version><link>https://example.org/h</link></item>"), "", ""},
+        {feed("<item><version>" + longest + "1</version><link>https://example.org/h</link></item>"), "", ""},
+        {feed("<item><version>" + longest + "</version><link>https://example.org/k</link></item>"), longest.constData(),
+         "https://example.org/k"},
         {feed("<item><version>2.0+build-7.rc1</version><link>https://example.org/i</link></item>"), "2.0+build-7.rc1",
          "https://example.org/i"},
         {"", "", ""},
