@@ -334,7 +334,13 @@ std::unique_ptr<ManagedObjectContext> ManagedObjectContext::openFile(const QStri
     p.appKeys.setLast(p.appKeys.highestInStore(p.db, nullptr));
     {
         sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(p.db, "SELECT DISTINCT type FROM ClipboardItem WHERE type IS NOT NULL", -1, &s, nullptr);
+        // From one type to the next through the type index: DISTINCT would read the whole index, 4 s
+        // from the disk for 9 million entries.
+        sqlite3_prepare_v2(p.db,
+                           "WITH RECURSIVE t(type) AS (SELECT min(type) FROM ClipboardItem UNION ALL "
+                           "SELECT (SELECT min(type) FROM ClipboardItem WHERE type > t.type) FROM t "
+                           "WHERE t.type IS NOT NULL) SELECT type FROM t WHERE type IS NOT NULL",
+                           -1, &s, nullptr);
         while (s && sqlite3_step(s) == SQLITE_ROW)
             p.knownTypes.insert(textOf(s, 0));
         sqlite3_finalize(s);
