@@ -37,6 +37,7 @@ sanitize: deps
 bench: build
 	./$(BUILD_DIR)/bench/store_bench
 	./$(BUILD_DIR)/bench/clear_bench
+	./$(BUILD_DIR)/bench/startup_bench
 	./$(BUILD_DIR)/bench/monitor_bench
 	./$(BUILD_DIR)/bench/capture_bench
 	./$(BUILD_DIR)/bench/linkpreview_bench
