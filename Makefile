@@ -40,7 +40,7 @@ sanitize: deps
 
 # BM_ReturnToTextInFocusedWindow of pick_bench also needs an X display with a window manager and
 # BENCH_FOCUS_CLIENT=$(BUILD_DIR)/tests/panel/panel_focus_client; it is skipped otherwise.
-BENCHES = store_bench clear_bench monitor_bench capture_bench linkpreview_bench panel_bench cards_bench pick_bench \
+BENCHES = store_bench clear_bench startup_bench monitor_bench capture_bench linkpreview_bench panel_bench cards_bench pick_bench \
 	rtf_bench
 bench: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/AppDelegate.h"
 
+#include "app/SingleInstance.h"
 #include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
 #include "history/ClipboardMonitor.h"
@@ -23,6 +24,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+
+#include <utility>
 
 namespace {
 constexpr int kDefaultRetentionDays = 30;
@@ -68,7 +71,10 @@ bool AppDelegate::setUpApplication() {
     // 4. Store.
     ManagedObjectContext* viewContext = persistentContainer();
     if (!viewContext) {
-        showStoreOpenFailure();
+        if (!m_storeFailure.isEmpty()) {
+            showStoreOpenFailure();
+            m_exitStatus = 1;
+        }
         return false;
     }
 
@@ -112,7 +118,27 @@ bool AppDelegate::setUpApplication() {
                                                     [this](const Notification&) { clearHistory(); });
     NotificationCenter::defaultCenter().addObserver(this, Notifications::historyStoreFull,
                                                     [this](const Notification&) { showStoreFullAlert(); });
+    m_started = true;
+    for (const auto& fn : std::exchange(m_afterStart, {}))
+        fn();
     return true;
+}
+
+void AppDelegate::answerLaterLaunches(SingleInstance& instance) {
+    connect(&instance, &SingleInstance::activationRequested, this, [this] {
+        whenStarted([this] {
+            if (m_panelController)
+                m_panelController->showPanel();
+        });
+    });
+    connect(&instance, &SingleInstance::settingsRequested, this, [this] { whenStarted([this] { openSettings(); }); });
+}
+
+void AppDelegate::whenStarted(std::function<void()> fn) {
+    if (m_started)
+        fn();
+    else
+        m_afterStart.push_back(std::move(fn));
 }
 
 void AppDelegate::configureCrashReporting(CrashReporter::Options& options) {
@@ -123,15 +149,22 @@ void AppDelegate::configureCrashReporting(CrashReporter::Options& options) {
 }
 
 ManagedObjectContext* AppDelegate::persistentContainer() {
-    if (m_persistentContainer || m_storeFailed)
+    // Asked again while the store is checked (by a signal or a quit request): there is none yet.
+    if (m_persistentContainer || m_storeFailed || m_openingStore)
         return m_persistentContainer.get();
     const QString path = m_storePath.isEmpty() ? ManagedObjectContext::defaultStorePath() : m_storePath;
     // The folder holds the whole history; an older version made it readable by others.
     StoreFiles::restrictFolderToOwner(QFileInfo(path).absolutePath());
     StoreError error;
-    m_persistentContainer = ManagedObjectContext::open(path, &error);
+    // A second launch and a signal are answered while the store is checked.
+    m_openingStore = true;
+    m_persistentContainer = ManagedObjectContext::open(path, &error, QuickCheck::Wait::HandlingEvents);
+    m_openingStore = false;
     if (!m_persistentContainer) {
         m_storeFailed = true;
+        // The application is quitting: nothing failed, and there is nothing to tell.
+        if (error.code == ManagedObjectContext::kOpenAbandoned)
+            return nullptr;
         m_storeFailure = error.description();
         consoleLine(QStringLiteral("Unresolved error ") + m_storeFailure);
     }
@@ -222,7 +255,8 @@ void AppDelegate::terminateFromSignal() {
     }
     if (context && m_clipboardDataManager)
         m_clipboardDataManager->finishStoreSpace();
-    QCoreApplication::exit(saved ? 0 : 1);
+    m_exitStatus = saved ? 0 : 1;
+    QCoreApplication::exit(m_exitStatus);
 }
 
 void AppDelegate::saveAction() {

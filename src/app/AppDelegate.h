@@ -8,13 +8,16 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class ClipboardDataManager;
 class ClipboardMonitor;
 class HotKeyManager;
 class ManagedObjectContext;
 class PanelWindowController;
+class SingleInstance;
 class StatusBarManager;
 struct StoreError;
 
@@ -29,9 +32,15 @@ public:
     explicit AppDelegate(const QString& storePath = QString(), QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    // Start-up. False when the store could not be opened: "Unresolved error " was printed and shown
-    // in an alert, and the process must end without going on.
+    // Start-up. False when the process must end without going on, with exitStatus(): the store could
+    // not be opened ("Unresolved error " was printed and shown in an alert), or a signal came while
+    // the store was being checked (the store is left as it was). Events are handled while the store
+    // is checked.
     bool setUpApplication();
+    int exitStatus() const { return m_exitStatus; }
+    // Shows the panel or the settings when a later launch asks; a request that comes while the store
+    // is checked is carried out once the start is over.
+    void answerLaterLaunches(SingleInstance& instance);
     void applyHistoryRetention();
     // Shutdown: stops polling, removes the observers, saves. Runs once, on QCoreApplication::aboutToQuit.
     void tearDown();
@@ -64,6 +73,8 @@ protected:
 
 private:
     bool presentError(const StoreError& error);
+    // Runs fn now when the start is over, else once it is.
+    void whenStarted(std::function<void()> fn);
     // The history cannot be saved for want of disk space: told once, without waiting for an answer.
     void showStoreFullAlert();
     void showStoreOpenFailure();
@@ -82,6 +93,10 @@ private:
     QString m_storePath;
     bool m_showsPanelAfterLaunch = true;
     bool m_storeFailed = false;
+    bool m_openingStore = false;
+    bool m_started = false;
+    std::vector<std::function<void()>> m_afterStart;
+    int m_exitStatus = 0;
     QString m_storeFailure; // why the store could not be opened
     bool m_askingToTerminate = false;
     bool m_terminating = false;

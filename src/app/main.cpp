@@ -3,7 +3,6 @@
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "history/store/ManagedObjectContext.h"
-#include "panel/PanelWindowController.h"
 #include "platform/Console.h"
 #include "platform/Localization.h"
 #include "platform/LoginItem.h"
@@ -46,17 +45,13 @@ int main(int argc, char** argv) {
     // The login's autostart entry passes this: the panel waits for the hot key or the tray.
     // Asked for the settings, the panel would hold the keyboard the settings window needs.
     delegate.setShowsPanelAfterLaunch(!atLogin && !openSettings);
-    QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, [&delegate] {
-        if (PanelWindowController* panel = delegate.panelController())
-            panel->showPanel();
-    });
-    QObject::connect(&instance, &SingleInstance::settingsRequested, &delegate, &AppDelegate::openSettings);
+    delegate.answerLaterLaunches(instance);
     // Logging out, Ctrl+C or the terminal closed: save once and end, asking nothing.
     UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&signalWatcher, &UnixSignalWatcher::unixSignal, &delegate, &AppDelegate::terminateFromSignal);
 
     if (!delegate.setUpApplication())
-        return 1;
+        return delegate.exitStatus();
     if (openSettings)
         delegate.openSettings();
     return app.exec();

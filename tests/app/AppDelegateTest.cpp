@@ -3,6 +3,7 @@
 // the termination questions and the signal path, over a real SQLite file.
 #include "app/AppDelegate.h"
 #include "app/AppTestSupport.h"
+#include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "common/AppNames.h"
 #include "history/ClipboardDataManager.h"
@@ -23,11 +24,14 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 #include <functional>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -452,6 +456,76 @@ TEST_F(AppDelegateTest, ASignalSavesOnceAndAsksNothing) {
         // Saved once: the shutdown that follows does not try again.
         delegate.tearDown();
         EXPECT_EQ(context->hasChanges(), c.blocked) << c.what;
+    }
+}
+
+// A store whose check outlasts its time (each page read takes long): meanwhile a later launch is
+// answered and a signal ends the start in order, the store left as it was; otherwise the start goes on
+// once the check is stopped.
+TEST_F(AppDelegateTest, WhileTheStoreIsCheckedTheStartStaysAnswering) {
+    for (const bool signal : {false, true}) {
+        const QString store = freshStore({{"kept", 1, false}});
+        const QByteArray before = fileBytes(store);
+        std::atomic<int> reads{0};
+        QuickCheck::setReadHookForTesting([&reads] {
+            ++reads;
+            QThread::msleep(400);
+        });
+        AppDelegate delegate(store);
+        // The panel then rises only when asked.
+        delegate.setShowsPanelAfterLaunch(false);
+        SingleInstance instance(store, QStringLiteral(":7"));
+        ASSERT_EQ(instance.claim(), SingleInstance::Role::Running) << qPrintable(instance.errorString());
+        delegate.answerLaterLaunches(instance);
+        UnixSignalWatcher watcher({SIGTERM});
+        QObject::connect(&watcher, &UnixSignalWatcher::unixSignal, &delegate, &AppDelegate::terminateFromSignal);
+
+        std::atomic<int> laterRole{-1};
+        std::thread later;
+        bool startOverWhenAnswered = true;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, qApp, [&] {
+            if (laterRole != -1) {
+                startOverWhenAnswered = delegate.panelController() != nullptr;
+                poll.stop();
+            }
+            if (reads == 0 || later.joinable())
+                return;
+            if (!signal) {
+                later = std::thread([&] {
+                    SingleInstance other(store, QStringLiteral(":7"));
+                    laterRole = int(other.claim(20000));
+                });
+                return;
+            }
+            poll.stop();
+            ::raise(SIGTERM);
+        });
+        poll.start(10);
+        StdoutCapture out;
+        ModalAnswerer answerer({});
+        const bool started = delegate.setUpApplication();
+        QuickCheck::setReadHookForTesting({});
+        if (later.joinable())
+            later.join();
+        EXPECT_FALSE(out.lines().join('|').contains(QStringLiteral("Unresolved error"))) << signal;
+        EXPECT_TRUE(answerer.seen.empty()) << signal;
+        if (!signal) {
+            ASSERT_TRUE(started);
+            EXPECT_EQ(laterRole, int(SingleInstance::Role::HandedOver));
+            EXPECT_FALSE(startOverWhenAnswered);
+            EXPECT_TRUE(delegate.panelController()->isVisible());
+            EXPECT_TRUE(delegate.hotKeyManager());
+            EXPECT_EQ(texts(store), QStringList{QStringLiteral("kept")});
+        } else {
+            EXPECT_FALSE(started);
+            EXPECT_EQ(delegate.exitStatus(), 0);
+            EXPECT_FALSE(delegate.panelController());
+            EXPECT_EQ(fileBytes(store), before);
+            // The signal's exit ended no loop of the application's own: the next one would end at once.
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+            qApp->exec();
+        }
     }
 }
 

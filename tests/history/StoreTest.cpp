@@ -50,9 +50,9 @@ TEST(Store, StoredValuesAreReadBackExactlyAfterReopening) {
         auto a = addText(*ctx, withNul, kBase);
         a->setId(id);
         a->setIsFavorite(true);
-        auto b = addText(*ctx, QString(), kBase.addSecs(1)); // present but empty
-        b->setRichTextData(QByteArray(""));                  // present but empty
-        auto c = addText(*ctx, replaced, kBase.addSecs(2));
+        auto b = addText(*ctx, QString(), kBase.addSecs(1), QStringLiteral("url")); // present but empty
+        b->setRichTextData(QByteArray(""));                                         // present but empty
+        auto c = addText(*ctx, replaced, kBase.addSecs(2), QStringLiteral("richText"));
         c->setImageData(blob);
         c->setFilePath(QStringLiteral("/tmp/Ünïcode file.txt"));
         auto d = ctx->insertClipboardItem(); // every attribute absent
@@ -65,6 +65,7 @@ TEST(Store, StoredValuesAreReadBackExactlyAfterReopening) {
         StoreError error;
         auto ctx = ManagedObjectContext::open(path, &error);
         ASSERT_TRUE(ctx) << error.message.toStdString();
+        EXPECT_EQ(ctx->knownTypes(), (QSet<QString>{"richText", "text", "url"}));
         FetchRequest all;
         all.deferTextContent = deferred;
         auto items = ctx->fetchItems(all);

@@ -3,6 +3,7 @@
 
 #include "history/store/Entities.h"
 #include "history/store/Predicate.h"
+#include "history/store/QuickCheck.h"
 
 #include <QObject>
 #include <QSet>
@@ -33,9 +34,14 @@ public:
     // The default store file: $XDG_DATA_HOME/Tindralume/Tindralume.sqlite.
     static QString defaultStorePath();
 
-    // Opens (creating or migrating) the store. A file that is not a store of ours, or is of a newer
-    // schema version, gives nullptr and an error, and is left untouched.
-    static std::unique_ptr<ManagedObjectContext> open(const QString& path, StoreError* error);
+    // Opens (creating or migrating) the store. A file that is not a store of ours, is of a newer
+    // schema version or is damaged gives nullptr and an error, and is left untouched. Its integrity
+    // check takes at most a few seconds (a store too large for them is used unchecked); wait says how
+    // the caller waits for it. An application that quits meanwhile abandons the open: nullptr and an
+    // error of code kOpenAbandoned.
+    static std::unique_ptr<ManagedObjectContext> open(const QString& path, StoreError* error,
+                                                      QuickCheck::Wait wait = QuickCheck::Wait::Blocking);
+    static constexpr int kOpenAbandoned = 9; // SQLITE_INTERRUPT
     // One more connection of this process to a store it has open already.
     static std::unique_ptr<ManagedObjectContext> openAnother(const QString& path, StoreError* error);
     ~ManagedObjectContext() override;
@@ -103,7 +109,8 @@ public:
 
 private:
     ManagedObjectContext();
-    static std::unique_ptr<ManagedObjectContext> openFile(const QString& path, StoreError* error, bool checkFile);
+    static std::unique_ptr<ManagedObjectContext> openFile(const QString& path, StoreError* error, bool checkFile,
+                                                          QuickCheck::Wait wait);
     bool backfillDerivedColumns(StoreError* error);
     bool rebuildFileListSearchRows(StoreError* error);
     bool settleProvisionalKeys();
