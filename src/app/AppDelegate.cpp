@@ -68,9 +68,21 @@ bool AppDelegate::setUpApplication() {
     // 3. Crash reporting.
     CrashReporter::start(&AppDelegate::configureCrashReporting);
 
+    // Hot key, ahead of its turn (10): registered before the store is checked, so that a press while
+    // the check runs is answered once the start is done. The callback holds the delegate weakly.
+    m_hotKeyManager = std::make_unique<HotKeyManager>();
+    m_hotKeyManager->setup([self = QPointer<AppDelegate>(this)] {
+        if (self)
+            self->whenStarted([self] {
+                if (self)
+                    self->togglePanelFromHotKey();
+            });
+    });
+
     // 4. Store.
     ManagedObjectContext* viewContext = persistentContainer();
     if (!viewContext) {
+        m_hotKeyManager.reset();
         if (!m_storeFailure.isEmpty()) {
             showStoreOpenFailure();
             m_exitStatus = 1;
@@ -95,13 +107,7 @@ bool AppDelegate::setUpApplication() {
     m_clipboardMonitor->startMonitoring();
     m_clipboardDataManager->setClipboardMonitor(m_clipboardMonitor.get());
 
-    // 10. Hot key; the callback holds the delegate weakly.
-    m_hotKeyManager = std::make_unique<HotKeyManager>();
-    m_hotKeyManager->setup([self = QPointer<AppDelegate>(this)] {
-        if (self)
-            self->togglePanelFromHotKey();
-    });
-    // The shortcut recorder releases and re-registers it.
+    // 10. Hot key (registered above). The shortcut recorder releases and re-registers it.
     SettingsWindowController::setHotKeyManager(m_hotKeyManager.get());
 
     // 11. Delayed first show, except at login.

@@ -10,9 +10,11 @@
 #include "history/ClipboardMonitor.h"
 #include "history/store/ManagedObjectContext.h"
 #include "panel/PanelWindowController.h"
+#include "platform/GlobalHotKey.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "statusbar/StatusBarManager.h"
+#include "support/memory/MemoryGlobalHotKey.h"
 #include "support/memory/MemoryPasteboard.h"
 #include "support/memory/MemoryWorkspace.h"
 #include "update/UpdateManager.h"
@@ -140,10 +142,14 @@ protected:
         pasteboard = pb.get();
         Pasteboard::setGeneral(std::move(pb));
         Workspace::setShared(std::make_unique<MemoryWorkspace>());
+        auto layer = std::make_unique<MemoryGlobalHotKey>();
+        hotKeys = layer.get();
+        GlobalHotKey::setShared(std::move(layer));
         UserDefaults::setStandardPath(TestEnvironment::instance().freshDir(QStringLiteral("defaults")) +
                                       QStringLiteral("/Tindralume.conf"));
     }
     MemoryPasteboard* pasteboard = nullptr;
+    MemoryGlobalHotKey* hotKeys = nullptr;
 };
 
 TEST_F(AppDelegateTest, RetentionRunsAtLaunch) {
@@ -459,11 +465,13 @@ TEST_F(AppDelegateTest, ASignalSavesOnceAndAsksNothing) {
     }
 }
 
-// A store whose check outlasts its time (each page read takes long): meanwhile a later launch is
-// answered and a signal ends the start in order, the store left as it was; otherwise the start goes on
-// once the check is stopped.
+// A store whose check outlasts its time (each page read takes long): meanwhile a later launch and the
+// hot key are answered, and a signal ends the start in order, the store left as it was; otherwise the
+// start goes on once the check is stopped.
 TEST_F(AppDelegateTest, WhileTheStoreIsCheckedTheStartStaysAnswering) {
-    for (const bool signal : {false, true}) {
+    enum class Ask { LaterLaunch, HotKey, Signal };
+    for (const Ask ask : {Ask::LaterLaunch, Ask::HotKey, Ask::Signal}) {
+        SCOPED_TRACE(int(ask));
         const QString store = freshStore({{"kept", 1, false}});
         const QByteArray before = fileBytes(store);
         std::atomic<int> reads{0};
@@ -483,6 +491,7 @@ TEST_F(AppDelegateTest, WhileTheStoreIsCheckedTheStartStaysAnswering) {
         std::atomic<int> laterRole{-1};
         std::thread later;
         bool startOverWhenAnswered = true;
+        bool keyTaken = false;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, qApp, [&] {
             if (laterRole != -1) {
@@ -491,15 +500,23 @@ TEST_F(AppDelegateTest, WhileTheStoreIsCheckedTheStartStaysAnswering) {
             }
             if (reads == 0 || later.joinable())
                 return;
-            if (!signal) {
+            switch (ask) {
+            case Ask::LaterLaunch:
                 later = std::thread([&] {
                     SingleInstance other(store, QStringLiteral(":7"));
                     laterRole = int(other.claim(20000));
                 });
                 return;
+            case Ask::HotKey:
+                poll.stop();
+                keyTaken = hotKeys->press(9, 768);
+                startOverWhenAnswered = delegate.panelController() != nullptr;
+                return;
+            case Ask::Signal:
+                poll.stop();
+                ::raise(SIGTERM);
+                return;
             }
-            poll.stop();
-            ::raise(SIGTERM);
         });
         poll.start(10);
         StdoutCapture out;
@@ -508,11 +525,14 @@ TEST_F(AppDelegateTest, WhileTheStoreIsCheckedTheStartStaysAnswering) {
         QuickCheck::setReadHookForTesting({});
         if (later.joinable())
             later.join();
-        EXPECT_FALSE(out.lines().join('|').contains(QStringLiteral("Unresolved error"))) << signal;
-        EXPECT_TRUE(answerer.seen.empty()) << signal;
-        if (!signal) {
+        EXPECT_FALSE(out.lines().join('|').contains(QStringLiteral("Unresolved error")));
+        EXPECT_TRUE(answerer.seen.empty());
+        if (ask != Ask::Signal) {
             ASSERT_TRUE(started);
-            EXPECT_EQ(laterRole, int(SingleInstance::Role::HandedOver));
+            if (ask == Ask::LaterLaunch)
+                EXPECT_EQ(laterRole, int(SingleInstance::Role::HandedOver));
+            else
+                EXPECT_TRUE(keyTaken) << "the hot key was not registered while the store was checked";
             EXPECT_FALSE(startOverWhenAnswered);
             EXPECT_TRUE(delegate.panelController()->isVisible());
             EXPECT_TRUE(delegate.hotKeyManager());
@@ -521,6 +541,7 @@ TEST_F(AppDelegateTest, WhileTheStoreIsCheckedTheStartStaysAnswering) {
             EXPECT_FALSE(started);
             EXPECT_EQ(delegate.exitStatus(), 0);
             EXPECT_FALSE(delegate.panelController());
+            EXPECT_FALSE(delegate.hotKeyManager());
             EXPECT_EQ(fileBytes(store), before);
             // The signal's exit ended no loop of the application's own: the next one would end at once.
             QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
