@@ -2,8 +2,12 @@
 #include "history/store/StoreSpace.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <sqlite3.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +20,17 @@ constexpr qint64 kBackgroundVacuumBytes = 64LL * 1024 * 1024;
 // At quit it is rewritten when at least this share of its pages is free, and this much is won.
 constexpr double kQuitFreeShare = 0.25;
 constexpr qint64 kQuitMinimumBytes = 16LL * 1024 * 1024;
+// Left free on the file system beside a large entry: the saves that come meanwhile and the -shm file.
+constexpr qint64 kFreeMarginBytes = 1024 * 1024;
+
+qint64 pragma(sqlite3* db, const char* sql) {
+    sqlite3_stmt* s = nullptr;
+    qint64 value = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+        value = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    return value;
+}
 
 class Connection {
 public:
@@ -124,4 +139,29 @@ bool StoreSpace::convertIfWorthIt(const QString& storePath) {
         u.freePages * u.pageSize < kQuitMinimumBytes)
         return true;
     return db.vacuumIntoIncremental();
+}
+
+qint64 StoreSpace::freeOnDisk(const QString& storePath) {
+    struct statvfs fs {};
+    if (statvfs(QFile::encodeName(QFileInfo(storePath).absolutePath()).constData(), &fs) != 0)
+        return -1;
+    return qint64(fs.f_bavail) * qint64(fs.f_frsize);
+}
+
+qint64 StoreSpace::roomForEntry(sqlite3* db, const QString& storePath) {
+    const qint64 pageSize = pragma(db, "PRAGMA page_size");
+    const qint64 pages = pragma(db, "PRAGMA page_count");
+    const qint64 freePages = pragma(db, "PRAGMA freelist_count");
+    const qint64 maxPages = pragma(db, "PRAGMA max_page_count");
+    if (pageSize <= 0 || pages < 0 || freePages < 0 || maxPages <= 0)
+        return 0;
+    const qint64 freeInStore = freePages * pageSize;
+    qint64 room = (maxPages - pages) * pageSize + freeInStore;
+    if (const qint64 free = freeOnDisk(storePath); free >= 0) {
+        const qint64 onDisk = free - kFreeMarginBytes;
+        // The WAL takes the whole entry; the store grows by what its free pages cannot hold.
+        room = std::min(room, onDisk <= freeInStore ? onDisk : (onDisk + freeInStore) / 2);
+    }
+    // Page headers, the WAL's frame headers, the search row and the indexes.
+    return std::max<qint64>(0, room - room / 32 - 16 * pageSize);
 }
