@@ -330,6 +330,59 @@ TEST_F(AppDelegateTest, ALargeCopyWithoutRoomIsGivenUpWithoutHoldingBackTheCopie
     EXPECT_EQ(relaunched.clipboardDataManager()->fetchItems(std::nullopt, 0, false, std::nullopt).size(), 5u);
 }
 
+// A relaunch on a nearly full disk whose WAL holds a large entry that the store cannot take in (an
+// older version wrote it): the start succeeds, the history reads, copies are saved again, and the
+// entry is given up with its alert. A real small file system: skipped where none can be mounted.
+TEST_F(AppDelegateTest, ARelaunchOnANearlyFullDiskIsNotHeldFullByTheLogOfALargeEntry) {
+    const QString disk = TestEnvironment::instance().freshDir(QStringLiteral("small-disk"));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=24m", "tmpfs", disk}) != 0)
+        GTEST_SKIP() << "no 24 MB file system can be mounted here";
+    struct Unmount {
+        QString dir;
+        ~Unmount() { QProcess::execute("umount", {"-l", dir}); }
+    } unmount{disk};
+    const QString store = disk + "/Tindralume.sqlite";
+    ASSERT_TRUE(ManagedObjectContext::open(store, nullptr));
+    QFile filler(disk + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(filler.resize(12 * 1024 * 1024));
+    ASSERT_TRUE(filler.write(QByteArray(12 * 1024 * 1024, 'f')));
+    ASSERT_TRUE(filler.flush());
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(store).constData(), &db), SQLITE_OK);
+        const QByteArray insert = "INSERT INTO ClipboardItem (id, type, timestamp, isFavorite, preview, textContent) "
+                                  "VALUES ('%1', 'text', %2, 0, '%1', '%1' || substr(printf('%.*c', %3, 'x'), 1, %3))";
+        const QByteArray now = QByteArray::number(QDateTime::currentSecsSinceEpoch());
+        for (const auto& [text, bytes] : {std::pair{"kept", 0}, std::pair{"large", 7 * 1024 * 1024}})
+            ASSERT_EQ(sqlite3_exec(db,
+                                   QByteArray(insert)
+                                       .replace("%1", text)
+                                       .replace("%2", now)
+                                       .replace("%3", QByteArray::number(bytes))
+                                       .constData(),
+                                   nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+        // Closing fails to copy the WAL into the store: the disk is full.
+        sqlite3_close(db);
+    }
+    ASSERT_GT(QFileInfo(store + "-wal").size(), 7 * 1024 * 1024);
+    ASSERT_TRUE(filler.resize(filler.size() - 1024 * 1024)); // nearly full
+    QObject observer;
+    int givenUp = 0;
+    NotificationCenter::defaultCenter().addObserver(&observer, Notifications::historyEntryGivenUp,
+                                                    [&givenUp](const Notification&) { ++givenUp; });
+    AppDelegate delegate(store);
+    ASSERT_TRUE(delegate.setUpApplication());
+    QTRY_COMPARE(givenUp, 1);
+    EXPECT_EQ(texts(store), QStringList{"kept"});
+    pasteboard->simulateCopy({{Pasteboard::Type::String, "after"}});
+    QTRY_COMPARE(texts(store), (QStringList{"after", "kept"}));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w))
+            w->close();
+}
+
 TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {
     const QByteArray garbage = QByteArray("this is not a database\n").repeated(200);
     const QString foreign = TestEnvironment::instance().freshDir(QStringLiteral("foreign")) + "/f.sqlite";

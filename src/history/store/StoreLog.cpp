@@ -30,15 +30,6 @@ int checkpoint(sqlite3* db) {
     return sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) & 0xff;
 }
 
-qint64 scalar(sqlite3* db, const char* sql) {
-    sqlite3_stmt* s = nullptr;
-    qint64 value = -1;
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-        value = sqlite3_column_int64(s, 0);
-    sqlite3_finalize(s);
-    return value;
-}
-
 bool exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
@@ -78,8 +69,8 @@ bool writeRow(sqlite3* db, const char* table, const Row& row) {
 // Room the checkpoint lacks on the disk: what the store file must grow by to take in the WAL, and a
 // margin for the saves after it.
 qint64 missingRoom(sqlite3* db, const QString& storePath) {
-    return scalar(db, "PRAGMA page_count") * scalar(db, "PRAGMA page_size") - QFileInfo(storePath).size() -
-           std::max<qint64>(0, StoreSpace::freeOnDisk(storePath)) + 1024 * 1024;
+    return StoreSpace::scalar(db, "PRAGMA page_count") * StoreSpace::scalar(db, "PRAGMA page_size") -
+           QFileInfo(storePath).size() - std::max<qint64>(0, StoreSpace::freeOnDisk(storePath)) + 1024 * 1024;
 }
 
 // Takes out the newest large entries, as many as the checkpoint needs room for, in one transaction.
@@ -118,12 +109,17 @@ std::vector<TakenOut> takeOut(sqlite3* db, const QString& storePath, qint64 minB
 } // namespace
 
 std::vector<qint64> StoreLog::settle(sqlite3* db, const QString& storePath, qint64 minBytes) {
+    // Nothing to take in: the last connection to close emptied the WAL.
+    if (QFileInfo(storePath + QStringLiteral("-wal")).size() == 0)
+        return {};
     // A checkpoint that cannot finish would take the last free space for the store's growth. Only
     // a store with incremental auto-vacuum gets shorter when entries leave it.
-    if (missingRoom(db, storePath) <= 0 || scalar(db, "PRAGMA auto_vacuum") != 2) {
+    if (missingRoom(db, storePath) <= 0) {
         checkpoint(db);
         return {};
     }
+    if (StoreSpace::scalar(db, "PRAGMA auto_vacuum") != 2)
+        return {};
     std::vector<TakenOut> out = takeOut(db, storePath, minBytes);
     checkpoint(db);
     std::vector<qint64> givenUp;

@@ -43,6 +43,8 @@ public:
     // written its pages go to the WAL and only then into the store, so a store that must grow for
     // it needs about twice its size free on the file system; the store's page limit counts too.
     static qint64 roomForEntry(sqlite3* db, const QString& storePath);
+    // The first value of the first row of sql; -1 when there is none.
+    static qint64 scalar(sqlite3* db, const char* sql);
     // Bytes free for this process on the store's file system; -1 when that cannot be told.
     static qint64 freeOnDisk(const QString& storePath);
 
