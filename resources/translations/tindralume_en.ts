@@ -62,6 +62,14 @@
         <source>Tindralume cannot open its clipboard history and will quit.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>A copy of %1 was not saved in the clipboard history: the disk has no room for it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Saving it needs about twice its size in free disk space. The copies made after it are saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>AppcastFeed</name>

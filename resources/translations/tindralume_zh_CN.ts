@@ -62,6 +62,14 @@
         <source>Tindralume cannot open its clipboard history and will quit.</source>
         <translation>Tindralume 无法打开剪贴板历史，即将退出。</translation>
     </message>
+    <message>
+        <source>A copy of %1 was not saved in the clipboard history: the disk has no room for it.</source>
+        <translation>一条 %1 的复制内容未存入剪贴板历史：磁盘空间不足。</translation>
+    </message>
+    <message>
+        <source>Saving it needs about twice its size in free disk space. The copies made after it are saved.</source>
+        <translation>保存它需要约两倍于其大小的可用磁盘空间。之后复制的内容已保存。</translation>
+    </message>
 </context>
 <context>
     <name>AppcastFeed</name>

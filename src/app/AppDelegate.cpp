@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -124,6 +125,10 @@ bool AppDelegate::setUpApplication() {
                                                     [this](const Notification&) { clearHistory(); });
     NotificationCenter::defaultCenter().addObserver(this, Notifications::historyStoreFull,
                                                     [this](const Notification&) { showStoreFullAlert(); });
+    NotificationCenter::defaultCenter().addObserver(
+        this, Notifications::historyEntryGivenUp, [this](const Notification& n) {
+            showEntryGivenUpAlert(n.userInfo.value(Notifications::bytesKey).toLongLong());
+        });
     m_started = true;
     for (const auto& fn : std::exchange(m_afterStart, {}))
         fn();
@@ -252,7 +257,7 @@ void AppDelegate::terminateFromSignal() {
     m_endedBySignal = true;
     bool saved = true;
     ManagedObjectContext* context = stopForShutdown() ? persistentContainer() : nullptr;
-    if (context && m_clipboardDataManager && !m_clipboardDataManager->finishLargeSaves())
+    if (context && m_clipboardDataManager && !m_clipboardDataManager->finishLargeSaves(true))
         saved = false;
     StoreError error;
     if (context && context->hasChanges() && !context->save(&error)) {
@@ -269,7 +274,7 @@ void AppDelegate::saveAction() {
     // Nothing edits outside the context (no editors to commit), so committing cannot fail here.
     ManagedObjectContext* context = persistentContainer();
     if (m_clipboardDataManager)
-        m_clipboardDataManager->finishLargeSaves();
+        m_clipboardDataManager->finishLargeSaves(true);
     if (!context || !context->hasChanges())
         return;
     StoreError error;
@@ -288,6 +293,22 @@ void AppDelegate::showStoreFullAlert() {
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->setModal(false);
     m_storeFullAlert = alert;
+    alert->show();
+}
+
+void AppDelegate::showEntryGivenUpAlert(qint64 bytes) {
+    if (m_entryGivenUpAlert)
+        return;
+    const QString size = QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    auto* alert = new QMessageBox(
+        QMessageBox::Warning, QCoreApplication::applicationName(),
+        tr("A copy of %1 was not saved in the clipboard history: the disk has no room for it.").arg(size),
+        QMessageBox::Ok);
+    alert->setInformativeText(
+        tr("Saving it needs about twice its size in free disk space. The copies made after it are saved."));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setModal(false);
+    m_entryGivenUpAlert = alert;
     alert->show();
 }
 
@@ -313,7 +334,7 @@ AppDelegate::TerminateReply AppDelegate::terminateReply() {
     // What waits for the writer thread is saved in its turn, and its own write is not waited for
     // by the save below.
     if (m_clipboardDataManager)
-        m_clipboardDataManager->finishLargeSaves();
+        m_clipboardDataManager->finishLargeSaves(true);
     if (!context || !context->hasChanges())
         return TerminateNow;
     StoreError error;

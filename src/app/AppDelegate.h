@@ -45,7 +45,7 @@ public:
     // Shutdown: stops polling, removes the observers, saves. Runs once, on QCoreApplication::aboutToQuit.
     void tearDown();
     // SIGTERM/SIGINT/SIGHUP: the shutdown above with one save and no question; a failed save prints its
-    // line and makes the exit status 1.
+    // line and makes the exit status 1 (a large copy given up for want of disk space does not).
     void terminateFromSignal();
     void clearHistory();
     void showPanelAfterLaunch();
@@ -77,6 +77,8 @@ private:
     void whenStarted(std::function<void()> fn);
     // The history cannot be saved for want of disk space: told once, without waiting for an answer.
     void showStoreFullAlert();
+    // A large copy was given up for want of disk space: told without waiting, one alert at a time.
+    void showEntryGivenUpAlert(qint64 bytes);
     void showStoreOpenFailure();
     // The first half of the shutdown; false when it already ran.
     bool stopForShutdown();
@@ -90,6 +92,7 @@ private:
     std::unique_ptr<ManagedObjectContext> m_persistentContainer;
 
     QPointer<QMessageBox> m_storeFullAlert;
+    QPointer<QMessageBox> m_entryGivenUpAlert;
     QString m_storePath;
     bool m_showsPanelAfterLaunch = true;
     bool m_storeFailed = false;

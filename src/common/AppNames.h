@@ -15,6 +15,9 @@ inline const QString itemFavoriteStatusChanged = QStringLiteral("ItemFavoriteSta
 inline const QString sourceAppUpdated = QStringLiteral("SourceAppUpdated");
 // the history could not be saved for want of disk space (posted once until a save succeeds)
 inline const QString historyStoreFull = QStringLiteral("historyStoreFull");
+// a large entry was given up: the disk has no room for it (user info: bytesKey, its size)
+inline const QString historyEntryGivenUp = QStringLiteral("historyEntryGivenUp");
+inline const QString bytesKey = QStringLiteral("bytes");
 // user-info key of clipboardHistoryDidClear: false when the history could not be cleared
 inline const QString clearedKey = QStringLiteral("cleared");
 // user-info keys of searchFieldStateChanged

@@ -6,6 +6,7 @@
 #include "history/ColorArchive.h"
 #include "history/ColorExtractor.h"
 #include "history/DocumentFormats.h"
+#include "history/store/StoreLog.h"
 #include "history/store/StoreReader.h"
 #include "history/store/StoreSpace.h"
 #include "history/store/TextFolding.h"
@@ -76,14 +77,24 @@ bool samePaths(const QStringList& a, const QStringList& b) {
 } // namespace
 
 ClipboardDataManager::ClipboardDataManager(ManagedObjectContext* context) : m_context(context) {
-    // An entry that did not fit is tried again now and then when no other comes (each one tries
-    // it too). Asked from here, so that no save of this thread starts while the writer tries.
+    // What did not fit is tried again now and then when no other copy comes (each one tries it
+    // too): this thread's changes first, then the writer's, which keeps its large entries for last.
+    // Asked from here, so that no save of this thread starts while the writer tries.
     m_retryTimer.setInterval(kRetryIntervalMs);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] {
-        if (m_largeWriter && !m_largeWriter->isBusy())
+        if (m_largeWriter && m_largeWriter->isBusy())
+            return;
+        saveContext();
+        if (m_largePending && m_largeWriter)
             m_largeWriter->retry();
     });
     if (m_context && QFileInfo(m_context->path()).isFile()) {
+        // A WAL left that the disk has no room to take into the store would fail every save.
+        for (const qint64 bytes :
+             StoreLog::settle(m_context->connection(), m_context->path(), LargeEntryWriter::largeBytes)) {
+            // Told once start-up is over, when the alerts are listened for.
+            Dispatch::onMain(this, [this, bytes] { tellGivenUp(bytes); });
+        }
         m_space = std::make_unique<StoreSpace>(m_context->path());
         // Space a quit left unclaimed is given back now, in the background.
         if (StoreSpace::usage(m_context->path()).freePages > 0)
@@ -232,12 +243,10 @@ LargeEntryWriter& ClipboardDataManager::writer() {
 void ClipboardDataManager::largeEntrySaved(const LargeEntryWriter::Outcome& outcome) {
     if (outcome.errorCode != 0)
         consoleLine(QStringLiteral("Error saving context: ") + outcome.error);
+    if (outcome.givenUpBytes > 0)
+        tellGivenUp(outcome.givenUpBytes);
     m_largePending = outcome.pendingLeft;
     noteSaveOutcome(outcome.errorCode);
-    if (!m_largePending)
-        m_retryTimer.stop();
-    else if (!m_retryTimer.isActive())
-        m_retryTimer.start();
     if (!outcome.newAppBundleId.isEmpty())
         if (const SourceAppPtr app = findSourceApp(outcome.newAppBundleId))
             loadSourceAppIconAndColor(app, outcome.newAppBundleId);
@@ -252,13 +261,22 @@ void ClipboardDataManager::largeEntrySaved(const LargeEntryWriter::Outcome& outc
         startLinkPreview(outcome.link, item);
 }
 
+void ClipboardDataManager::tellGivenUp(qint64 bytes) {
+    consoleLine(QStringLiteral("Error saving context: an entry of %1 bytes was given up, the disk has no room for it")
+                    .arg(bytes));
+    NotificationCenter::defaultCenter().post(Notifications::historyEntryGivenUp, this,
+                                             {{Notifications::bytesKey, bytes}});
+}
+
 bool ClipboardDataManager::largeSaveInProgress() const {
     return m_largeWriter && m_largeWriter->isBusy();
 }
 
-bool ClipboardDataManager::finishLargeSaves() {
+bool ClipboardDataManager::finishLargeSaves(bool quitting) {
     if (!m_largeWriter)
         return true;
+    if (quitting)
+        m_largeWriter->retry(true);
     const bool saved = m_largeWriter->waitUntilIdle([this] { saveContext(); });
     // Outcomes still on their way are taken now, before anything reads the store.
     QCoreApplication::sendPostedEvents(nullptr, 0);
@@ -765,6 +783,11 @@ void ClipboardDataManager::noteSaveOutcome(int errorCode) {
     } else if (errorCode == 0 && !m_context->hasChanges() && !m_largePending) {
         m_reportedNoSpace = false;
     }
+    const bool retrying = m_largePending || (m_reportedNoSpace && m_context->hasChanges());
+    if (!retrying)
+        m_retryTimer.stop();
+    else if (!m_retryTimer.isActive())
+        m_retryTimer.start();
 }
 
 void ClipboardDataManager::refreshAllObjects() {

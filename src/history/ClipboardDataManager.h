@@ -56,8 +56,9 @@ public:
     // and not wait for its write.
     bool largeSaveInProgress() const;
     // Blocks until every large entry handed over was tried, and saves what waited for the writer;
-    // false when an entry is still unsaved.
-    bool finishLargeSaves();
+    // false when an entry is still unsaved. Quitting, a large entry the disk has no room for is given
+    // up (see LargeEntryWriter).
+    bool finishLargeSaves(bool quitting = false);
     // For tests: the writer, once a large entry was handed over.
     LargeEntryWriter* largeEntryWriter() const { return m_largeWriter.get(); }
     SourceAppPtr findSourceApp(const QString& bundleId);
@@ -113,8 +114,10 @@ public:
     // Null for a store without a file.
     StoreSpace* storeSpace() const { return m_space.get(); }
     // False when the save failed (its line was printed). The first save that fails for want of disk
-    // space after one that left nothing pending posts Notifications::historyStoreFull. While the
-    // writer thread writes, the save is made when it stops before its next write.
+    // space after one that left nothing pending posts Notifications::historyStoreFull; what did not
+    // fit is tried again every few seconds. A large entry given up for want of room posts
+    // Notifications::historyEntryGivenUp. While the writer thread writes, the save is made when it
+    // stops before its next write.
     bool saveContext();
     // Reports a save made elsewhere (0: saved) the way saveContext() does.
     void noteSaveOutcome(int errorCode);
@@ -123,6 +126,7 @@ public:
 private:
     void startLinkPreview(const QString& link, const ClipboardItemPtr& item);
     void largeEntrySaved(const LargeEntryWriter::Outcome& outcome);
+    void tellGivenUp(qint64 bytes);
     LargeEntryWriter& writer(); // started on first use
     void handToWriter(LargeEntryWriter::Entry entry, const QString& bundleId, const OptString& appName);
     void takeSaveTurn();

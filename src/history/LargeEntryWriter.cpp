@@ -4,10 +4,55 @@
 #include "history/ClipboardDataManager.h"
 #include "history/store/ManagedObjectContext.h"
 #include "history/store/PrecomputedContent.h"
+#include "history/store/StoreSpace.h"
 
 #include <QUuid>
 
 #include <sqlite3.h>
+
+namespace {
+
+qint64 utf8Bytes(QStringView text) {
+    qint64 bytes = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            bytes += 1;
+        } else if (c < 0x800) {
+            bytes += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            bytes += 4;
+            ++i;
+        } else {
+            bytes += 3;
+        }
+    }
+    return bytes;
+}
+
+// What the store keeps of a new entry, in bytes.
+qint64 storedBytes(const LargeEntryWriter::Entry& entry) {
+    qint64 bytes = entry.largeText ? entry.largeText->utf8().size() : entry.text ? utf8Bytes(*entry.text) : 0;
+    for (const OptData* data : {&entry.richTextData, &entry.imageData, &entry.originalImageData})
+        bytes += *data ? (*data)->size() : 0;
+    return bytes;
+}
+
+bool isLargeEntry(const LargeEntryWriter::Entry& entry) {
+    return entry.largeText ||
+           LargeEntryWriter::isLarge(entry.text, entry.richTextData, entry.imageData, entry.originalImageData);
+}
+
+bool lackOfSpace(int code) {
+    return code == SQLITE_FULL || code == SQLITE_TOOBIG;
+}
+
+// Gives the space of a WAL back once everything in it is in the store, a failed write's pages too.
+void truncateLog(sqlite3* db) {
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+}
+
+} // namespace
 
 LargeEntryWriter::LargeEntryWriter(QString storePath, std::function<void(const Outcome&)> done,
                                    std::function<void()> turn)
@@ -43,10 +88,11 @@ void LargeEntryWriter::save(Entry entry) {
     m_wake.notify_all();
 }
 
-void LargeEntryWriter::retry() {
+void LargeEntryWriter::retry(bool last) {
     {
         std::lock_guard lock(m_mutex);
         m_retryWanted = true;
+        m_lastRetry = m_lastRetry || last;
     }
     m_wake.notify_all();
 }
@@ -111,11 +157,13 @@ void LargeEntryWriter::run() {
             m_wake.wait(lock, [this] { return !m_turnHeld; });
             continue;
         }
-        if (m_retryWanted) {
+        // The last retry comes after every entry handed over.
+        if (m_retryWanted && (!m_lastRetry || m_queue.empty())) {
+            const bool last = std::exchange(m_lastRetry, false);
             m_retryWanted = false;
             m_busy = true;
             lock.unlock();
-            retryPending();
+            retryPending(last);
             lock.lock();
             m_busy = false;
             continue;
@@ -138,14 +186,14 @@ void LargeEntryWriter::run() {
     }
     if (m_pending) {
         lock.unlock();
-        retryPending();
+        retryPending(true);
         lock.lock();
     }
     lock.unlock();
     m_context.reset(); // closed on the thread that opened it
 }
 
-void LargeEntryWriter::write(Entry& entry) {
+void LargeEntryWriter::write(Entry& entry, bool reported) {
     Outcome outcome;
     outcome.type = entry.type;
     outcome.link = entry.link;
@@ -162,6 +210,7 @@ void LargeEntryWriter::write(Entry& entry) {
     ManagedObjectContext& ctx = *m_context;
     SourceAppPtr app;
     ClipboardItemPtr item;
+    bool noRoom = false;
     if (!entry.pickedObjectID.isEmpty()) {
         outcome.repeated = true;
         // Read without its text, which a new time does not need: it may be large.
@@ -171,31 +220,47 @@ void LargeEntryWriter::write(Entry& entry) {
             item->setTimestamp(entry.timestamp);
         }
     } else {
-        item = writeCopy(entry, &outcome, &app);
+        item = writeCopy(entry, &outcome, &app, &noRoom);
     }
-    const bool saved = ctx.save(&error);
+    bool saved = ctx.save(&error);
+    if (!saved && item && item->isInserted() && lackOfSpace(error.code) && isLargeEntry(entry)) {
+        // Left pending it would go into every later save, before the entries after it.
+        ctx.deleteObject(item);
+        item = nullptr;
+        noRoom = true;
+        saved = !ctx.hasChanges();
+    }
     // The log held the whole entry: copied into the store and emptied now, it does not keep
     // its size on the disk beside the store's.
-    if (saved)
-        sqlite3_wal_checkpoint_v2(ctx.connection(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (saved || noRoom)
+        truncateLog(ctx.connection());
+    if (noRoom) {
+        const qint64 bytes = storedBytes(entry);
+        m_putAside.push_back({std::move(entry), bytes, room()});
+        if (saved) {
+            saved = false;
+            error.code = SQLITE_FULL;
+            error.message = QStringLiteral("%1 (SQLite code %2)").arg(sqlite3_errstr(SQLITE_FULL)).arg(SQLITE_FULL);
+        }
+    }
     {
         std::lock_guard lock(m_mutex);
-        m_pending = ctx.hasChanges();
+        m_pending = ctx.hasChanges() || !m_putAside.empty();
     }
-    outcome.pendingLeft = ctx.hasChanges();
+    outcome.pendingLeft = ctx.hasChanges() || !m_putAside.empty();
     // Saved even when an entry before it still does not fit.
     if (item && !item->hasChanges())
         outcome.objectID = item->objectID();
     if (app && app->hasChanges())
         outcome.newAppBundleId.clear();
-    if (!saved) {
+    if (!saved && reported) {
         outcome.errorCode = error.code;
         outcome.error = error.description();
     }
     m_done(outcome);
 }
 
-ClipboardItemPtr LargeEntryWriter::writeCopy(const Entry& entry, Outcome* outcome, SourceAppPtr* appOut) {
+ClipboardItemPtr LargeEntryWriter::writeCopy(const Entry& entry, Outcome* outcome, SourceAppPtr* appOut, bool* noRoom) {
     ManagedObjectContext& ctx = *m_context;
     SourceAppPtr& app = *appOut;
     app = entry.sourceAppKey ? ctx.sourceAppForKey(entry.sourceAppKey) : nullptr;
@@ -223,6 +288,8 @@ ClipboardItemPtr LargeEntryWriter::writeCopy(const Entry& entry, Outcome* outcom
     if (item) {
         item->setTimestamp(entry.timestamp);
         item->setSourceApp(app);
+    } else if (isLargeEntry(entry) && storedBytes(entry) > room()) {
+        *noRoom = true;
     } else {
         item = ctx.insertClipboardItem();
         item->setId(QUuid::createUuid());
@@ -247,19 +314,41 @@ ClipboardItemPtr LargeEntryWriter::writeCopy(const Entry& entry, Outcome* outcom
     return item;
 }
 
-void LargeEntryWriter::retryPending() {
+void LargeEntryWriter::retryPending(bool last) {
     if (!m_context)
         return;
     runConnectionHook();
-    StoreError error;
-    const bool saved = m_context->save(&error);
+    const qint64 roomNow = room();
+    // The entries put aside wait for those after them. Failures of a retry were told when the
+    // entry first failed.
+    if (m_context->save())
+        truncateLog(m_context->connection());
+    for (PutAside& waiting : std::exchange(m_putAside, {})) {
+        if (waiting.bytes <= room()) {
+            write(waiting.entry, false);
+        } else if (last || roomNow > waiting.roomThen) {
+            // Space was freed and it still has no room: kept, it would hold the store full for good.
+            Outcome outcome;
+            outcome.type = waiting.entry.type;
+            outcome.givenUpBytes = waiting.bytes;
+            outcome.pendingLeft = true; // told below
+            waiting.entry = Entry{};
+            m_done(outcome);
+        } else {
+            m_putAside.push_back(std::move(waiting));
+        }
+    }
+    Outcome outcome;
+    outcome.pendingLeft = m_context->hasChanges() || !m_putAside.empty();
     {
         std::lock_guard lock(m_mutex);
-        m_pending = m_context->hasChanges();
+        m_pending = outcome.pendingLeft;
     }
-    // Failures of a retry were told when the entry first failed.
-    if (saved)
-        m_done(Outcome{});
+    m_done(outcome);
+}
+
+qint64 LargeEntryWriter::room() {
+    return StoreSpace::roomForEntry(m_context->connection(), m_path);
 }
 
 void LargeEntryWriter::runConnectionHook() {

@@ -22,8 +22,12 @@ class PrecomputedContent;
 // at work, so that they keep their order. A thread of its own, with its own
 // connection to the store, writes them one at a time in the order they came, each in one
 // transaction: a repeat of a stored entry moves that entry to the top instead, as on the main
-// thread. The main thread sees the rows as it sees another process's. An entry that does not fit
-// on the disk stays pending on this thread and is tried again before the next and at retry().
+// thread. The main thread sees the rows as it sees another process's. A change that does not fit
+// on the disk stays pending on this thread and is tried again before the next and at retry(). A
+// large new entry is written only when the disk has room for it (see StoreSpace::roomForEntry):
+// otherwise it is put aside, so that the entries after it are saved first, and tried again at
+// retry(); a retry that finds it still without room after space was freed, or the last one, gives
+// it up.
 // Saves on other connections of this process take turns with it (beginTurn), so that they never
 // wait for its write lock.
 class LargeEntryWriter {
@@ -54,6 +58,7 @@ public:
         int errorCode = 0; // 0: saved
         QString error;
         bool pendingLeft = false; // an entry is still waiting for room on the disk
+        qint64 givenUpBytes = 0;  // an entry given up for want of room: its size
         QString newAppBundleId;   // an application this save added to the store
     };
     // done runs on the writer's thread after each save, turn when it stops for another's save
@@ -71,8 +76,9 @@ public:
 
     void save(Entry entry);
     // Tries again what did not fit, as the next piece of work: asked for by the owner, so that the
-    // owner knows the writer is busy with it.
-    void retry();
+    // owner knows the writer is busy with it. A last retry, before quitting, comes after the entries
+    // handed over and gives up every large entry that still has no room.
+    void retry(bool last = false);
     // Writing or with entries waiting: a save made elsewhere now would wait for this one's write,
     // and would come before the entries waiting.
     bool isBusy();
@@ -89,11 +95,20 @@ public:
     void setConnectionHookForTesting(std::function<void(sqlite3*)> hook);
 
 private:
+    struct PutAside {
+        Entry entry;
+        qint64 bytes = 0;
+        qint64 roomThen = 0; // the room there was when it was put aside
+    };
+
     void run();
-    void write(Entry& entry);
-    // A new copy: its repeat moved up, or a new row; not saved yet.
-    ClipboardItemPtr writeCopy(const Entry& entry, Outcome* outcome, SourceAppPtr* app);
-    void retryPending();
+    // reported: a failure is told (a retry's was told when the entry first failed).
+    void write(Entry& entry, bool reported = true);
+    // A new copy: its repeat moved up, or a new row; not saved yet. Null, with *noRoom set, for a
+    // large new entry the disk has no room for.
+    ClipboardItemPtr writeCopy(const Entry& entry, Outcome* outcome, SourceAppPtr* app, bool* noRoom);
+    void retryPending(bool last);
+    qint64 room();
     void runConnectionHook();
 
     const QString m_path;
@@ -103,9 +118,11 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake, m_idle;
     std::deque<Entry> m_queue;
+    std::deque<PutAside> m_putAside; // the writer thread's own, oldest first
     bool m_busy = false;
-    bool m_pending = false; // unsaved changes left in m_context
+    bool m_pending = false; // unsaved changes left in m_context, or entries put aside
     bool m_retryWanted = false;
+    bool m_lastRetry = false;
     bool m_stop = false;
     bool m_turnWanted = false, m_turnHeld = false;
     std::function<void(sqlite3*)> m_connectionHook;

@@ -271,6 +271,128 @@ TEST_F(AppDelegateTest, AFullDiskIsToldOnceAndHoldsBackNoCopyThatFits) {
             w->close();
 }
 
+// A large copy that the disk has no room for waits behind the small ones made after it, and is given
+// up with an alert once space freed still is not enough: the stop saves the rest and ends with 0.
+TEST_F(AppDelegateTest, ALargeCopyWithoutRoomIsGivenUpWithoutHoldingBackTheCopiesAfterIt) {
+    const QString store = freshStore({{"before", 1, false}});
+    const QStringList small{"C1", "C2", "C3"};
+    auto smallCopy = [](const QString& name) { return name.toUtf8() + QByteArray(100 * 1024, 's'); };
+    {
+        AppDelegate delegate(store);
+        ASSERT_TRUE(delegate.setUpApplication());
+        ClipboardDataManager* manager = delegate.clipboardDataManager();
+        sqlite3* db = delegate.persistentContainer()->connection();
+        pasteboard->simulateCopy({{Pasteboard::Type::String, "warm-up " + QByteArray(600 * 1024, 'w')}});
+        QTRY_VERIFY(manager->largeEntryWriter());
+        ASSERT_TRUE(manager->finishLargeSaves());
+        // The disk is full: neither connection's store may grow.
+        std::atomic<qint64> limit = 1;
+        auto setLimit = [&limit](sqlite3* connection) {
+            sqlite3_exec(connection, ("PRAGMA max_page_count = " + QByteArray::number(limit.load())).constData(),
+                         nullptr, nullptr, nullptr);
+        };
+        setLimit(db);
+        manager->largeEntryWriter()->setConnectionHookForTesting(setLimit);
+        QObject observer;
+        int givenUp = 0;
+        NotificationCenter::defaultCenter().addObserver(&observer, Notifications::historyEntryGivenUp,
+                                                        [&givenUp](const Notification&) { ++givenUp; });
+        StdoutCapture out;
+        pasteboard->simulateCopy({{Pasteboard::Type::String, "large " + QByteArray(3 * 1024 * 1024, 'L')}});
+        QTRY_VERIFY(!out.lines().isEmpty());
+        for (const QString& name : small) {
+            pasteboard->simulateCopy({{Pasteboard::Type::String, smallCopy(name)}});
+            QTRY_COMPARE(manager->fetchItems(std::nullopt, 0, false, std::nullopt).size(),
+                         size_t(small.indexOf(name) + 3));
+        }
+        EXPECT_EQ(texts(store).size(), 2);
+        // Space freed: room for the small copies, not for the large one.
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA page_count", -1, &s, nullptr);
+        sqlite3_step(s);
+        limit = sqlite3_column_int64(s, 0) + 200;
+        sqlite3_finalize(s);
+        setLimit(db);
+        QTRY_COMPARE_WITH_TIMEOUT(givenUp, 1, 60000);
+        QStringList saved;
+        for (const QString& text : texts(store))
+            saved << text.left(text.startsWith('C') ? 2 : 6);
+        EXPECT_EQ(saved, (QStringList{"C1", "C2", "C3", "before", "warm-u"}));
+        QStringList alerts;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && !box->isModal())
+                alerts << box->text();
+        alerts.sort();
+        ASSERT_EQ(alerts.size(), 2);
+        EXPECT_TRUE(alerts[0].startsWith("A copy of 3.0 MB was not saved")) << qPrintable(alerts[0]);
+        EXPECT_TRUE(alerts[1].contains("the disk is full")) << qPrintable(alerts[1]);
+        const QStringList lines = out.lines();
+        EXPECT_EQ(lines.filter("given up").size(), 1) << qPrintable(lines.join('|'));
+        EXPECT_TRUE(lines.last().startsWith("Error saving context: an entry of 3145734 bytes was given up"));
+        QTimer::singleShot(0, &delegate, &AppDelegate::terminateFromSignal);
+        EXPECT_EQ(qApp->exec(), 0);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w))
+                w->close();
+    }
+    AppDelegate relaunched(store);
+    ASSERT_TRUE(relaunched.setUpApplication());
+    EXPECT_EQ(relaunched.clipboardDataManager()->fetchItems(std::nullopt, 0, false, std::nullopt).size(), 5u);
+}
+
+// A relaunch on a nearly full disk whose WAL holds a large entry that the store cannot take in (an
+// older version wrote it): the start succeeds, the history reads, copies are saved again, and the
+// entry is given up with its alert. A real small file system: skipped where none can be mounted.
+TEST_F(AppDelegateTest, ARelaunchOnANearlyFullDiskIsNotHeldFullByTheLogOfALargeEntry) {
+    const QString disk = TestEnvironment::instance().freshDir(QStringLiteral("small-disk"));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=24m", "tmpfs", disk}) != 0)
+        GTEST_SKIP() << "no 24 MB file system can be mounted here";
+    struct Unmount {
+        QString dir;
+        ~Unmount() { QProcess::execute("umount", {"-l", dir}); }
+    } unmount{disk};
+    const QString store = disk + "/Tindralume.sqlite";
+    ASSERT_TRUE(ManagedObjectContext::open(store, nullptr));
+    QFile filler(disk + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(filler.resize(12 * 1024 * 1024));
+    ASSERT_TRUE(filler.write(QByteArray(12 * 1024 * 1024, 'f')));
+    ASSERT_TRUE(filler.flush());
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(store).constData(), &db), SQLITE_OK);
+        const QByteArray insert = "INSERT INTO ClipboardItem (id, type, timestamp, isFavorite, preview, textContent) "
+                                  "VALUES ('%1', 'text', %2, 0, '%1', '%1' || substr(printf('%.*c', %3, 'x'), 1, %3))";
+        const QByteArray now = QByteArray::number(QDateTime::currentSecsSinceEpoch());
+        for (const auto& [text, bytes] : {std::pair{"kept", 0}, std::pair{"large", 7 * 1024 * 1024}})
+            ASSERT_EQ(sqlite3_exec(db,
+                                   QByteArray(insert)
+                                       .replace("%1", text)
+                                       .replace("%2", now)
+                                       .replace("%3", QByteArray::number(bytes))
+                                       .constData(),
+                                   nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+        // Closing fails to copy the WAL into the store: the disk is full.
+        sqlite3_close(db);
+    }
+    ASSERT_GT(QFileInfo(store + "-wal").size(), 7 * 1024 * 1024);
+    ASSERT_TRUE(filler.resize(filler.size() - 1024 * 1024)); // nearly full
+    QObject observer;
+    int givenUp = 0;
+    NotificationCenter::defaultCenter().addObserver(&observer, Notifications::historyEntryGivenUp,
+                                                    [&givenUp](const Notification&) { ++givenUp; });
+    AppDelegate delegate(store);
+    ASSERT_TRUE(delegate.setUpApplication());
+    QTRY_COMPARE(givenUp, 1);
+    EXPECT_EQ(texts(store), QStringList{"kept"});
+    pasteboard->simulateCopy({{Pasteboard::Type::String, "after"}});
+    QTRY_COMPARE(texts(store), (QStringList{"after", "kept"}));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w))
+            w->close();
+}
+
 TEST_F(AppDelegateTest, StoreThatCannotBeOpenedStopsStartUp) {
     const QByteArray garbage = QByteArray("this is not a database\n").repeated(200);
     const QString foreign = TestEnvironment::instance().freshDir(QStringLiteral("foreign")) + "/f.sqlite";

@@ -213,6 +213,7 @@ TEST_F(ManagerTest, TheWriterKeepsWhatDoesNotFitPendingWithoutHoldingBackTheOthe
     Observed full(Notifications::historyStoreFull);
     StdoutCapture out;
     saveText(largeText('b', 3 * 1024 * 1024));
+    nextMillisecond();
     saveText(largeText('c', 300 * 1024));
     EXPECT_FALSE(manager->finishLargeSaves());
     const QStringList lines = out.lines();

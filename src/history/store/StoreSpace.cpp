@@ -2,8 +2,12 @@
 #include "history/store/StoreSpace.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <sqlite3.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +20,8 @@ constexpr qint64 kBackgroundVacuumBytes = 64LL * 1024 * 1024;
 // At quit it is rewritten when at least this share of its pages is free, and this much is won.
 constexpr double kQuitFreeShare = 0.25;
 constexpr qint64 kQuitMinimumBytes = 16LL * 1024 * 1024;
+// Left free on the file system beside a large entry: the saves that come meanwhile and the -shm file.
+constexpr qint64 kFreeMarginBytes = 1024 * 1024;
 
 class Connection {
 public:
@@ -31,14 +37,7 @@ public:
     ~Connection() { sqlite3_close(m_db); }
     bool isOpen() const { return m_db != nullptr; }
     bool exec(const char* sql) { return m_db && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-    qint64 scalar(const char* sql) {
-        sqlite3_stmt* s = nullptr;
-        qint64 value = -1;
-        if (sqlite3_prepare_v2(m_db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-            value = sqlite3_column_int64(s, 0);
-        sqlite3_finalize(s);
-        return value;
-    }
+    qint64 scalar(const char* sql) { return StoreSpace::scalar(m_db, sql); }
     StoreSpace::Usage usage() {
         return {scalar("PRAGMA page_size"), scalar("PRAGMA page_count"), scalar("PRAGMA freelist_count"),
                 int(scalar("PRAGMA auto_vacuum"))};
@@ -124,4 +123,38 @@ bool StoreSpace::convertIfWorthIt(const QString& storePath) {
         u.freePages * u.pageSize < kQuitMinimumBytes)
         return true;
     return db.vacuumIntoIncremental();
+}
+
+qint64 StoreSpace::scalar(sqlite3* db, const char* sql) {
+    sqlite3_stmt* s = nullptr;
+    qint64 value = -1;
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+        value = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    return value;
+}
+
+qint64 StoreSpace::freeOnDisk(const QString& storePath) {
+    struct statvfs fs {};
+    if (statvfs(QFile::encodeName(QFileInfo(storePath).absolutePath()).constData(), &fs) != 0)
+        return -1;
+    return qint64(fs.f_bavail) * qint64(fs.f_frsize);
+}
+
+qint64 StoreSpace::roomForEntry(sqlite3* db, const QString& storePath) {
+    const qint64 pageSize = scalar(db, "PRAGMA page_size");
+    const qint64 pages = scalar(db, "PRAGMA page_count");
+    const qint64 freePages = scalar(db, "PRAGMA freelist_count");
+    const qint64 maxPages = scalar(db, "PRAGMA max_page_count");
+    if (pageSize <= 0 || pages < 0 || freePages < 0 || maxPages <= 0)
+        return 0;
+    const qint64 freeInStore = freePages * pageSize;
+    qint64 room = (maxPages - pages) * pageSize + freeInStore;
+    if (const qint64 free = freeOnDisk(storePath); free >= 0) {
+        const qint64 onDisk = free - kFreeMarginBytes;
+        // The WAL takes the whole entry; the store grows by what its free pages cannot hold.
+        room = std::min(room, onDisk <= freeInStore ? onDisk : (onDisk + freeInStore) / 2);
+    }
+    // Page headers, the WAL's frame headers, the search row and the indexes.
+    return std::max<qint64>(0, room - room / 32 - 16 * pageSize);
 }

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+struct sqlite3;
+
 // Gives the space of deleted entries back to the file system. Stores are made with incremental
 // auto-vacuum: after a clear or a large retention clean-up, a thread of its own with its own
 // connection releases the free pages in short transactions (so the main thread's saves wait at
@@ -37,6 +39,14 @@ public:
     // At quit: converts an old store whose free pages are worth the rewrite. Blocks for the VACUUM.
     static bool convertIfWorthIt(const QString& storePath);
     static Usage usage(const QString& storePath);
+    // The largest new entry, in bytes of content, that the store on db can take now. While it is
+    // written its pages go to the WAL and only then into the store, so a store that must grow for
+    // it needs about twice its size free on the file system; the store's page limit counts too.
+    static qint64 roomForEntry(sqlite3* db, const QString& storePath);
+    // The first value of the first row of sql; -1 when there is none.
+    static qint64 scalar(sqlite3* db, const char* sql);
+    // Bytes free for this process on the store's file system; -1 when that cannot be told.
+    static qint64 freeOnDisk(const QString& storePath);
 
 private:
     void run();
