@@ -33,14 +33,18 @@ qint64 utf8Bytes(QStringView text) {
 // What the store keeps of a new entry, in bytes.
 qint64 storedBytes(const LargeEntryWriter::Entry& entry) {
     qint64 bytes = entry.largeText ? entry.largeText->utf8().size() : entry.text ? utf8Bytes(*entry.text) : 0;
-    for (const OptData* data : {&entry.richTextData, &entry.imageData, &entry.originalImageData})
+    for (const OptData* data :
+         {&entry.richTextData, &entry.imageData, &entry.originalImageData, &entry.documentFormats})
         bytes += *data ? (*data)->size() : 0;
+    for (const QString& path : entry.additionalFilePaths)
+        bytes += utf8Bytes(path);
     return bytes;
 }
 
 bool isLargeEntry(const LargeEntryWriter::Entry& entry) {
     return entry.largeText ||
-           LargeEntryWriter::isLarge(entry.text, entry.richTextData, entry.imageData, entry.originalImageData);
+           LargeEntryWriter::isLarge(entry.text, entry.richTextData, entry.imageData, entry.originalImageData,
+                                     entry.documentFormats, entry.additionalFilePaths);
 }
 
 bool lackOfSpace(int code) {

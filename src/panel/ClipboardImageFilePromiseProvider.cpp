@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "panel/ClipboardImageFilePromiseProvider.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QMimeData>
-#include <QRandomGenerator>
 #include <QUrl>
 
 #include <cerrno>
@@ -77,31 +78,12 @@ bool holdsExactly(int dir, const QByteArray& name, const QByteArray& data) {
 }
 
 // The folder keeps others out; the file itself has the usual mode, so the copy a drop target makes
-// of it does too. Written under a fresh name, then renamed over whatever had the name (a link is replaced, not
-// followed).
-bool writeAtomically(int dir, const QByteArray& name, const QByteArray& data, QString* error) {
-    const QByteArray temp = "." + name + "." + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
-    Fd fd(::openat(dir, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (fd.get() < 0) {
-        *error = errnoText(QStringLiteral("cannot write the image"));
-        return false;
-    }
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd.get(), data.constData() + done, size_t(data.size() - done));
-        if (n <= 0) {
-            *error = errnoText(QStringLiteral("cannot write the image"));
-            ::unlinkat(dir, temp.constData(), 0);
-            return false;
-        }
-        done += n;
-    }
-    if (::fsync(fd.get()) != 0 || ::renameat(dir, temp.constData(), dir, name.constData()) != 0) {
-        *error = errnoText(QStringLiteral("cannot write the image"));
-        ::unlinkat(dir, temp.constData(), 0);
-        return false;
-    }
-    return true;
+// of it does too.
+bool writeImage(int dir, const QByteArray& name, const QByteArray& data, QString* error) {
+    if (PrivateFiles::writeAtomicallyAt(dir, name, data, 0666, /*exactMode=*/false))
+        return true;
+    *error = errnoText(QStringLiteral("cannot write the image"));
+    return false;
 }
 
 } // namespace
@@ -148,7 +130,7 @@ std::optional<QString> ClipboardImageFilePromiseProvider::prepareTemporaryFile(Q
     Fd content(openPrivateSubdirectory(images.get(), hex, error));
     if (content.get() < 0)
         return std::nullopt;
-    if (!holdsExactly(content.get(), name, m_imageData) && !writeAtomically(content.get(), name, m_imageData, error))
+    if (!holdsExactly(content.get(), name, m_imageData) && !writeImage(content.get(), name, m_imageData, error))
         return std::nullopt;
     return *base + QLatin1Char('/') + folderName + QLatin1Char('/') + QString::fromLatin1(hex) + QLatin1Char('/') +
            safeName;

@@ -59,31 +59,42 @@ bool isAbsentOrOwn(const QString& path) {
     return st.st_uid == ::geteuid();
 }
 
-bool replaceFile(const QString& path, const QByteArray& contents, QString* error) {
-    const QFileInfo info(path);
-    const QByteArray native = QFile::encodeName(path);
-    const QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + '.' +
-                            QByteArray::number(QRandomGenerator::global()->generate64(), 16);
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        *error = failure(QStringLiteral("Cannot write beside"), path);
+bool writeAtomicallyAt(int dir, const QByteArray& name, const QByteArray& data, mode_t mode, bool exactMode) {
+    const QByteArray temp = "." + name + "." + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    const int fd = ::openat(dir, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0)
         return false;
-    }
-    // The umask may have taken the owner's own bits.
-    bool ok = ::fchmod(fd, 0600) == 0;
-    for (qsizetype done = 0; ok && done < contents.size();) {
-        const ssize_t n = ::write(fd, contents.constData() + done, size_t(contents.size() - done));
+    bool ok = !exactMode || ::fchmod(fd, mode) == 0;
+    for (qsizetype done = 0; ok && done < data.size();) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
         ok = n > 0;
         done += ok ? n : 0;
     }
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.constData(), native.constData()) != 0) {
-        *error = failure(QStringLiteral("Cannot write"), path);
-        ::unlink(temp.constData());
-        return false;
+    ok = ok && ::renameat(dir, temp.constData(), dir, name.constData()) == 0;
+    if (!ok) {
+        const int reason = errno;
+        ::unlinkat(dir, temp.constData(), 0);
+        errno = reason;
     }
-    return true;
+    return ok;
+}
+
+bool replaceFile(const QString& path, const QByteArray& contents, QString* error) {
+    const QFileInfo info(path);
+    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // The umask may have taken the owner's own bits.
+    const bool ok =
+        dir >= 0 && writeAtomicallyAt(dir, QFile::encodeName(info.fileName()), contents, 0600, /*exactMode=*/true);
+    if (!ok)
+        *error = failure(QStringLiteral("Cannot write"), path);
+    if (dir >= 0) {
+        const int reason = errno;
+        ::close(dir);
+        errno = reason;
+    }
+    return ok;
 }
 
 bool replaceLinkWithCopy(const QString& path, QString* error) {

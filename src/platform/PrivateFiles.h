@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 // Files and folders of the user's that nobody else may change (settings, the login entry, the
 // single-instance folder): files 0600 and folders 0700, whatever the umask.
 namespace PrivateFiles {
@@ -18,6 +20,10 @@ bool isOwnPrivateFolder(const QString& dir);
 // True when the path does not exist or belongs to this user.
 bool isAbsentOrOwn(const QString& path);
 
+// Writes the data under a fresh name in the folder open as `dir`, then renames that over `name`:
+// a symbolic link there is replaced, never written through. The file is created with `mode`, less
+// the umask unless `exactMode`. False with errno telling why; nothing is left under the fresh name.
+bool writeAtomicallyAt(int dir, const QByteArray& name, const QByteArray& data, mode_t mode, bool exactMode);
 // Writes the contents under a fresh name beside the path, mode 0600, and renames that over the
 // path: a symbolic link there is replaced, never written through. False with the reason in *error.
 bool replaceFile(const QString& path, const QByteArray& contents, QString* error);
