@@ -15,27 +15,7 @@ const QStringList kLinkSchemes{QStringLiteral("http"), QStringLiteral("https"), 
                                QStringLiteral("ftps"), QStringLiteral("mailto")};
 
 void appendEscaped(QString& out, QStringView text) {
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&':
-            out += QLatin1String("&amp;");
-            break;
-        case '<':
-            out += QLatin1String("&lt;");
-            break;
-        case '>':
-            out += QLatin1String("&gt;");
-            break;
-        case '"':
-            out += QLatin1String("&quot;");
-            break;
-        case QChar::LineSeparator:
-            out += QLatin1String("<br>");
-            break;
-        default:
-            out += c;
-        }
-    }
+    out += text.toString().toHtmlEscaped().replace(QChar::LineSeparator, QLatin1String("<br>"));
 }
 
 // A link target that a browser may follow; empty for anything else (javascript:, data:, a file).
